@@ -1,0 +1,26 @@
+// A structure of arbitrary fields, held as a shared structure value.
+#pragma once
+
+#include <memory>
+
+#include "ormi/data/value.h"
+
+namespace Ormi {
+namespace Data {
+
+class DynamicStructure {
+ public:
+  // An empty structure value named "emptyDynStr".
+  DynamicStructure();
+  explicit DynamicStructure(std::shared_ptr<DataValue const> value) : value_(std::move(value)) {}
+
+  // The held value; null only when a caller stored a null value.
+  std::shared_ptr<DataValue const> const& value() const { return value_; }
+  void set_value(std::shared_ptr<DataValue const> value) { value_ = std::move(value); }
+
+ private:
+  std::shared_ptr<DataValue const> value_;
+};
+
+}  // namespace Data
+}  // namespace Ormi

@@ -1,0 +1,322 @@
+// The dynamic value model: immutable-once-built trees of shared values.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <list>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ormi/message.h"
+#include "ormi/types.h"
+
+namespace Ormi {
+namespace Data {
+
+class ValueVisitor;
+
+// Kind numbers of values. Kind 6 is an error value, which carries named fields like a
+// structure; 15 is reserved and no value of this runtime has it.
+struct ValueKind {
+  enum : int {
+    kVoid = 0,
+    kInteger = 1,
+    kDouble = 2,
+    kBoolean = 3,
+    kBlob = 4,
+    kString = 5,
+    kError = 6,
+    kSecret = 7,
+    kList = 8,
+    kStructure = 9,
+    kOptional = 10,
+    kDateTime = 11,
+    kReserved = 15,
+  };
+};
+
+using ValuePtr = std::shared_ptr<class DataValue const>;
+
+class DataValue {
+ public:
+  DataValue() = default;
+  DataValue(DataValue const&) = delete;
+  DataValue& operator=(DataValue const&) = delete;
+  virtual ~DataValue() = default;
+
+  virtual int kind() const = 0;
+  virtual void Accept(ValueVisitor& visitor) const = 0;
+
+  // A value of the native `T`: std::string, bool, DateTime, Void, std::int64_t, double.
+  template <typename T>
+  static ValuePtr Create(T const& native);
+
+  // Reads a value of exactly the kind that `T` maps to. On a mismatch appends
+  // "ormi.data.value.type.mismatch" and returns false, leaving `out` unchanged.
+  template <typename T>
+  bool Value(T* out, std::list<BaseMessage>& messages) const;
+
+  // Like `Value`, but a string value may also stand for the other kinds through its text
+  // form ("true"/"false", a date-time text, the empty string for Void).
+  template <typename T>
+  bool Cast(T* out, std::list<BaseMessage>& messages) const;
+
+ protected:
+  friend class TreeReleaser;
+  // Moves the direct children out, so that a tree is torn down without recursion.
+  virtual void MoveChildrenTo(std::vector<ValuePtr>& /*out*/) {}
+  // Runs in the destructor of every value with children.
+  void ReleaseChildren();
+};
+
+template <>
+ValuePtr DataValue::Create<std::string>(std::string const& native);
+template <>
+ValuePtr DataValue::Create<bool>(bool const& native);
+template <>
+ValuePtr DataValue::Create<DateTime>(DateTime const& native);
+template <>
+ValuePtr DataValue::Create<Void>(Void const& native);
+template <>
+ValuePtr DataValue::Create<std::int64_t>(std::int64_t const& native);
+template <>
+ValuePtr DataValue::Create<double>(double const& native);
+
+template <>
+bool DataValue::Value<std::string>(std::string* out, std::list<BaseMessage>& messages) const;
+template <>
+bool DataValue::Value<bool>(bool* out, std::list<BaseMessage>& messages) const;
+template <>
+bool DataValue::Value<DateTime>(DateTime* out, std::list<BaseMessage>& messages) const;
+template <>
+bool DataValue::Value<Void>(Void* out, std::list<BaseMessage>& messages) const;
+template <>
+bool DataValue::Value<std::int64_t>(std::int64_t* out, std::list<BaseMessage>& messages) const;
+template <>
+bool DataValue::Value<double>(double* out, std::list<BaseMessage>& messages) const;
+
+template <>
+bool DataValue::Cast<std::string>(std::string* out, std::list<BaseMessage>& messages) const;
+template <>
+bool DataValue::Cast<bool>(bool* out, std::list<BaseMessage>& messages) const;
+template <>
+bool DataValue::Cast<DateTime>(DateTime* out, std::list<BaseMessage>& messages) const;
+template <>
+bool DataValue::Cast<Void>(Void* out, std::list<BaseMessage>& messages) const;
+
+class VoidValue final : public DataValue {
+ public:
+  static std::shared_ptr<VoidValue> GetInstance();
+  int kind() const override { return ValueKind::kVoid; }
+  void Accept(ValueVisitor& visitor) const override;
+};
+
+class IntegerValue final : public DataValue {
+ public:
+  static std::shared_ptr<IntegerValue> GetInstance(std::int64_t value);
+  explicit IntegerValue(std::int64_t value) : value_(value) {}
+  int kind() const override { return ValueKind::kInteger; }
+  void Accept(ValueVisitor& visitor) const override;
+  std::int64_t value() const { return value_; }
+
+ private:
+  std::int64_t value_;
+};
+
+class DoubleValue final : public DataValue {
+ public:
+  static std::shared_ptr<DoubleValue> GetInstance(double value);
+  explicit DoubleValue(double value) : value_(value) {}
+  int kind() const override { return ValueKind::kDouble; }
+  void Accept(ValueVisitor& visitor) const override;
+  double value() const { return value_; }
+
+ private:
+  double value_;
+};
+
+class BooleanValue final : public DataValue {
+ public:
+  static std::shared_ptr<BooleanValue> GetInstance(bool value);
+  explicit BooleanValue(bool value) : value_(value) {}
+  int kind() const override { return ValueKind::kBoolean; }
+  void Accept(ValueVisitor& visitor) const override;
+  bool value() const { return value_; }
+
+ private:
+  bool value_;
+};
+
+// Raw bytes.
+class BlobValue final : public DataValue {
+ public:
+  static std::shared_ptr<BlobValue> GetInstance(std::string bytes);
+  explicit BlobValue(std::string bytes) : bytes_(std::move(bytes)) {}
+  int kind() const override { return ValueKind::kBlob; }
+  void Accept(ValueVisitor& visitor) const override;
+  std::string const& value() const { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
+class StringValue : public DataValue {
+ public:
+  static std::shared_ptr<StringValue> GetInstance(std::string value);
+  explicit StringValue(std::string value) : value_(std::move(value)) {}
+  int kind() const override { return ValueKind::kString; }
+  void Accept(ValueVisitor& visitor) const override;
+  std::string const& value() const { return value_; }
+
+ private:
+  std::string value_;
+};
+
+// A date-time. It is visited as a string (its text form) but keeps its own kind, so that
+// a date-time and a string holding the same text stay distinct.
+class DateTimeValue final : public StringValue {
+ public:
+  static std::shared_ptr<DateTimeValue> GetInstance(DateTime value);
+  explicit DateTimeValue(DateTime value) : StringValue(value.ToString()), date_time_(value) {}
+  int kind() const override { return ValueKind::kDateTime; }
+  DateTime dateTime() const { return date_time_; }
+
+ private:
+  DateTime date_time_;
+};
+
+// A string that must not be shown; diagnostics print it masked.
+class SecretValue final : public DataValue {
+ public:
+  static std::shared_ptr<SecretValue> GetInstance(std::string value);
+  explicit SecretValue(std::string value) : value_(std::move(value)) {}
+  int kind() const override { return ValueKind::kSecret; }
+  void Accept(ValueVisitor& visitor) const override;
+  std::string const& value() const { return value_; }
+
+ private:
+  std::string value_;
+};
+
+// An optional value: unset, or set with a value slot.
+class OptionalValue final : public DataValue {
+ public:
+  static std::shared_ptr<OptionalValue> GetInstance();
+  static std::shared_ptr<OptionalValue> GetInstance(ValuePtr value);
+  OptionalValue() = default;
+  ~OptionalValue() override { ReleaseChildren(); }
+  int kind() const override { return ValueKind::kOptional; }
+  void Accept(ValueVisitor& visitor) const override;
+
+  bool isSet() const { return set_; }
+  ValuePtr const& value() const { return value_; }
+  // Marks the optional as set, stores `value` and returns the slot that holds it.
+  ValuePtr& value(ValuePtr value);
+
+ private:
+  void MoveChildrenTo(std::vector<ValuePtr>& out) override;
+  bool set_ = false;
+  ValuePtr value_;
+};
+
+// A list. Kind 1 is a plain list; kind 3 holds the "map-entry" structures of a map.
+class ListValue final : public DataValue {
+ public:
+  enum : int { kPlainList = 1, kMapList = 3 };
+  using Elements = std::deque<ValuePtr>;  // appending keeps the address of every element
+
+  static std::shared_ptr<ListValue> GetInstance(int list_kind = kPlainList);
+  explicit ListValue(int list_kind) : list_kind_(list_kind) {}
+  ~ListValue() override { ReleaseChildren(); }
+  int kind() const override { return ValueKind::kList; }
+  void Accept(ValueVisitor& visitor) const override;
+
+  int listKind() const { return list_kind_; }
+  Elements const& elements() const { return elements_; }
+  // Appends an element slot and returns it.
+  ValuePtr& AppendSlot();
+  void Append(ValuePtr value) { AppendSlot() = std::move(value); }
+
+ private:
+  void MoveChildrenTo(std::vector<ValuePtr>& out) override;
+  int list_kind_;
+  Elements elements_;
+};
+
+// A named set of fields, kept in name order. A field slot keeps its address while other
+// fields are added.
+class CompoundValue : public DataValue {
+ public:
+  using Fields = std::map<std::string, ValuePtr>;
+
+  ~CompoundValue() override { ReleaseChildren(); }
+  std::string const& name() const { return name_; }
+  Fields const& fields() const { return fields_; }
+
+  // Finds or inserts the slot of a field.
+  ValuePtr& FieldSlot(std::string const& name) { return fields_[name]; }
+  void SetField(std::string const& name, ValuePtr value) { fields_[name] = std::move(value); }
+  // True with the field's value, or false with "ormi.data.field.not.found" appended.
+  bool GetField(std::string const& name, ValuePtr* out, std::list<BaseMessage>& messages) const;
+  bool HasField(std::string const& name) const { return fields_.count(name) != 0; }
+
+ protected:
+  explicit CompoundValue(std::string name) : name_(std::move(name)) {}
+
+ private:
+  void MoveChildrenTo(std::vector<ValuePtr>& out) override;
+  std::string name_;
+  Fields fields_;
+};
+
+class StructValue final : public CompoundValue {
+ public:
+  static std::shared_ptr<StructValue> GetInstance(std::string name);
+  explicit StructValue(std::string name) : CompoundValue(std::move(name)) {}
+  int kind() const override { return ValueKind::kStructure; }
+  void Accept(ValueVisitor& visitor) const override;
+};
+
+// An error: a structure of one of the error types, named by the error's wire name.
+class ErrorValue final : public CompoundValue {
+ public:
+  // An error with no messages: fields "messages" (an empty list) and "data" (unset).
+  static std::shared_ptr<ErrorValue> GetInstance(std::string name);
+  // An error whose "messages" field lists the given messages as localizable messages
+  // ("com.norval.ormi.std.localizable_message" with "id", "default_message", "args").
+  static std::shared_ptr<ErrorValue> Create(std::string name,
+                                            std::list<BaseMessage> const& messages);
+  explicit ErrorValue(std::string name) : CompoundValue(std::move(name)) {}
+  int kind() const override { return ValueKind::kError; }
+  void Accept(ValueVisitor& visitor) const override;
+
+  // The messages carried in the "messages" field, read back.
+  std::list<BaseMessage> messages() const;
+};
+
+class ValueVisitor {
+ public:
+  virtual void VisitVoid(VoidValue const& value) = 0;
+  virtual void VisitInteger(IntegerValue const& value) = 0;
+  virtual void VisitDouble(DoubleValue const& value) = 0;
+  virtual void VisitBoolean(BooleanValue const& value) = 0;
+  virtual void VisitBlob(BlobValue const& value) = 0;
+  virtual void VisitString(StringValue const& value) = 0;
+  virtual void VisitSecret(SecretValue const& value) = 0;
+  virtual void VisitError(ErrorValue const& value) = 0;
+  virtual void VisitOptional(OptionalValue const& value) = 0;
+  virtual void VisitList(ListValue const& value) = 0;
+  virtual void VisitStruct(StructValue const& value) = 0;
+  virtual ~ValueVisitor() = default;
+};
+
+// Deep equality of two value trees (kinds, names, fields, elements, set-ness); iterative.
+bool Equal(DataValue const& a, DataValue const& b);
+
+// A short name of a kind for messages: "string", "list", "structure", ...
+char const* KindName(int kind);
+
+}  // namespace Data
+}  // namespace Ormi

@@ -1,0 +1,86 @@
+// Messages: an id, a text in the default language and the arguments as strings; the
+// core catalogue of default texts and the brace formatter that fills them in.
+#pragma once
+
+#include <list>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include <boost/utility/string_view.hpp>
+
+namespace Ormi {
+
+struct BaseMessage {
+  std::string id;
+  std::string defaultMessage;  // already formatted
+  std::list<std::string> args;
+
+  friend bool operator==(BaseMessage const& a, BaseMessage const& b) {
+    return a.id == b.id && a.defaultMessage == b.defaultMessage && a.args == b.args;
+  }
+};
+
+// The error category of the formatter: codes 1 "Named argument not found.",
+// 2 "Empty Named specifier found.", 3 "More specifiers than expected.".
+class FormatCategory final : public std::error_category {
+ public:
+  char const* name() const noexcept override;
+  std::string message(int code) const override;
+};
+
+std::error_category const& GetFormatCategory();
+
+namespace Detail {
+
+template <typename T, bool IsNumeric>
+struct formatter;
+
+// Writes one string argument under a format spec: "" or "s" writes it unchanged; a spec
+// of flags, width and precision ([-+ #0]*[0-9]*(\.[0-9]*)?) pads or cuts it like printf's
+// "%<spec>s"; any other spec is treated as the empty spec.
+template <>
+struct formatter<std::string, false> {
+  static void call(std::ostream& out, boost::string_view spec, void const* argument);
+};
+
+// Formats `text` with string arguments: "{n}" or "{n:spec}" selects argument n (from 1),
+// "{}" the next one; "{{" and "}}" write one brace. A specifier beyond the arguments ends
+// the formatting there.
+std::string Format(boost::string_view text, std::string const* arguments, std::size_t count);
+
+}  // namespace Detail
+
+BaseMessage BuildMessage(std::string const& id, std::string const& text,
+                         std::string const* arguments, std::size_t count);
+
+// Builds a message: the text formatted with the arguments; each argument's own text in
+// the argument list.
+template <typename... Args>
+BaseMessage MakeMessage(std::string const& id, std::string const& text, Args&&... arguments) {
+  // One extra element keeps the array non-empty when there are no arguments.
+  std::string const strings[] = {std::string(std::forward<Args>(arguments))..., std::string()};
+  return BuildMessage(id, text, strings, sizeof...(Args));
+}
+
+struct CoreTag {};
+
+template <typename Tag>
+class Message;
+
+// A message of the core catalogue.
+template <>
+class Message<CoreTag> : public BaseMessage {
+ public:
+  // The id with its default text, unformatted, and no arguments.
+  explicit Message(std::string const& id) : BaseMessage{id, DefaultMessageForId(id), {}} {}
+  Message(std::string const& id, std::string const& argument)
+      : BaseMessage(MakeMessage(id, DefaultMessageForId(id), argument)) {}
+
+  // The default text of `id`; an id the catalogue does not know gets one fixed text.
+  static std::string DefaultMessageForId(std::string const& id);
+};
+
+}  // namespace Ormi
