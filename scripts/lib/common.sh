@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared setup for the scripts in scripts/: strict mode, the repository root and the Debian
 # packages the build needs. Source it; do not run it.
 
