@@ -17,8 +17,7 @@
 #include "ormi/provider.h"
 #include "ormi/stub.h"
 
-namespace Ormi {
-namespace InProcess {
+namespace Ormi::InProcess {
 
 // The bound interfaces of a process, by interface name. Thread-safe.
 class Registry {
@@ -60,6 +59,8 @@ class InlineExecutor final : public Executor {
 class ThreadPoolExecutor final : public Executor {
  public:
   explicit ThreadPoolExecutor(std::size_t threads);
+  ThreadPoolExecutor(ThreadPoolExecutor const&) = delete;
+  ThreadPoolExecutor& operator=(ThreadPoolExecutor const&) = delete;
   ~ThreadPoolExecutor() override { Drain(); }
 
   // Queues `work`. Once the workers are gone (after Drain), runs it on the caller's thread
@@ -92,8 +93,7 @@ class Channel final : public Stub::AsyncApiStub {
   // Throws std::bad_function_call when `result` is empty. A null activation is replaced by
   // a fresh one.
   void Invoke(std::shared_ptr<Core::MethodIdentifier const> const& method,
-              Data::ValuePtr const& input,
-              std::shared_ptr<Core::AsyncActivation> const& activation,
+              Data::ValuePtr const& input, std::shared_ptr<Core::AsyncActivation> const& activation,
               ResultFunction const& result) override;
 
  private:
@@ -101,5 +101,4 @@ class Channel final : public Stub::AsyncApiStub {
   std::shared_ptr<Executor> executor_;
 };
 
-}  // namespace InProcess
-}  // namespace Ormi
+}  // namespace Ormi::InProcess

@@ -13,8 +13,7 @@
 #include "ormi/l10n.h"
 #include "ormi/types.h"
 
-namespace Ormi {
-namespace Core {
+namespace Ormi::Core {
 
 // Names a service ("com.norval.hyrn.host_settings.config").
 class InterfaceIdentifier {
@@ -45,11 +44,9 @@ class MethodIdentifier {
 // What a method takes and gives.
 class MethodDefinition {
  public:
-  MethodDefinition(std::shared_ptr<MethodIdentifier const> identifier,
-                   Data::DefinitionPtr input, Data::DefinitionPtr output)
-      : identifier_(std::move(identifier)),
-        input_(std::move(input)),
-        output_(std::move(output)) {}
+  MethodDefinition(std::shared_ptr<MethodIdentifier const> identifier, Data::DefinitionPtr input,
+                   Data::DefinitionPtr output)
+      : identifier_(std::move(identifier)), input_(std::move(input)), output_(std::move(output)) {}
   std::shared_ptr<MethodIdentifier const> const& identifier() const { return identifier_; }
   Data::DefinitionPtr const& inputDefinition() const { return input_; }
   Data::DefinitionPtr const& outputDefinition() const { return output_; }
@@ -63,8 +60,7 @@ class MethodDefinition {
 // One delivery of a method: an output or an error, and whether it ends the call.
 class MethodResult {
  public:
-  MethodResult(Data::ValuePtr output, std::shared_ptr<Data::ErrorValue const> error,
-               bool terminal)
+  MethodResult(Data::ValuePtr output, std::shared_ptr<Data::ErrorValue const> error, bool terminal)
       : output_(std::move(output)), error_(std::move(error)), terminal_(terminal) {}
   Data::ValuePtr const& output() const { return output_; }
   std::shared_ptr<Data::ErrorValue const> const& error() const { return error_; }
@@ -120,8 +116,8 @@ class AsyncActivation {
 class AsyncApiResultCb {
  public:
   using Next = std::function<void(std::shared_ptr<AsyncApiResultCb>)>;
-  using Function = std::function<void(std::shared_ptr<MethodResult const> const&,
-                                       Progress const&, Next&&)>;
+  using Function =
+      std::function<void(std::shared_ptr<MethodResult const> const&, Progress const&, Next&&)>;
 
   AsyncApiResultCb() = default;
   explicit AsyncApiResultCb(Function function) : function_(std::move(function)) {}
@@ -134,5 +130,4 @@ class AsyncApiResultCb {
   mutable Function function_;
 };
 
-}  // namespace Core
-}  // namespace Ormi
+}  // namespace Ormi::Core

@@ -9,8 +9,7 @@
 
 #include "ormi/message.h"
 
-namespace Ormi {
-namespace L10n {
+namespace Ormi::L10n {
 
 // One preferred language, in the "language_TERRITORY" form ("en_US") or "C".
 class LanguagePreference {
@@ -94,5 +93,4 @@ struct RequestLocalizerHelper {
   static RequestLocalizer GetDefaultRequestLocalizer();
 };
 
-}  // namespace L10n
-}  // namespace Ormi
+}  // namespace Ormi::L10n

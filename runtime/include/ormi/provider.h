@@ -15,8 +15,7 @@
 #include "ormi/data/value.h"
 #include "ormi/types.h"
 
-namespace Ormi {
-namespace Provider {
+namespace Ormi::Provider {
 
 // One operation of a bound interface, as the runtime calls it.
 class AsyncApiMethod {
@@ -27,15 +26,15 @@ class AsyncApiMethod {
    public:
     using Next = std::function<void(std::shared_ptr<ResultCb>)>;
     using Function = std::function<void(boost::optional<Data::ValuePtr> const& output,
-                                         std::shared_ptr<Data::ErrorValue const> const& error,
-                                         Progress const& progress, Next&& next)>;
+                                        std::shared_ptr<Data::ErrorValue const> const& error,
+                                        Progress const& progress, Next&& next)>;
 
     ResultCb() = default;
     explicit ResultCb(Function function) : function_(std::move(function)) {}
 
     void operator()(boost::optional<Data::ValuePtr> const& output,
-                    std::shared_ptr<Data::ErrorValue const> const& error,
-                    Progress const& progress, Next&& next) const;
+                    std::shared_ptr<Data::ErrorValue const> const& error, Progress const& progress,
+                    Next&& next) const;
     Function const& function() const { return function_; }
 
    private:
@@ -67,13 +66,10 @@ class AsyncApiInterface {
 
   static std::shared_ptr<AsyncApiInterface> GetInstance(
       std::shared_ptr<Core::InterfaceIdentifier const> identifier, Methods methods);
-  AsyncApiInterface(std::shared_ptr<Core::InterfaceIdentifier const> identifier,
-                    Methods methods)
+  AsyncApiInterface(std::shared_ptr<Core::InterfaceIdentifier const> identifier, Methods methods)
       : identifier_(std::move(identifier)), methods_(std::move(methods)) {}
 
-  std::shared_ptr<Core::InterfaceIdentifier const> const& identifier() const {
-    return identifier_;
-  }
+  std::shared_ptr<Core::InterfaceIdentifier const> const& identifier() const { return identifier_; }
   Methods const& methods() const { return methods_; }
   // The first method of that name, or null.
   std::shared_ptr<AsyncApiMethod const> FindMethod(std::string const& name) const;
@@ -97,8 +93,8 @@ struct ApiMethodHelper {
   // error "com.norval.ormi.std.errors.internal_server_error" carrying the message
   // "ormi.provider.output.invalid" and the validation messages.
   static std::shared_ptr<Core::MethodResult const> ValidateOutput(
-      std::string const& name, Data::DefinitionPtr const& definition,
-      Data::ValuePtr const& output, bool terminal);
+      std::string const& name, Data::DefinitionPtr const& definition, Data::ValuePtr const& output,
+      bool terminal);
 
   // The result carrying `error` when a definition of its name is declared and it fits
   // that definition; otherwise a result with the error
@@ -109,5 +105,4 @@ struct ApiMethodHelper {
       std::shared_ptr<Data::ErrorValue const> const& error, bool terminal);
 };
 
-}  // namespace Provider
-}  // namespace Ormi
+}  // namespace Ormi::Provider

@@ -8,8 +8,7 @@
 #include "ormi/data/value.h"
 #include "ormi/types.h"
 
-namespace Ormi {
-namespace Stub {
+namespace Ormi::Stub {
 
 // Sends calls to a service and reports their outcome.
 class AsyncApiStub {
@@ -32,5 +31,4 @@ class AsyncApiStub {
                       ResultFunction const& result) = 0;
 };
 
-}  // namespace Stub
-}  // namespace Ormi
+}  // namespace Ormi::Stub

@@ -11,8 +11,7 @@
 #include "ormi/data/value.h"
 #include "ormi/l10n.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 
 // A type-erased native error: it knows how to make its error value for a request.
 class NativeError {
@@ -37,5 +36,4 @@ struct NativeErrorHelper {
                                                     L10n::RequestLocalizer const& localizer);
 };
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

@@ -1,0 +1,111 @@
+#include "ormi/provider.h"
+
+#include <list>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "ormi/message.h"
+
+namespace Ormi::Provider {
+namespace {
+
+char const kInvalidArgument[] = "com.norval.ormi.std.errors.invalid_argument";
+char const kInternalServerError[] = "com.norval.ormi.std.errors.internal_server_error";
+
+// Validates `value` against `definition`, naming it `root` in the messages. A missing
+// value or definition is a failure of its own.
+bool Check(Data::DefinitionPtr const& definition, Data::DataValue const* value,
+           std::string const& root, std::list<BaseMessage>& messages) {
+  if (value == nullptr || definition == nullptr) {
+    char const* const missing = value == nullptr ? "a value" : "a definition";
+    messages.push_back(Message<CoreTag>("ormi.data.validation.failed",
+                                        root + ": expected " + missing + ", got none"));
+    return false;
+  }
+  return Data::Validate(*definition, *value, messages, root);
+}
+
+std::shared_ptr<Core::MethodResult const> Failure(char const* error_name,
+                                                  std::list<BaseMessage> const& messages,
+                                                  bool terminal) {
+  return std::make_shared<Core::MethodResult const>(
+      nullptr, Data::ErrorValue::Create(error_name, messages), terminal);
+}
+
+// The declared definition of the error named `name`, or null.
+Data::DefinitionPtr FindErrorDefinition(std::list<Data::DefinitionPtr> const& definitions,
+                                        std::string const& name) {
+  for (auto const& definition : definitions) {
+    auto const* structure = dynamic_cast<Data::StructDefinition const*>(definition.get());
+    if (structure != nullptr && structure->name() == name) {
+      return definition;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void AsyncApiMethod::ResultCb::operator()(boost::optional<Data::ValuePtr> const& output,
+                                          std::shared_ptr<Data::ErrorValue const> const& error,
+                                          Progress const& progress, Next&& next) const {
+  if (!output && !error) {
+    function_(output, error, progress, std::move(next));
+    return;
+  }
+  Function const function = std::move(function_);
+  function_ = nullptr;
+  function(output, error, progress, std::move(next));
+}
+
+std::shared_ptr<AsyncApiInterface> AsyncApiInterface::GetInstance(
+    std::shared_ptr<Core::InterfaceIdentifier const> identifier, Methods methods) {
+  return std::make_shared<AsyncApiInterface>(std::move(identifier), std::move(methods));
+}
+
+std::shared_ptr<AsyncApiMethod const> AsyncApiInterface::FindMethod(std::string const& name) const {
+  for (auto const& method : methods_) {
+    if (method && method->methodName() == name) {
+      return method;
+    }
+  }
+  return nullptr;
+}
+
+bool ApiMethodHelper::ValidateInput(std::string const& name, Data::DefinitionPtr const& definition,
+                                    Data::ValuePtr const& input,
+                                    std::shared_ptr<Core::MethodResult const>& failure) {
+  std::list<BaseMessage> messages;
+  if (Check(definition, input.get(), name + ".input", messages)) {
+    return true;
+  }
+  failure = Failure(kInvalidArgument, messages, true);
+  return false;
+}
+
+std::shared_ptr<Core::MethodResult const> ApiMethodHelper::ValidateOutput(
+    std::string const& name, Data::DefinitionPtr const& definition, Data::ValuePtr const& output,
+    bool terminal) {
+  std::list<BaseMessage> messages;
+  if (Check(definition, output.get(), name + ".output", messages)) {
+    return std::make_shared<Core::MethodResult const>(output, nullptr, terminal);
+  }
+  messages.push_front(Message<CoreTag>("ormi.provider.output.invalid", name));
+  return Failure(kInternalServerError, messages, terminal);
+}
+
+std::shared_ptr<Core::MethodResult const> ApiMethodHelper::ValidateError(
+    std::string const& name, std::list<Data::DefinitionPtr> const& definitions,
+    std::shared_ptr<Data::ErrorValue const> const& error, bool terminal) {
+  std::string const error_name = error ? error->name() : std::string();
+  std::list<BaseMessage> messages;
+  Data::DefinitionPtr const definition = FindErrorDefinition(definitions, error_name);
+  if (definition != nullptr && Check(definition, error.get(), name + ".error", messages)) {
+    return std::make_shared<Core::MethodResult const>(nullptr, error, terminal);
+  }
+  messages.push_front(Message<CoreTag>("ormi.provider.error.undeclared", error_name));
+  return Failure(kInternalServerError, messages, terminal);
+}
+
+}  // namespace Ormi::Provider

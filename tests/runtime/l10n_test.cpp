@@ -1,0 +1,107 @@
+#include "ormi/l10n.h"
+
+#include <list>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "ormi/data/native_error.h"
+#include "ormi/data/value.h"
+#include "ormi/message.h"
+
+namespace Ormi::L10n {
+namespace {
+
+LocaleSpec Locale(std::vector<std::string> const& languages) {
+  std::vector<LanguagePreference> preferences;
+  preferences.reserve(languages.size());
+  for (auto const& language : languages) {
+    preferences.push_back(LocaleHelpers::MakeLanguagePreference(language));
+  }
+  return {std::move(preferences), TimezoneSpec("Europe/Paris")};
+}
+
+BaseMessage Greeting() { return MakeMessage("test.greeting", "Hello {1}", "Ada"); }
+
+TEST(LocalizerTest, PicksFirstPreferredLanguageWithATemplateAndFormatsIt) {
+  Localizer localizer;
+  EXPECT_TRUE(localizer.empty());
+  localizer.AddTemplate("fr", "test.greeting", "Bonjour {1}");
+  localizer.AddTemplate("de", "test.greeting", "Hallo {1}");
+  localizer.AddTemplate("de", "test.other", "Anders");
+  EXPECT_FALSE(localizer.empty());
+
+  EXPECT_EQ(localizer.Localize(Greeting(), Locale({"it", "de_CH", "fr"})), "Hallo Ada");
+  EXPECT_EQ(localizer.Localize(Greeting(), Locale({"fr_FR", "de"})), "Bonjour Ada");
+  // No preferred language has the id: the message keeps its default text.
+  EXPECT_EQ(localizer.Localize(Greeting(), Locale({"it", "C"})), "Hello Ada");
+  EXPECT_EQ(localizer.FindTemplate("de", "test.missing"), nullptr);
+}
+
+TEST(LocalizerTest, DefaultRequestLocalizerIsEmptyEnglishUtc) {
+  RequestLocalizer const request = RequestLocalizerHelper::GetDefaultRequestLocalizer();
+  ASSERT_NE(request.localizer(), nullptr);
+  EXPECT_TRUE(request.localizer()->empty());
+  ASSERT_EQ(request.locale().languages().size(), 2U);
+  EXPECT_EQ(request.locale().languages()[0].language(), "en_US");
+  EXPECT_EQ(request.locale().languages()[1].language(), "C");
+  EXPECT_EQ(request.locale().timezone().zone(), "Etc/UTC");
+  EXPECT_EQ(request.Localize(Greeting()), "Hello Ada");
+  // Each call gives a localizer of its own.
+  EXPECT_NE(RequestLocalizerHelper::GetDefaultRequestLocalizer().localizer(), request.localizer());
+}
+
+class NativeErrorTest : public ::testing::Test {
+ protected:
+  static std::shared_ptr<Data::ErrorValue const> NotFound() {
+    return Data::ErrorValue::Create("com.norval.ormi.std.errors.not_found", {Greeting()});
+  }
+  RequestLocalizer const default_ = RequestLocalizerHelper::GetDefaultRequestLocalizer();
+};
+
+TEST_F(NativeErrorTest, ChoosesTheErrorValueThenTheNativeErrorThenNothing) {
+  int conversions = 0;
+  std::string seen_zone;
+  Data::NativeError const native([&](RequestLocalizer const& request) {
+    ++conversions;
+    seen_zone = request.locale().timezone().zone();
+    return Data::ErrorValue::GetInstance("com.norval.ormi.std.errors.timed_out");
+  });
+  auto const error = NotFound();
+
+  EXPECT_EQ(Data::NativeErrorHelper::GetError(error, native, default_), error);
+  EXPECT_EQ(conversions, 0);
+  auto const converted = Data::NativeErrorHelper::GetError(nullptr, native, default_);
+  ASSERT_NE(converted, nullptr);
+  EXPECT_EQ(converted->name(), "com.norval.ormi.std.errors.timed_out");
+  EXPECT_EQ(seen_zone, "Etc/UTC");
+  EXPECT_EQ(Data::NativeErrorHelper::GetError(nullptr, boost::none, default_), nullptr);
+  EXPECT_EQ(Data::NativeError(nullptr).ToErrorValue(default_), nullptr);
+}
+
+TEST_F(NativeErrorTest, LocalizesMessageTextsAndKeepsTheRest) {
+  auto localizer = std::make_shared<Localizer>();
+  localizer->AddTemplate("fr", "test.greeting", "Bonjour {1}");
+  auto error = Data::ErrorValue::Create("com.norval.ormi.std.errors.not_found", {Greeting()});
+  error->SetField("detail", Data::StringValue::GetInstance("kept"));
+
+  auto const french = Data::NativeErrorHelper::GetError(
+      error, boost::none, RequestLocalizer(localizer, Locale({"fr"})));
+  ASSERT_NE(french, nullptr);
+  EXPECT_EQ(french->name(), error->name());
+  std::list<BaseMessage> const messages = french->messages();
+  ASSERT_EQ(messages.size(), 1U);
+  EXPECT_EQ(messages.front().id, "test.greeting");
+  EXPECT_EQ(messages.front().defaultMessage, "Bonjour Ada");
+  EXPECT_EQ(messages.front().args, std::list<std::string>{"Ada"});
+  EXPECT_TRUE(french->HasField("detail"));
+  // The original is untouched, and a locale without a template gives it back as it is.
+  EXPECT_EQ(error->messages().front().defaultMessage, "Hello Ada");
+  EXPECT_EQ(Data::NativeErrorHelper::GetError(error, boost::none,
+                                              RequestLocalizer(localizer, Locale({"it"}))),
+            error);
+}
+
+}  // namespace
+}  // namespace Ormi::L10n
