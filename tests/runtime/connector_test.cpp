@@ -101,9 +101,8 @@ class ConnectorTest : public ::testing::Test {
       return {};
     }
     EXPECT_EQ(seen.results[0]->error()->name(), error_name);
-    EXPECT_EQ(seen.progress[0].min, 0);
-    EXPECT_EQ(seen.progress[0].max, 1);
-    EXPECT_EQ(seen.progress[0].current, 1);
+    Progress const& p = seen.progress[0];
+    EXPECT_TRUE(p.min == 0 && p.max == 1 && p.current == 1) << "not the terminal progress";
     std::list<BaseMessage> const messages = seen.results[0]->error()->messages();
     EXPECT_EQ(messages.size(), 1U);
     return messages.empty() ? BaseMessage{} : messages.front();

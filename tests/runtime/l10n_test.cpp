@@ -52,15 +52,8 @@ TEST(LocalizerTest, DefaultRequestLocalizerIsEmptyEnglishUtc) {
   EXPECT_NE(RequestLocalizerHelper::GetDefaultRequestLocalizer().localizer(), request.localizer());
 }
 
-class NativeErrorTest : public ::testing::Test {
- protected:
-  static std::shared_ptr<Data::ErrorValue const> NotFound() {
-    return Data::ErrorValue::Create("com.norval.ormi.std.errors.not_found", {Greeting()});
-  }
-  RequestLocalizer const default_ = RequestLocalizerHelper::GetDefaultRequestLocalizer();
-};
-
-TEST_F(NativeErrorTest, ChoosesTheErrorValueThenTheNativeErrorThenNothing) {
+TEST(NativeErrorTest, ChoosesTheErrorValueThenTheNativeErrorThenNothing) {
+  RequestLocalizer const fallback = RequestLocalizerHelper::GetDefaultRequestLocalizer();
   int conversions = 0;
   std::string seen_zone;
   Data::NativeError const native([&](RequestLocalizer const& request) {
@@ -68,19 +61,19 @@ TEST_F(NativeErrorTest, ChoosesTheErrorValueThenTheNativeErrorThenNothing) {
     seen_zone = request.locale().timezone().zone();
     return Data::ErrorValue::GetInstance("com.norval.ormi.std.errors.timed_out");
   });
-  auto const error = NotFound();
+  auto const error = Data::ErrorValue::Create("com.norval.ormi.std.errors.not_found", {});
 
-  EXPECT_EQ(Data::NativeErrorHelper::GetError(error, native, default_), error);
+  EXPECT_EQ(Data::NativeErrorHelper::GetError(error, native, fallback), error);
   EXPECT_EQ(conversions, 0);
-  auto const converted = Data::NativeErrorHelper::GetError(nullptr, native, default_);
+  auto const converted = Data::NativeErrorHelper::GetError(nullptr, native, fallback);
   ASSERT_NE(converted, nullptr);
   EXPECT_EQ(converted->name(), "com.norval.ormi.std.errors.timed_out");
   EXPECT_EQ(seen_zone, "Etc/UTC");
-  EXPECT_EQ(Data::NativeErrorHelper::GetError(nullptr, boost::none, default_), nullptr);
-  EXPECT_EQ(Data::NativeError(nullptr).ToErrorValue(default_), nullptr);
+  EXPECT_EQ(Data::NativeErrorHelper::GetError(nullptr, boost::none, fallback), nullptr);
+  EXPECT_EQ(Data::NativeError(nullptr).ToErrorValue(fallback), nullptr);
 }
 
-TEST_F(NativeErrorTest, LocalizesMessageTextsAndKeepsTheRest) {
+TEST(NativeErrorTest, LocalizesMessageTextsAndKeepsTheRest) {
   auto localizer = std::make_shared<Localizer>();
   localizer->AddTemplate("fr", "test.greeting", "Bonjour {1}");
   auto error = Data::ErrorValue::Create("com.norval.ormi.std.errors.not_found", {Greeting()});
