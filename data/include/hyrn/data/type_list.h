@@ -1,0 +1,11 @@
+// A compile-time list of types, used to run typed tests over every generated type.
+#pragma once
+
+namespace Ormi {
+namespace Data {
+
+template <typename... T>
+struct TypeList {};
+
+}  // namespace Data
+}  // namespace Ormi

@@ -1,0 +1,162 @@
+"""Lays out the generated files of a resolved package from the templates."""
+
+import os
+from dataclasses import dataclass
+from typing import List, Tuple
+
+from . import cpp
+from .templates import render, render_all
+
+
+@dataclass
+class Layout:
+    """Where the generated files of one package go and what they are called."""
+    source: str  # the definition file, relative to the repository root
+    include_dir: str  # e.g. "hyrn/api/host_settings"
+    stem: str  # file stem of the definition file, e.g. "host_settings"
+    type_list: str  # file name of the type list header
+    imports: List[str]  # include paths of the imported packages' headers
+
+    @property
+    def header(self):
+        return f"{self.include_dir}/{self.stem}.h"
+
+    @property
+    def type_list_header(self):
+        return f"{self.include_dir}/{self.type_list}"
+
+    @property
+    def source_file(self):
+        return f"{self.stem}/{self.stem}.cpp"
+
+
+def doc_comment(lines):
+    return "\n".join(f"/// {line}".rstrip() for line in lines)
+
+
+def namespaces(blocks: List[Tuple[str, str]]):
+    """Wraps (namespace, text) blocks, merging neighbours in the same namespace."""
+    merged = []
+    for name, text in blocks:
+        if not text:
+            continue
+        if merged and merged[-1][0] == name:
+            merged[-1] = (name, merged[-1][1] + "\n\n" + text)
+        else:
+            merged.append((name, text))
+    return "\n\n".join(render("namespace", name=name, body=body) for name, body in merged)
+
+
+# Per construct -----------------------------------------------------------------------------
+
+
+def struct_text(struct, keep_unknown_fields=True):
+    known = sorted((f.name for f in struct.fields), key=lambda name: name.encode())
+    fields = [{"doc": doc_comment(f.doc), "type": cpp.member_type(f.type.resolved),
+               "name": f.name, "initialiser": cpp.initialiser(f.type.resolved)}
+              for f in struct.fields]
+    add_fields = [{"wire_name": f.name, "name": f.name} for f in struct.fields]
+    return render(
+        "struct", doc=doc_comment(struct.doc), name=struct.name,
+        fields=render_all("field", fields),
+        known_names=", ".join(f'"{name}"' for name in known),
+        add_fields=render_all("add_field", add_fields, struct_name=struct.name),
+        add_unknown_fields=render("add_unknown_fields") if keep_unknown_fields else "",
+        unknown_fields_doc=render("unknown_fields_doc") if keep_unknown_fields else "")
+
+
+def enum_text(enum):
+    enumerators = [{"doc": doc_comment(e.doc), "name": e.name} for e in enum.enumerators]
+    enumerators.append({"doc": "", "name": "_UNKNOWN"})
+    separator = ",\n" if any(e.doc for e in enum.enumerators) else ", "
+    strings = [f'"{e["name"]}"' for e in enumerators] + ["nullptr"]
+    return render("enum", doc=doc_comment(enum.doc), name=enum.name,
+                  enumerators=render_all("enumerator", enumerators, separator),
+                  strings=", ".join(strings))
+
+
+def service_text(service, package_name):
+    _, class_name = cpp.service_scope(service, package_name)
+    resource_type = service.annotation("resource_type")
+    constants = render("constants", resource_type=resource_type) if resource_type else ""
+    return render(
+        "service", doc=doc_comment(service.doc), name=class_name,
+        forward_declarations=render_all("forward_declaration",
+                                        [{"name": s.name} for s in service.structs]),
+        constants=constants,
+        structs="\n\n".join(struct_text(s) for s in service.structs))
+
+
+def type_info_text(decl):
+    name = cpp.qualified_name(decl)
+    is_struct = hasattr(decl, "fields")
+    bases = render("struct_type_info_base", type=name) if is_struct else ""
+    return render("type_info", type=name, bases=bases)
+
+
+def metadata_entries(struct):
+    entries = [{"call": cpp.METADATA_CALLS[a.name], "field": f.name, "resource_type": a.value}
+               for f in struct.fields for a in f.annotations]
+    return render_all("metadata_entry", entries, separator="")
+
+
+# Per file ---------------------------------------------------------------------------------
+
+
+def types_of(package):
+    return package.all_structs(), package.enums
+
+
+def with_metadata(package):
+    return [s for s in package.all_structs() if s.annotation("metadata") is not None]
+
+
+def header_text(package, layout):
+    structs, enums = types_of(package)
+    namespace = cpp.package_namespace(package.name)
+    package_doc = "\n".join(["//"] + [f"// {line}".rstrip() for line in package.doc])
+    blocks = [
+        (namespace, render_all("forward_declaration", [{"name": s.name} for s in package.structs])),
+        (namespace, "\n\n".join(enum_text(e) for e in package.enums)),
+        (namespace, "\n\n".join(struct_text(s) for s in package.structs)),
+    ]
+    blocks += [(cpp.service_scope(s, package.name)[0], service_text(s, package.name))
+               for s in package.services]
+    blocks += [("Ormi::Data", "\n\n".join(type_info_text(d) for d in enums + structs)),
+               ("Ormi::Metadata", render_all(
+                   "metadata_declaration",
+                   [{"type": cpp.qualified_name(s)} for s in with_metadata(package)], "\n\n"))]
+    return render("header", banner=render("banner", source=layout.source),
+                  package_doc=package_doc if package.doc else "",
+                  imports=render_all("include", [{"path": p} for p in layout.imports]),
+                  body=namespaces(blocks))
+
+
+def source_text(package, layout):
+    structs, enums = types_of(package)
+    names = [{"type": cpp.qualified_name(d), "canonical_name": cpp.canonical_name(d)}
+             for d in enums + structs]
+    metadata = [{"type": cpp.qualified_name(s), "metadata_name": s.annotation("metadata"),
+                 "entries": metadata_entries(s)} for s in with_metadata(package)]
+    blocks = [("Ormi::Data", render_all("type_info_name", names, "\n\n")),
+              ("Ormi::Metadata", render_all("metadata_definition", metadata, "\n\n"))]
+    return render("source", banner=render("banner", source=layout.source),
+                  header=layout.header, body=namespaces(blocks))
+
+
+def type_list_text(package, layout):
+    structs, enums = types_of(package)
+    return render("type_list", banner=render("banner", source=layout.source),
+                  header=layout.header, namespace=cpp.package_namespace(package.name),
+                  structures=", ".join(cpp.qualified_name(s) for s in structs),
+                  enumerations=", ".join(cpp.qualified_name(e) for e in enums))
+
+
+def generate(package, layout):
+    """The generated files as {path relative to the output directory: text}."""
+    files = {
+        os.path.join("include", layout.header): header_text(package, layout),
+        os.path.join("include", layout.type_list_header): type_list_text(package, layout),
+        os.path.join("src", layout.source_file): source_text(package, layout),
+    }
+    return {path: text + "\n" for path, text in files.items()}
