@@ -1,0 +1,204 @@
+#include "hyrn/data/value_to_native.h"
+
+#include <gtest/gtest.h>
+
+#include "hand_shapes.h"
+
+namespace Ormi {
+namespace Data {
+namespace {
+
+using Hand::Color;
+using Hand::Leaf;
+using Hand::Shapes;
+using Labels = std::map<std::string, std::string>;
+using MaybeText = boost::optional<std::string>;
+
+template <typename T>
+bool Convert(ValuePtr const& value, T* out, std::list<BaseMessage>& messages) {
+  return ValueToNativeAdapter::Adapt(value, ValueToNativeAdapter::AdaptMethod<T>::Get(out), out,
+                                     messages);
+}
+
+ValuePtr Str(std::string text) { return StringValue::GetInstance(std::move(text)); }
+
+std::shared_ptr<StructValue> MapEntry(std::string key, ValuePtr value) {
+  auto entry = StructValue::GetInstance("map-entry");
+  entry->SetField("key", Str(std::move(key)));
+  entry->SetField("value", std::move(value));
+  return entry;
+}
+
+// A leaf value with its two required fields.
+std::shared_ptr<StructValue> LeafValue(std::string text) {
+  auto leaf = StructValue::GetInstance("hand.leaf");
+  leaf->SetField("text", Str(std::move(text)));
+  leaf->SetField("flag", DataValue::Create(true));
+  return leaf;
+}
+
+std::list<std::string> Ids(std::list<BaseMessage> const& messages) {
+  std::list<std::string> ids;
+  for (auto const& message : messages) ids.push_back(message.id);
+  return ids;
+}
+
+TEST(ValueToNative, EmptyStringsStandForAbsentStructuresContainersAndOptionals) {
+  auto value = StructValue::GetInstance("hand.shapes");
+  for (char const* name : {"leaf", "texts", "labels", "maybe_text", "maybe_leaf", "maybe_color"}) {
+    value->SetField(name, Str(""));
+  }
+  Shapes shapes;
+  std::list<BaseMessage> messages;
+  // Every other required field is missing: only the first one missing is reported.
+  EXPECT_FALSE(Convert<Shapes>(value, &shapes, messages));
+  EXPECT_EQ(Ids(messages), std::list<std::string>{"ormi.data.field.not.found"});
+
+  std::shared_ptr<Leaf const> leaf;
+  std::list<std::string> texts{"stale"};
+  std::map<std::string, std::string> labels{{"stale", "x"}};
+  boost::optional<std::string> maybe;
+  Ormi::OptionalPtr<Leaf const> maybe_leaf;
+  messages.clear();
+  EXPECT_TRUE(Convert(Str(""), &leaf, messages));
+  EXPECT_TRUE(Convert(Str(""), &texts, messages));
+  EXPECT_TRUE(Convert(Str(""), &labels, messages));
+  EXPECT_TRUE(Convert(Str(""), &maybe, messages));
+  EXPECT_TRUE(Convert(Str(""), &maybe_leaf, messages));
+  EXPECT_TRUE(messages.empty());
+  ASSERT_TRUE(leaf);  // an absent structure keeps its defaults
+  EXPECT_EQ(leaf->text, "");
+  EXPECT_TRUE(texts.empty());
+  EXPECT_TRUE(labels.empty());
+  EXPECT_FALSE(maybe);
+  EXPECT_FALSE(maybe_leaf);
+}
+
+TEST(ValueToNative, ScalarsAndPlainValuesStandForOneElementListsAndSetOptionals) {
+  std::list<std::string> texts;
+  boost::optional<std::string> maybe;
+  boost::optional<std::string> from_optional;
+  boost::optional<std::string> from_empty_optional{"stale"};
+  std::list<BaseMessage> messages;
+  EXPECT_TRUE(Convert(Str("one"), &texts, messages));
+  EXPECT_TRUE(Convert(Str("set"), &maybe, messages));
+  EXPECT_TRUE(
+      Convert<MaybeText>(OptionalValue::GetInstance(Str("inner")), &from_optional, messages));
+  EXPECT_TRUE(Convert<MaybeText>(VoidValue::GetInstance(), &from_optional, messages));
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(texts, std::list<std::string>{"one"});
+  EXPECT_EQ(maybe.value_or(""), "set");
+  EXPECT_EQ(from_optional.value_or(""), "inner");
+
+  // A plain value of the wrong kind sets the optional and its own conversion fails.
+  EXPECT_FALSE(Convert<MaybeText>(DataValue::Create(true), &maybe, messages));
+  EXPECT_EQ(Ids(messages), std::list<std::string>{"ormi.data.value.type.mismatch"});
+}
+
+TEST(ValueToNative, MapsComeFromStructuresOrMapEntryListsAndTheFirstRepeatedKeyWins) {
+  auto structure = StructValue::GetInstance("whatever");
+  structure->SetField("a", Str("1"));
+  structure->SetField("b", Str("2"));
+  auto entries = ListValue::GetInstance(ListValue::kMapList);
+  entries->Append(MapEntry("k", Str("first")));
+  entries->Append(MapEntry("j", Str("other")));
+  entries->Append(MapEntry("k", Str("second")));
+  std::map<std::string, std::string> from_structure;
+  std::map<std::string, std::string> from_list;
+  std::list<BaseMessage> messages;
+  EXPECT_TRUE(Convert<Labels>(structure, &from_structure, messages));
+  EXPECT_TRUE(Convert<Labels>(entries, &from_list, messages));
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(from_structure, (std::map<std::string, std::string>{{"a", "1"}, {"b", "2"}}));
+  EXPECT_EQ(from_list, (std::map<std::string, std::string>{{"j", "other"}, {"k", "first"}}));
+}
+
+TEST(ValueToNative, MapAndListMismatchesStopTheConversion) {
+  struct Case {
+    ValuePtr value;
+    char const* id;
+  };
+  auto bad_list = ListValue::GetInstance(ListValue::kMapList);
+  bad_list->Append(Str("not an entry"));
+  for (Case const& c :
+       {Case{DataValue::Create<std::int64_t>(7), "ormi.data.invalid.type"},
+        Case{Str("text"), "ormi.data.bad.cast1"}, Case{bad_list, "ormi.data.invalid.type"}}) {
+    // Run the map step with another step pending: the step must drop it.
+    Labels labels;
+    std::string pending;
+    std::list<BaseMessage> messages;
+    ValueToNativeAdapter::StackMapCnt work(nullptr);
+    work.Push(Str("pending"), ValueToNativeAdapter::AdaptMethod<std::string>::Get(), &pending);
+    ValueToNativeAdapter::AdaptMethod<Labels>::Get()(c.value, &labels, work, messages);
+    EXPECT_TRUE(work.items.empty()) << c.id;
+    EXPECT_EQ(Ids(messages), std::list<std::string>{c.id});
+  }
+  std::list<std::string> texts;
+  std::list<BaseMessage> messages;
+  EXPECT_FALSE(Convert<std::list<std::string>>(DataValue::Create(true), &texts, messages));
+  EXPECT_EQ(Ids(messages), std::list<std::string>{"ormi.data.invalid.type"});
+}
+
+TEST(ValueToNative, AStructureMismatchLeavesOnlyThatStructureUnfilled) {
+  auto leaves = ListValue::GetInstance();
+  leaves->Append(LeafValue("a"));
+  leaves->Append(Str("not a leaf"));
+  leaves->Append(DataValue::Create(true));
+  leaves->Append(LeafValue("d"));
+  std::list<std::shared_ptr<Leaf const>> native;
+  std::list<BaseMessage> messages;
+  EXPECT_FALSE(Convert<std::list<std::shared_ptr<Leaf const>>>(leaves, &native, messages));
+  EXPECT_EQ(Ids(messages),
+            (std::list<std::string>{"ormi.data.invalid.type", "ormi.data.bad.cast1"}));
+  EXPECT_EQ(messages.back().args, std::list<std::string>{"not a leaf"});
+  ASSERT_EQ(native.size(), 4U);
+  EXPECT_EQ(native.front()->text, "a");
+  EXPECT_EQ(native.back()->text, "d");
+}
+
+TEST(ValueToNative, EnumerationsKeepUnrecognisedStrings) {
+  struct Case {
+    char const* text;
+    Color::Enum value;
+    char const* kept;
+  };
+  for (Case const& c : {Case{"GREEN", Color::GREEN, ""}, Case{"_UNKNOWN", Color::_UNKNOWN, ""},
+                        Case{"green", Color::_UNKNOWN, "green"}, Case{"", Color::_UNKNOWN, ""}}) {
+    Color color(Color::RED, "stale");
+    std::list<BaseMessage> messages;
+    EXPECT_TRUE(Convert(Str(c.text), &color, messages));
+    EXPECT_EQ(color.value(), c.value) << c.text;
+    EXPECT_EQ(color.unknownText(), c.kept) << c.text;
+  }
+  boost::optional<Color> maybe;
+  std::list<BaseMessage> messages;
+  EXPECT_TRUE(Convert(Str(""), &maybe, messages));
+  EXPECT_FALSE(maybe);
+  Color color;
+  EXPECT_FALSE(Convert(DataValue::Create<std::int64_t>(1), &color, messages));
+}
+
+TEST(ValueToNative, UndeclaredFieldsAreCollectedAndMissingOptionalsStayUnset) {
+  auto value = LeafValue("t");
+  auto extra = Str("extra");
+  value->SetField("a_first", extra);
+  value->SetField("g_middle", extra);
+  value->SetField("zz_last", extra);
+  Leaf leaf;
+  std::list<BaseMessage> messages;
+  ASSERT_TRUE(Convert<Leaf>(value, &leaf, messages));
+  ASSERT_TRUE(leaf.unknownFields);
+  EXPECT_EQ(leaf.unknownFields->name(), "unknownFields");
+  std::list<std::string> names;
+  for (auto const& field : leaf.unknownFields->fields()) {
+    names.push_back(field.first);
+    EXPECT_EQ(field.second, extra);
+  }
+  EXPECT_EQ(names, (std::list<std::string>{"a_first", "g_middle", "zz_last"}));
+  EXPECT_EQ(leaf.text, "t");
+  EXPECT_TRUE(leaf.flag);
+}
+
+}  // namespace
+}  // namespace Data
+}  // namespace Ormi
