@@ -1,8 +1,9 @@
 // The dynamic value model: immutable-once-built trees of shared values.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <iterator>
 #include <list>
 #include <map>
 #include <memory>
@@ -221,11 +222,79 @@ class OptionalValue final : public DataValue {
   ValuePtr value_;
 };
 
+// The element slots of a list. Appending keeps the address of every slot: slots live in
+// chunks of 1, 2, 4, 8, ... that never move, so an empty list allocates nothing and a
+// one-element list one slot (a deeply nested chain of lists stays small).
+class ValueSlots {
+ public:
+  class const_iterator {
+   public:
+    using iterator_category = std::bidirectional_iterator_tag;
+    using value_type = ValuePtr;
+    using difference_type = std::ptrdiff_t;
+    using pointer = ValuePtr const*;
+    using reference = ValuePtr const&;
+
+    const_iterator(ValueSlots const* slots, std::size_t index) : slots_(slots), index_(index) {}
+    reference operator*() const { return (*slots_)[index_]; }
+    pointer operator->() const { return &(*slots_)[index_]; }
+    const_iterator& operator++() { return ++index_, *this; }
+    const_iterator operator++(int) { return const_iterator(slots_, index_++); }
+    const_iterator& operator--() { return --index_, *this; }
+    const_iterator operator--(int) { return const_iterator(slots_, index_--); }
+    friend bool operator==(const_iterator a, const_iterator b) { return a.index_ == b.index_; }
+    friend bool operator!=(const_iterator a, const_iterator b) { return a.index_ != b.index_; }
+
+   private:
+    ValueSlots const* slots_;
+    std::size_t index_;
+  };
+  using iterator = const_iterator;
+  using const_reverse_iterator = std::reverse_iterator<const_iterator>;
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  ValuePtr& operator[](std::size_t index) { return Locate(index); }
+  ValuePtr const& operator[](std::size_t index) const {
+    return const_cast<ValueSlots*>(this)->Locate(index);
+  }
+  ValuePtr const& front() const { return (*this)[0]; }
+  ValuePtr const& back() const { return (*this)[size_ - 1]; }
+  const_iterator begin() const { return const_iterator(this, 0); }
+  const_iterator end() const { return const_iterator(this, size_); }
+  const_reverse_iterator rbegin() const { return const_reverse_iterator(end()); }
+  const_reverse_iterator rend() const { return const_reverse_iterator(begin()); }
+
+  // Appends an empty slot and returns it.
+  ValuePtr& emplace_back() {
+    if (size_ + 1 == std::size_t{1} << chunks_.size()) {
+      chunks_.emplace_back(new ValuePtr[std::size_t{1} << chunks_.size()]);
+    }
+    return Locate(size_++);
+  }
+  void clear() {
+    chunks_.clear();
+    size_ = 0;
+  }
+
+ private:
+  // Slot i is in chunk k = floor(log2(i + 1)) at offset i + 1 - 2^k.
+  ValuePtr& Locate(std::size_t index) {
+    std::size_t const n = index + 1;
+    std::size_t chunk = 0;
+    while ((n >> (chunk + 1)) != 0) ++chunk;
+    return chunks_[chunk][n - (std::size_t{1} << chunk)];
+  }
+
+  std::vector<std::unique_ptr<ValuePtr[]>> chunks_;
+  std::size_t size_ = 0;
+};
+
 // A list. Kind 1 is a plain list; kind 3 holds the "map-entry" structures of a map.
 class ListValue final : public DataValue {
  public:
   enum : int { kPlainList = 1, kMapList = 3 };
-  using Elements = std::deque<ValuePtr>;  // appending keeps the address of every element
+  using Elements = ValueSlots;  // appending keeps the address of every element
 
   static std::shared_ptr<ListValue> GetInstance(int list_kind = kPlainList);
   explicit ListValue(int list_kind) : list_kind_(list_kind) {}

@@ -1,0 +1,40 @@
+// The canonical JSON form of values and definitions (described in docs/json.md).
+#pragma once
+
+#include <cstddef>
+#include <list>
+#include <string>
+
+#include <boost/utility/string_view.hpp>
+
+#include "ormi/data/definition.h"
+#include "ormi/data/value.h"
+#include "ormi/message.h"
+
+namespace Ormi {
+namespace Data {
+
+// Bounds on the input that FromJson accepts.
+struct JsonLimits {
+  // Deepest nesting of JSON arrays and objects. A structure takes two levels (the tagged
+  // object and its "fields"), an optional, a map or a tagged scalar one, a plain list one.
+  std::size_t maxDepth = 512;
+  // Largest input in bytes.
+  std::size_t maxInputBytes = std::size_t{64} * 1024 * 1024;
+};
+
+// The canonical JSON text of a value: compact, fields in name order, so equal values give
+// equal text. Iterative: the nesting depth of the value does not grow the call stack.
+std::string ToJson(DataValue const& value);
+
+// Reads the canonical JSON text of a value. On success stores it in `out` and returns
+// true; otherwise appends messages (with the position of malformed text) and leaves `out`
+// unchanged.
+bool FromJson(boost::string_view text, ValuePtr* out, std::list<BaseMessage>& messages,
+              JsonLimits const& limits = {});
+
+// The JSON text of a definition; a structure reference is written by name only.
+std::string ToJson(DataDefinition const& definition);
+
+}  // namespace Data
+}  // namespace Ormi

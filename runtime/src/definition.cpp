@@ -1,0 +1,49 @@
+// Definitions of the native types and the empty dynamic structure.
+#include "ormi/data/definition.h"
+
+#include "ormi/data/dynamic_structure.h"
+
+namespace Ormi {
+namespace Data {
+
+template <>
+DefinitionPtr DataDefinition::Create<std::string>() {
+  return StringDefinition::GetInstance();
+}
+template <>
+DefinitionPtr DataDefinition::Create<bool>() {
+  return BooleanDefinition::GetInstance();
+}
+template <>
+DefinitionPtr DataDefinition::Create<DateTime>() {
+  return DateTimeDefinition::GetInstance();
+}
+template <>
+DefinitionPtr DataDefinition::Create<Void>() {
+  return VoidDefinition::GetInstance();
+}
+template <>
+DefinitionPtr DataDefinition::Create<DynamicStructure>() {
+  return DynamicStructureDefinition::GetInstance();
+}
+
+std::shared_ptr<OptionalDefinition> OptionalDefinition::GetInstance(DefinitionPtr element) {
+  return std::make_shared<OptionalDefinition>(std::move(element));
+}
+
+std::shared_ptr<ListDefinition> ListDefinition::GetInstance(DefinitionPtr element) {
+  return std::make_shared<ListDefinition>(std::move(element));
+}
+
+std::shared_ptr<StructDefinition> StructDefinition::GetInstance(std::string name, Fields fields) {
+  return std::make_shared<StructDefinition>(std::move(name), std::move(fields));
+}
+
+std::shared_ptr<StructRefDefinition> StructRefDefinition::GetInstance(std::string name) {
+  return std::make_shared<StructRefDefinition>(std::move(name));
+}
+
+DynamicStructure::DynamicStructure() : value_(StructValue::GetInstance("emptyDynStr")) {}
+
+}  // namespace Data
+}  // namespace Ormi

@@ -1,0 +1,282 @@
+// Reading the canonical JSON form of values: Boost.JSON parses the text, then an explicit
+// stack turns the JSON tree into values, filling each container's slots in place.
+#include "ormi/data/json.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include <boost/json.hpp>
+
+namespace Ormi {
+namespace Data {
+namespace {
+
+namespace json = boost::json;
+
+int Base64Digit(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+// Decodes padded base64; false on any other character or a bad length.
+bool DecodeBase64(json::string const& text, std::string* out) {
+  std::size_t const size = text.size();
+  if (size % 4 != 0) return false;
+  std::size_t padding = 0;
+  while (padding < 2 && padding < size && text[size - 1 - padding] == '=') ++padding;
+  std::string bytes;
+  std::uint32_t chunk = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    int const digit = i >= size - padding ? 0 : Base64Digit(text[i]);
+    if (digit < 0) return false;
+    chunk = chunk << 6 | static_cast<std::uint32_t>(digit);
+    if (i % 4 == 3) {
+      for (int k = 2; k >= 0; --k) bytes += static_cast<char>((chunk >> (8 * k)) & 0xff);
+      chunk = 0;
+    }
+  }
+  bytes.resize(bytes.size() - padding);
+  *out = std::move(bytes);
+  return true;
+}
+
+// "line:column" (both from 1) of a byte offset.
+std::string Position(boost::string_view text, std::size_t offset) {
+  std::size_t line = 1;
+  std::size_t column = 1;
+  for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  return std::to_string(line) + ":" + std::to_string(column);
+}
+
+template <typename... Args>
+bool Fail(std::list<BaseMessage>& messages, std::string const& id, Args&&... args) {
+  messages.push_back(
+      MakeMessage(id, Message<CoreTag>::DefaultMessageForId(id), std::forward<Args>(args)...));
+  return false;
+}
+
+bool Parse(boost::string_view text, JsonLimits const& limits, json::value* out,
+           std::list<BaseMessage>& messages) {
+  if (text.size() > limits.maxInputBytes) {
+    return Fail(messages, "ormi.data.json.too.large", std::to_string(text.size()),
+                std::to_string(limits.maxInputBytes));
+  }
+  json::parse_options options;
+  options.max_depth = limits.maxDepth;
+  json::stream_parser parser({}, options);
+  json::error_code error;
+  std::size_t const used = parser.write_some(text.data(), text.size(), error);
+  if (!error && used < text.size()) {
+    return Fail(messages, "ormi.data.json.malformed", Position(text, used),
+                std::string("unexpected text after the value"));
+  }
+  if (!error) parser.finish(error);
+  if (error == json::error::too_deep) {
+    return Fail(messages, "ormi.data.json.too.deep", Position(text, used),
+                std::to_string(limits.maxDepth));
+  }
+  if (error)
+    return Fail(messages, "ormi.data.json.malformed", Position(text, used), error.message());
+  *out = parser.release();
+  return true;
+}
+
+// One JSON node to turn into a value, the slot that receives it and its path ("$" is the
+// whole document) for messages.
+struct Task {
+  json::value const* json;
+  ValuePtr* slot;
+  std::string path;
+};
+
+class Reader {
+ public:
+  explicit Reader(std::list<BaseMessage>& messages) : messages_(messages) {}
+
+  bool Run(json::value const& root, ValuePtr* out) {
+    tasks_.push_back({&root, out, "$"});
+    while (!tasks_.empty()) {
+      Task task = std::move(tasks_.back());
+      tasks_.pop_back();
+      if (!Read(task)) return false;
+    }
+    return true;
+  }
+
+ private:
+  bool Read(Task const& task) {
+    json::value const& node = *task.json;
+    switch (node.kind()) {
+      case json::kind::string:
+        *task.slot = StringValue::GetInstance(std::string(node.get_string()));
+        return true;
+      case json::kind::bool_:
+        *task.slot = BooleanValue::GetInstance(node.get_bool());
+        return true;
+      case json::kind::int64:
+        *task.slot = IntegerValue::GetInstance(node.get_int64());
+        return true;
+      case json::kind::uint64:
+        return Invalid(task, "integer out of range");
+      case json::kind::double_:
+        return Invalid(task,
+                       "a number with a fraction or exponent must be written as "
+                       "{\"$double\": number}");
+      case json::kind::null:
+        return Invalid(task, "null is not a value (void is {\"$void\": null})");
+      case json::kind::array:
+        return ReadList(node.get_array(), ListValue::kPlainList, task);
+      case json::kind::object:
+        return ReadObject(node.get_object(), task);
+    }
+    return Invalid(task, "unknown JSON kind");
+  }
+
+  bool ReadObject(json::object const& object, Task const& task) {
+    if (object.contains("$struct") || object.contains("$error")) return ReadCompound(object, task);
+    if (object.contains("$list")) return ReadOtherList(object, task);
+    if (object.size() != 1) return Invalid(task, "not a tagged value");
+    auto const& entry = *object.begin();
+    json::value const& inner = entry.value();
+    json::string_view const tag = entry.key();
+    if (tag == "$void")
+      return inner.is_null() ? Store(task, VoidValue::GetInstance())
+                             : Invalid(task, "$void takes null");
+    if (tag == "$optional") return ReadOptional(inner, task);
+    if (tag == "$map") {
+      return inner.is_array() ? ReadList(inner.get_array(), ListValue::kMapList, task)
+                              : Invalid(task, "$map takes an array");
+    }
+    if (tag == "$double") return ReadDouble(inner, task);
+    if (tag != "$secret" && tag != "$blob" && tag != "$datetime") {
+      return Invalid(task, "unknown tag " + std::string(tag));
+    }
+    if (!inner.is_string()) return Invalid(task, std::string(tag) + " takes a string");
+    return ReadTaggedString(tag, inner.get_string(), task);
+  }
+
+  bool ReadTaggedString(json::string_view tag, json::string const& text, Task const& task) {
+    if (tag == "$secret") return Store(task, SecretValue::GetInstance(std::string(text)));
+    if (tag == "$blob") {
+      std::string bytes;
+      if (!DecodeBase64(text, &bytes)) return Invalid(task, "$blob takes base64 text");
+      return Store(task, BlobValue::GetInstance(std::move(bytes)));
+    }
+    if (tag == "$datetime") {
+      DateTime date_time;
+      if (!DateTime::Parse(std::string(text), &date_time)) {
+        return Invalid(task, "not a date-time: " + std::string(text));
+      }
+      return Store(task, DateTimeValue::GetInstance(date_time));
+    }
+    return Invalid(task, "unknown tag " + std::string(tag));  // not reached: tags are checked
+  }
+
+  bool ReadDouble(json::value const& inner, Task const& task) {
+    if (inner.is_number()) return Store(task, DoubleValue::GetInstance(inner.to_number<double>()));
+    if (!inner.is_string()) return Invalid(task, "$double takes a number");
+    json::string const& text = inner.get_string();
+    double const infinity = std::numeric_limits<double>::infinity();
+    if (text == "NaN") return Store(task, DoubleValue::GetInstance(std::nan("")));
+    if (text == "Infinity") return Store(task, DoubleValue::GetInstance(infinity));
+    if (text == "-Infinity") return Store(task, DoubleValue::GetInstance(-infinity));
+    return Invalid(task, "$double takes a number, \"NaN\", \"Infinity\" or \"-Infinity\"");
+  }
+
+  bool ReadOptional(json::value const& inner, Task const& task) {
+    auto optional = OptionalValue::GetInstance();
+    if (!inner.is_null()) {
+      tasks_.push_back({&inner, &optional->value(nullptr), task.path + ".$optional"});
+    }
+    return Store(task, std::move(optional));
+  }
+
+  bool ReadList(json::array const& array, int list_kind, Task const& task) {
+    auto list = ListValue::GetInstance(list_kind);
+    std::vector<ValuePtr*> slots;
+    slots.reserve(array.size());
+    for (std::size_t i = 0; i < array.size(); ++i) slots.push_back(&list->AppendSlot());
+    // Queued last to first, so that elements are read (and problems found) in order.
+    for (std::size_t i = array.size(); i-- > 0;) {
+      tasks_.push_back({&array[i], slots[i], task.path + "[" + std::to_string(i) + "]"});
+    }
+    return Store(task, std::move(list));
+  }
+
+  bool ReadOtherList(json::object const& object, Task const& task) {
+    json::value const* elements = object.if_contains("$list");
+    json::value const* kind = object.if_contains("kind");
+    if (object.size() != 2 || !elements->is_array() || !kind || !kind->is_int64() ||
+        kind->get_int64() < std::numeric_limits<int>::min() ||
+        kind->get_int64() > std::numeric_limits<int>::max()) {
+      return Invalid(task, "$list takes an array and an integer \"kind\"");
+    }
+    return ReadList(elements->get_array(), static_cast<int>(kind->get_int64()), task);
+  }
+
+  bool ReadCompound(json::object const& object, Task const& task) {
+    bool const is_error = object.contains("$error");
+    json::value const* name = object.if_contains(is_error ? "$error" : "$struct");
+    json::value const* fields = object.if_contains("fields");
+    if (object.size() != 2 || !name->is_string() || !fields || !fields->is_object()) {
+      return Invalid(task, "a structure takes a string name and an object \"fields\"");
+    }
+    std::string const text(name->get_string());
+    std::shared_ptr<CompoundValue> compound;
+    if (is_error) {
+      compound = std::make_shared<ErrorValue>(text);
+    } else {
+      compound = StructValue::GetInstance(text);
+    }
+    // Fields are kept in name order, so tasks are queued in reverse name order.
+    std::vector<std::pair<std::string, json::value const*>> sorted;
+    for (auto const& field : fields->get_object()) sorted.emplace_back(field.key(), &field.value());
+    std::sort(sorted.begin(), sorted.end());
+    for (auto field = sorted.rbegin(); field != sorted.rend(); ++field) {
+      tasks_.push_back({field->second, &compound->FieldSlot(field->first),
+                        task.path + ".fields." + field->first});
+    }
+    return Store(task, std::move(compound));
+  }
+
+  static bool Store(Task const& task, ValuePtr value) {
+    *task.slot = std::move(value);
+    return true;
+  }
+
+  bool Invalid(Task const& task, std::string const& reason) {
+    return Fail(messages_, "ormi.data.json.invalid", task.path, reason);
+  }
+
+  std::list<BaseMessage>& messages_;
+  std::vector<Task> tasks_;
+};
+
+}  // namespace
+
+bool FromJson(boost::string_view text, ValuePtr* out, std::list<BaseMessage>& messages,
+              JsonLimits const& limits) {
+  json::value document;
+  if (!Parse(text, limits, &document, messages)) return false;
+  ValuePtr result;
+  if (!Reader(messages).Run(document, &result)) return false;
+  *out = std::move(result);
+  return true;
+}
+
+}  // namespace Data
+}  // namespace Ormi

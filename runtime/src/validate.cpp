@@ -1,0 +1,287 @@
+// Validation of a value tree against a definition, walked with an explicit stack.
+#include "ormi/data/definition.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace Ormi {
+namespace Data {
+namespace {
+
+constexpr std::size_t kMaxMessages = 100;  // bounds the work spent on a badly broken value
+constexpr char kMapEntry[] = "map-entry";
+
+// One step of a path: the root, a field, a list index or a map key. Names point into the
+// definition or the value, which outlive the validation.
+struct PathNode {
+  enum Type { kRoot, kField, kIndex, kKey };
+  std::size_t parent;
+  Type type;
+  std::string const* name;
+  std::size_t index;
+};
+
+// A value to check against a definition, or (with `problem` set) a problem to report in
+// its turn, so that problems come out in the order of the value.
+struct Item {
+  DataDefinition const* definition;
+  DataValue const* value;
+  std::size_t path;
+  char const* problem;
+};
+
+std::string Quoted(std::string const& text) { return "\"" + text + "\""; }
+
+std::string Expected(DataDefinition const& definition) {
+  switch (definition.kind()) {
+    case DefinitionKind::kVoid:
+      return "void";
+    case DefinitionKind::kInteger:
+      return "an integer";
+    case DefinitionKind::kDouble:
+      return "a double";
+    case DefinitionKind::kBoolean:
+      return "a boolean";
+    case DefinitionKind::kBlob:
+      return "a blob";
+    case DefinitionKind::kString:
+      return "a string";
+    case DefinitionKind::kSecret:
+      return "a secret";
+    case DefinitionKind::kDateTime:
+      return "a date-time";
+    case DefinitionKind::kOptional:
+      return "an optional value";
+    case DefinitionKind::kList:
+      return "a list";
+    case DefinitionKind::kStructure:
+      return "structure " + Quoted(static_cast<StructDefinition const&>(definition).name());
+    case DefinitionKind::kStructRef:
+      return "structure " + Quoted(static_cast<StructRefDefinition const&>(definition).name());
+    case DefinitionKind::kDynamicStructure:
+      return "a structure";
+    default:
+      return "a value of definition kind " + std::to_string(definition.kind());
+  }
+}
+
+std::string Got(DataValue const& value) {
+  switch (value.kind()) {
+    case ValueKind::kVoid:
+      return "void";
+    case ValueKind::kStructure:
+      return "structure " + Quoted(static_cast<CompoundValue const&>(value).name());
+    case ValueKind::kError:
+      return "error " + Quoted(static_cast<CompoundValue const&>(value).name());
+    case ValueKind::kString:
+    case ValueKind::kBoolean:
+    case ValueKind::kBlob:
+    case ValueKind::kSecret:
+    case ValueKind::kList:
+    case ValueKind::kDouble:
+    case ValueKind::kDateTime:
+      return std::string("a ") + KindName(value.kind());
+    case ValueKind::kInteger:
+      return "an integer";
+    case ValueKind::kOptional:
+      return "an optional value";
+    default:
+      return "a value of kind " + std::to_string(value.kind());
+  }
+}
+
+bool IsStructure(DataValue const& value) {
+  return value.kind() == ValueKind::kStructure || value.kind() == ValueKind::kError;
+}
+
+// The value kind that a scalar definition requires.
+int ScalarKind(int definition_kind) {
+  switch (definition_kind) {
+    case DefinitionKind::kVoid:
+      return ValueKind::kVoid;
+    case DefinitionKind::kInteger:
+      return ValueKind::kInteger;
+    case DefinitionKind::kDouble:
+      return ValueKind::kDouble;
+    case DefinitionKind::kBoolean:
+      return ValueKind::kBoolean;
+    case DefinitionKind::kBlob:
+      return ValueKind::kBlob;
+    case DefinitionKind::kString:
+      return ValueKind::kString;
+    case DefinitionKind::kSecret:
+      return ValueKind::kSecret;
+    default:
+      return -1;
+  }
+}
+
+// The key of a map entry: a "map-entry" structure whose "key" is a string.
+std::string const* MapKey(DataValue const& element) {
+  if (element.kind() != ValueKind::kStructure) return nullptr;
+  auto const& entry = static_cast<StructValue const&>(element);
+  if (entry.name() != kMapEntry) return nullptr;
+  auto const key = entry.fields().find("key");
+  if (key == entry.fields().end() || !key->second || key->second->kind() != ValueKind::kString) {
+    return nullptr;
+  }
+  return &static_cast<StringValue const&>(*key->second).value();
+}
+
+class Validator {
+ public:
+  Validator(std::list<BaseMessage>& messages, std::string const& root) : messages_(messages) {
+    nodes_.push_back({0, PathNode::kRoot, &root, 0});
+  }
+
+  bool Run(DataDefinition const& definition, DataValue const& value) {
+    pending_.push_back({&definition, &value, 0, nullptr});
+    while (!pending_.empty() && count_ < kMaxMessages) {
+      Item const item = pending_.back();
+      pending_.pop_back();
+      Check(item);
+    }
+    return count_ == 0;
+  }
+
+ private:
+  void Check(Item const& item) {
+    if (item.problem) return Report(item.path, item.problem);
+    DataDefinition const& definition = *item.definition;
+    DataValue const& value = *item.value;
+    switch (definition.kind()) {
+      case DefinitionKind::kOptional:
+        return CheckOptional(static_cast<OptionalDefinition const&>(definition), value, item.path);
+      case DefinitionKind::kList:
+        return CheckList(static_cast<ListDefinition const&>(definition), value, item.path);
+      case DefinitionKind::kStructure:
+        return CheckStruct(static_cast<StructDefinition const&>(definition), value, item.path);
+      case DefinitionKind::kStructRef:
+        return CheckRef(static_cast<StructRefDefinition const&>(definition), value, item.path);
+      case DefinitionKind::kDateTime:
+        return CheckDateTime(value, item.path);
+      case DefinitionKind::kDynamicStructure:
+        if (!IsStructure(value)) Mismatch(definition, value, item.path);
+        return;
+      default:
+        if (value.kind() != ScalarKind(definition.kind())) Mismatch(definition, value, item.path);
+    }
+  }
+
+  void CheckOptional(OptionalDefinition const& definition, DataValue const& value,
+                     std::size_t path) {
+    if (value.kind() != ValueKind::kOptional) return Mismatch(definition, value, path);
+    auto const& optional = static_cast<OptionalValue const&>(value);
+    if (optional.isSet()) Push(definition.element().get(), optional.value().get(), path);
+  }
+
+  void CheckList(ListDefinition const& definition, DataValue const& value, std::size_t path) {
+    if (value.kind() != ValueKind::kList) return Mismatch(definition, value, path);
+    auto const& elements = static_cast<ListValue const&>(value).elements();
+    // Pushed last to first, so that problems are reported in element order.
+    for (std::size_t i = elements.size(); i-- > 0;) {
+      std::string const* key = elements[i] ? MapKey(*elements[i]) : nullptr;
+      std::size_t const child =
+          key ? AddNode(path, PathNode::kKey, key, 0) : AddNode(path, PathNode::kIndex, nullptr, i);
+      Push(definition.element().get(), elements[i].get(), child);
+    }
+  }
+
+  void CheckStruct(StructDefinition const& definition, DataValue const& value, std::size_t path) {
+    if (!IsStructure(value) ||
+        static_cast<CompoundValue const&>(value).name() != definition.name()) {
+      return Mismatch(definition, value, path);
+    }
+    auto const& compound = static_cast<CompoundValue const&>(value);
+    bool const is_entry = compound.name() == kMapEntry && nodes_[path].type == PathNode::kKey;
+    for (auto field = definition.fields().rbegin(); field != definition.fields().rend(); ++field) {
+      auto const found = compound.fields().find(field->first);
+      if (found == compound.fields().end()) {
+        pending_.push_back(
+            {nullptr, nullptr, AddNode(path, PathNode::kField, &field->first, 0), "missing field"});
+        continue;
+      }
+      // The value of a map entry is named by the entry's key alone.
+      std::size_t const child = is_entry && field->first == "value"
+                                    ? path
+                                    : AddNode(path, PathNode::kField, &field->first, 0);
+      Push(field->second.get(), found->second.get(), child);
+    }
+  }
+
+  void CheckRef(StructRefDefinition const& definition, DataValue const& value, std::size_t path) {
+    auto const target = definition.target();
+    if (!target) {
+      return Report(path, "structure reference " + Quoted(definition.name()) + " has no target");
+    }
+    CheckStruct(*target, value, path);
+  }
+
+  void CheckDateTime(DataValue const& value, std::size_t path) {
+    if (value.kind() == ValueKind::kDateTime) return;
+    DateTime ignored;
+    if (value.kind() == ValueKind::kString) {
+      std::string const& text = static_cast<StringValue const&>(value).value();
+      if (!DateTime::Parse(text, &ignored)) {
+        Report(path, "expected a date-time, got the string " + Quoted(text));
+      }
+      return;
+    }
+    Report(path, "expected a date-time, got " + Got(value));
+  }
+
+  void Push(DataDefinition const* definition, DataValue const* value, std::size_t path) {
+    char const* problem = !definition ? "no definition" : !value ? "missing value" : nullptr;
+    pending_.push_back({definition, value, path, problem});
+  }
+
+  std::size_t AddNode(std::size_t parent, PathNode::Type type, std::string const* name,
+                      std::size_t index) {
+    nodes_.push_back({parent, type, name, index});
+    return nodes_.size() - 1;
+  }
+
+  void Mismatch(DataDefinition const& definition, DataValue const& value, std::size_t path) {
+    Report(path, "expected " + Expected(definition) + ", got " + Got(value));
+  }
+
+  void Report(std::size_t path, std::string const& problem) {
+    if (count_ >= kMaxMessages) return;
+    ++count_;
+    std::string const text = PathText(path) + ": " + problem;
+    messages_.push_back(
+        MakeMessage("ormi.data.validation.failed",
+                    Message<CoreTag>::DefaultMessageForId("ormi.data.validation.failed"), text));
+  }
+
+  std::string PathText(std::size_t path) const {
+    std::vector<PathNode const*> chain;
+    for (std::size_t at = path; at != 0; at = nodes_[at].parent) chain.push_back(&nodes_[at]);
+    std::string text = *nodes_[0].name;
+    for (auto node = chain.rbegin(); node != chain.rend(); ++node) {
+      if ((*node)->type == PathNode::kField) {
+        text += (text.empty() ? "" : ".") + *(*node)->name;
+      } else if ((*node)->type == PathNode::kIndex) {
+        text += "[" + std::to_string((*node)->index) + "]";
+      } else {
+        text += "[" + Quoted(*(*node)->name) + "]";
+      }
+    }
+    return text;
+  }
+
+  std::list<BaseMessage>& messages_;
+  std::vector<PathNode> nodes_;
+  std::vector<Item> pending_;
+  std::size_t count_ = 0;
+};
+
+}  // namespace
+
+bool Validate(DataDefinition const& definition, DataValue const& value,
+              std::list<BaseMessage>& messages, std::string const& root) {
+  return Validator(messages, root).Run(definition, value);
+}
+
+}  // namespace Data
+}  // namespace Ormi

@@ -1,0 +1,339 @@
+// Values: construction, typed reads, field lookup, error values and iterative teardown.
+#include "ormi/data/value.h"
+
+#include <utility>
+
+namespace Ormi {
+namespace Data {
+namespace {
+
+constexpr char kLocalizableMessage[] = "com.norval.ormi.std.localizable_message";
+
+template <typename T>
+struct KindOf;
+template <>
+struct KindOf<std::string> {
+  static constexpr int kKind = ValueKind::kString;
+};
+template <>
+struct KindOf<bool> {
+  static constexpr int kKind = ValueKind::kBoolean;
+};
+template <>
+struct KindOf<DateTime> {
+  static constexpr int kKind = ValueKind::kDateTime;
+};
+template <>
+struct KindOf<Void> {
+  static constexpr int kKind = ValueKind::kVoid;
+};
+template <>
+struct KindOf<std::int64_t> {
+  static constexpr int kKind = ValueKind::kInteger;
+};
+template <>
+struct KindOf<double> {
+  static constexpr int kKind = ValueKind::kDouble;
+};
+
+bool Mismatch(int expected, int actual, std::list<BaseMessage>& messages) {
+  messages.push_back(
+      MakeMessage("ormi.data.value.type.mismatch",
+                  Message<CoreTag>::DefaultMessageForId("ormi.data.value.type.mismatch"),
+                  std::string(KindName(expected)), std::string(KindName(actual))));
+  return false;
+}
+
+bool BadCast(std::string const& text, int target, std::list<BaseMessage>& messages) {
+  messages.push_back(MakeMessage("ormi.data.bad.cast",
+                                 Message<CoreTag>::DefaultMessageForId("ormi.data.bad.cast"), text,
+                                 std::string(KindName(target))));
+  return false;
+}
+
+// Reads a value of exactly `T`'s kind through the concrete class `V`.
+template <typename T, typename V>
+bool ReadExact(DataValue const& value, T* out, std::list<BaseMessage>& messages) {
+  if (value.kind() != KindOf<T>::kKind) return Mismatch(KindOf<T>::kKind, value.kind(), messages);
+  *out = static_cast<V const&>(value).value();
+  return true;
+}
+
+ValuePtr LocalizableMessageValue(BaseMessage const& message) {
+  auto result = StructValue::GetInstance(kLocalizableMessage);
+  result->SetField("id", StringValue::GetInstance(message.id));
+  result->SetField("default_message", StringValue::GetInstance(message.defaultMessage));
+  auto args = ListValue::GetInstance(ListValue::kPlainList);
+  for (std::string const& arg : message.args) args->Append(StringValue::GetInstance(arg));
+  result->SetField("args", std::move(args));
+  return result;
+}
+
+// The text of a string field, or "" when the field is absent or not a string.
+std::string StringField(CompoundValue const& value, std::string const& name) {
+  auto const found = value.fields().find(name);
+  if (found == value.fields().end() || !found->second) return std::string();
+  std::list<BaseMessage> ignored;
+  std::string text;
+  found->second->Value(&text, ignored);
+  return text;
+}
+
+}  // namespace
+
+void DataValue::ReleaseChildren() {
+  // Children that only this tree holds give up their own children before they are
+  // destroyed, so each destructor sees no children and the depth never reaches the stack.
+  std::vector<ValuePtr> pending;
+  MoveChildrenTo(pending);
+  while (!pending.empty()) {
+    ValuePtr child = std::move(pending.back());
+    pending.pop_back();
+    if (child && child.use_count() == 1) {
+      // The only owner may take the parts of a value that was built mutable.
+      const_cast<DataValue&>(*child).MoveChildrenTo(pending);
+    }
+  }
+}
+
+template <>
+ValuePtr DataValue::Create<std::string>(std::string const& native) {
+  return StringValue::GetInstance(native);
+}
+template <>
+ValuePtr DataValue::Create<bool>(bool const& native) {
+  return BooleanValue::GetInstance(native);
+}
+template <>
+ValuePtr DataValue::Create<DateTime>(DateTime const& native) {
+  return DateTimeValue::GetInstance(native);
+}
+template <>
+ValuePtr DataValue::Create<Void>(Void const& /*native*/) {
+  return VoidValue::GetInstance();
+}
+template <>
+ValuePtr DataValue::Create<std::int64_t>(std::int64_t const& native) {
+  return IntegerValue::GetInstance(native);
+}
+template <>
+ValuePtr DataValue::Create<double>(double const& native) {
+  return DoubleValue::GetInstance(native);
+}
+
+template <>
+bool DataValue::Value<std::string>(std::string* out, std::list<BaseMessage>& messages) const {
+  // A date-time is also read as its text form.
+  if (kind() == ValueKind::kDateTime) {
+    *out = static_cast<StringValue const&>(*this).value();
+    return true;
+  }
+  return ReadExact<std::string, StringValue>(*this, out, messages);
+}
+template <>
+bool DataValue::Value<bool>(bool* out, std::list<BaseMessage>& messages) const {
+  return ReadExact<bool, BooleanValue>(*this, out, messages);
+}
+template <>
+bool DataValue::Value<DateTime>(DateTime* out, std::list<BaseMessage>& messages) const {
+  if (kind() != ValueKind::kDateTime) return Mismatch(ValueKind::kDateTime, kind(), messages);
+  *out = static_cast<DateTimeValue const&>(*this).dateTime();
+  return true;
+}
+template <>
+bool DataValue::Value<Void>(Void* /*out*/, std::list<BaseMessage>& messages) const {
+  return kind() == ValueKind::kVoid || Mismatch(ValueKind::kVoid, kind(), messages);
+}
+template <>
+bool DataValue::Value<std::int64_t>(std::int64_t* out, std::list<BaseMessage>& messages) const {
+  return ReadExact<std::int64_t, IntegerValue>(*this, out, messages);
+}
+template <>
+bool DataValue::Value<double>(double* out, std::list<BaseMessage>& messages) const {
+  return ReadExact<double, DoubleValue>(*this, out, messages);
+}
+
+template <>
+bool DataValue::Cast<std::string>(std::string* out, std::list<BaseMessage>& messages) const {
+  return Value(out, messages);
+}
+template <>
+bool DataValue::Cast<bool>(bool* out, std::list<BaseMessage>& messages) const {
+  if (kind() != ValueKind::kString) return Value(out, messages);
+  std::string const& text = static_cast<StringValue const&>(*this).value();
+  if (text != "true" && text != "false") return BadCast(text, ValueKind::kBoolean, messages);
+  *out = text == "true";
+  return true;
+}
+template <>
+bool DataValue::Cast<DateTime>(DateTime* out, std::list<BaseMessage>& messages) const {
+  if (kind() != ValueKind::kString) return Value(out, messages);
+  std::string const& text = static_cast<StringValue const&>(*this).value();
+  return DateTime::Parse(text, out) || BadCast(text, ValueKind::kDateTime, messages);
+}
+template <>
+bool DataValue::Cast<Void>(Void* out, std::list<BaseMessage>& messages) const {
+  if (kind() != ValueKind::kString) return Value(out, messages);
+  std::string const& text = static_cast<StringValue const&>(*this).value();
+  return text.empty() || BadCast(text, ValueKind::kVoid, messages);
+}
+
+std::shared_ptr<VoidValue> VoidValue::GetInstance() { return std::make_shared<VoidValue>(); }
+std::shared_ptr<IntegerValue> IntegerValue::GetInstance(std::int64_t value) {
+  return std::make_shared<IntegerValue>(value);
+}
+std::shared_ptr<DoubleValue> DoubleValue::GetInstance(double value) {
+  return std::make_shared<DoubleValue>(value);
+}
+std::shared_ptr<BooleanValue> BooleanValue::GetInstance(bool value) {
+  return std::make_shared<BooleanValue>(value);
+}
+std::shared_ptr<BlobValue> BlobValue::GetInstance(std::string bytes) {
+  return std::make_shared<BlobValue>(std::move(bytes));
+}
+std::shared_ptr<StringValue> StringValue::GetInstance(std::string value) {
+  return std::make_shared<StringValue>(std::move(value));
+}
+std::shared_ptr<DateTimeValue> DateTimeValue::GetInstance(DateTime value) {
+  return std::make_shared<DateTimeValue>(value);
+}
+std::shared_ptr<SecretValue> SecretValue::GetInstance(std::string value) {
+  return std::make_shared<SecretValue>(std::move(value));
+}
+std::shared_ptr<OptionalValue> OptionalValue::GetInstance() {
+  return std::make_shared<OptionalValue>();
+}
+std::shared_ptr<OptionalValue> OptionalValue::GetInstance(ValuePtr value) {
+  auto result = std::make_shared<OptionalValue>();
+  result->value(std::move(value));
+  return result;
+}
+std::shared_ptr<ListValue> ListValue::GetInstance(int list_kind) {
+  return std::make_shared<ListValue>(list_kind);
+}
+std::shared_ptr<StructValue> StructValue::GetInstance(std::string name) {
+  return std::make_shared<StructValue>(std::move(name));
+}
+
+void VoidValue::Accept(ValueVisitor& visitor) const { visitor.VisitVoid(*this); }
+void IntegerValue::Accept(ValueVisitor& visitor) const { visitor.VisitInteger(*this); }
+void DoubleValue::Accept(ValueVisitor& visitor) const { visitor.VisitDouble(*this); }
+void BooleanValue::Accept(ValueVisitor& visitor) const { visitor.VisitBoolean(*this); }
+void BlobValue::Accept(ValueVisitor& visitor) const { visitor.VisitBlob(*this); }
+void StringValue::Accept(ValueVisitor& visitor) const { visitor.VisitString(*this); }
+void SecretValue::Accept(ValueVisitor& visitor) const { visitor.VisitSecret(*this); }
+void OptionalValue::Accept(ValueVisitor& visitor) const { visitor.VisitOptional(*this); }
+void ListValue::Accept(ValueVisitor& visitor) const { visitor.VisitList(*this); }
+void StructValue::Accept(ValueVisitor& visitor) const { visitor.VisitStruct(*this); }
+void ErrorValue::Accept(ValueVisitor& visitor) const { visitor.VisitError(*this); }
+
+ValuePtr& OptionalValue::value(ValuePtr value) {
+  set_ = true;
+  value_ = std::move(value);
+  return value_;
+}
+
+void OptionalValue::MoveChildrenTo(std::vector<ValuePtr>& out) {
+  if (value_) out.push_back(std::move(value_));
+  value_.reset();
+}
+
+ValuePtr& ListValue::AppendSlot() { return elements_.emplace_back(); }
+
+void ListValue::MoveChildrenTo(std::vector<ValuePtr>& out) {
+  for (std::size_t i = 0; i < elements_.size(); ++i) {
+    if (elements_[i]) out.push_back(std::move(elements_[i]));
+  }
+  elements_.clear();
+}
+
+bool CompoundValue::GetField(std::string const& name, ValuePtr* out,
+                             std::list<BaseMessage>& messages) const {
+  auto const found = fields_.find(name);
+  if (found != fields_.end()) {
+    *out = found->second;
+    return true;
+  }
+  messages.push_back(MakeMessage("ormi.data.field.not.found",
+                                 Message<CoreTag>::DefaultMessageForId("ormi.data.field.not.found"),
+                                 name, name_));
+  return false;
+}
+
+void CompoundValue::MoveChildrenTo(std::vector<ValuePtr>& out) {
+  for (auto& field : fields_) {
+    if (field.second) out.push_back(std::move(field.second));
+  }
+  fields_.clear();
+}
+
+std::shared_ptr<ErrorValue> ErrorValue::GetInstance(std::string name) {
+  return Create(std::move(name), {});
+}
+
+std::shared_ptr<ErrorValue> ErrorValue::Create(std::string name,
+                                               std::list<BaseMessage> const& messages) {
+  auto result = std::make_shared<ErrorValue>(std::move(name));
+  auto list = ListValue::GetInstance(ListValue::kPlainList);
+  for (BaseMessage const& message : messages) list->Append(LocalizableMessageValue(message));
+  result->SetField("messages", std::move(list));
+  result->SetField("data", OptionalValue::GetInstance());
+  return result;
+}
+
+std::list<BaseMessage> ErrorValue::messages() const {
+  std::list<BaseMessage> result;
+  auto const found = fields().find("messages");
+  if (found == fields().end() || !found->second || found->second->kind() != ValueKind::kList) {
+    return result;
+  }
+  for (ValuePtr const& element : static_cast<ListValue const&>(*found->second).elements()) {
+    if (!element || element->kind() != ValueKind::kStructure) continue;
+    auto const& entry = static_cast<StructValue const&>(*element);
+    BaseMessage message{StringField(entry, "id"), StringField(entry, "default_message"), {}};
+    auto const args = entry.fields().find("args");
+    if (args != entry.fields().end() && args->second && args->second->kind() == ValueKind::kList) {
+      for (ValuePtr const& arg : static_cast<ListValue const&>(*args->second).elements()) {
+        std::string text;
+        std::list<BaseMessage> ignored;
+        if (arg && arg->Value(&text, ignored)) message.args.push_back(text);
+      }
+    }
+    result.push_back(std::move(message));
+  }
+  return result;
+}
+
+char const* KindName(int kind) {
+  switch (kind) {
+    case ValueKind::kVoid:
+      return "void";
+    case ValueKind::kInteger:
+      return "integer";
+    case ValueKind::kDouble:
+      return "double";
+    case ValueKind::kBoolean:
+      return "boolean";
+    case ValueKind::kBlob:
+      return "blob";
+    case ValueKind::kString:
+      return "string";
+    case ValueKind::kError:
+      return "error";
+    case ValueKind::kSecret:
+      return "secret";
+    case ValueKind::kList:
+      return "list";
+    case ValueKind::kStructure:
+      return "structure";
+    case ValueKind::kOptional:
+      return "optional";
+    case ValueKind::kDateTime:
+      return "date-time";
+    default:
+      return "unknown";
+  }
+}
+
+}  // namespace Data
+}  // namespace Ormi

@@ -1,0 +1,112 @@
+// Values nested far deeper than any call stack allows, run on a thread with an 8 MiB stack.
+#include "ormi/data/value.h"
+
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <functional>
+
+#include "ormi/data/definition.h"
+#include "ormi/data/json.h"
+
+namespace Ormi {
+namespace Data {
+namespace {
+
+constexpr int kDepth = 1000000;
+
+// Runs `body` on a new thread whose stack is exactly 8 MiB.
+void OnEightMiBStack(std::function<void()> body) {
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, std::size_t{8} << 20), 0);
+  pthread_t thread;
+  auto const run = [](void* argument) -> void* {
+    (*static_cast<std::function<void()>*>(argument))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attributes, run, &body), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+}
+
+// A chain of `depth` containers, each holding the next; `wrap` builds one level.
+ValuePtr Chain(int depth, ValuePtr leaf, std::function<ValuePtr(ValuePtr)> const& wrap) {
+  ValuePtr current = std::move(leaf);
+  for (int i = 0; i < depth; ++i) current = wrap(std::move(current));
+  return current;
+}
+
+ValuePtr InOptional(ValuePtr inner) { return OptionalValue::GetInstance(std::move(inner)); }
+
+ValuePtr InList(ValuePtr inner) {
+  auto list = ListValue::GetInstance();
+  list->Append(std::move(inner));
+  return list;
+}
+
+ValuePtr InStruct(ValuePtr inner) {
+  auto node = StructValue::GetInstance("node");
+  node->SetField("next", OptionalValue::GetInstance(std::move(inner)));
+  return node;
+}
+
+TEST(Deep, TreesOfAMillionLevelsAreDestroyedWithoutRecursion) {
+  OnEightMiBStack([] {
+    for (auto wrap : {InOptional, InList, InStruct}) {
+      ValuePtr chain = Chain(kDepth, VoidValue::GetInstance(), wrap);
+      std::weak_ptr<DataValue const> watch = chain;
+      chain.reset();
+      EXPECT_TRUE(watch.expired());
+    }
+  });
+}
+
+TEST(Deep, TeardownLeavesSharedSubtreesIntact) {
+  OnEightMiBStack([] {
+    ValuePtr const shared = Chain(kDepth / 2, StringValue::GetInstance("leaf"), InList);
+    ValuePtr first = InOptional(shared);
+    ValuePtr const second = InOptional(shared);
+    first.reset();
+    // Walk the surviving chain down to its leaf.
+    DataValue const* at = static_cast<OptionalValue const&>(*second).value().get();
+    int depth = 0;
+    for (; at->kind() == ValueKind::kList; ++depth) {
+      at = static_cast<ListValue const&>(*at).elements().front().get();
+    }
+    EXPECT_EQ(depth, kDepth / 2);
+    EXPECT_EQ(static_cast<StringValue const&>(*at).value(), "leaf");
+  });
+}
+
+TEST(Deep, EqualValidateAndJsonWalkWithoutRecursion) {
+  OnEightMiBStack([] {
+    int const depth = kDepth / 2;  // two values per level
+    ValuePtr const a = Chain(depth, IntegerValue::GetInstance(1), InStruct);
+    ValuePtr const b = Chain(depth, IntegerValue::GetInstance(1), InStruct);
+    ValuePtr const c = Chain(depth, IntegerValue::GetInstance(2), InStruct);
+    EXPECT_TRUE(Equal(*a, *b));
+    EXPECT_FALSE(Equal(*a, *c));
+
+    auto const ref = StructRefDefinition::GetInstance("node");
+    auto const node =
+        StructDefinition::GetInstance("node", {{"next", OptionalDefinition::GetInstance(ref)}});
+    ref->SetTarget(node);
+    std::list<BaseMessage> messages;
+    // The innermost "next" holds an integer where a node is expected.
+    EXPECT_FALSE(Validate(*node, *a, messages));
+    ASSERT_EQ(messages.size(), 1u);
+    std::string const& text = messages.front().defaultMessage;
+    std::string const problem = ": expected structure \"node\", got an integer";
+    EXPECT_EQ(text.size(), std::size_t{depth} * 5 - 1 + problem.size());  // "next" per level
+    EXPECT_EQ(text.substr(text.size() - problem.size() - 9), "next.next" + problem);
+
+    std::string const json = ToJson(*InOptional(Chain(kDepth, VoidValue::GetInstance(), InList)));
+    EXPECT_EQ(json.size(), std::size_t{kDepth} * 2 + 28);
+    EXPECT_EQ(json.substr(0, 15), "{\"$optional\":[[");
+  });
+}
+
+}  // namespace
+}  // namespace Data
+}  // namespace Ormi

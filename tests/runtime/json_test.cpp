@@ -1,0 +1,154 @@
+#include "ormi/data/json.h"
+
+#include <gtest/gtest.h>
+
+#include "sample_values.h"
+
+namespace Ormi {
+namespace Data {
+namespace {
+
+// Reads `text`; returns the value, or null with the messages' texts in `problems`.
+ValuePtr Read(std::string const& text, std::string* problems = nullptr,
+              JsonLimits const& limits = {}) {
+  std::list<BaseMessage> messages;
+  ValuePtr value;
+  bool const ok = FromJson(text, &value, messages, limits);
+  EXPECT_EQ(ok, messages.empty());
+  for (auto const& message : messages) {
+    if (problems) *problems += message.id + ": " + message.defaultMessage + "\n";
+  }
+  return ok ? value : nullptr;
+}
+
+TEST(Json, EveryKindRoundTrips) {
+  for (auto const& sample : Testing::SampleValues()) {
+    std::string const text = ToJson(*sample.second);
+    std::string problems;
+    ValuePtr const back = Read(text, &problems);
+    ASSERT_NE(back, nullptr) << sample.first << ": " << text << "\n" << problems;
+    EXPECT_TRUE(Equal(*sample.second, *back)) << sample.first << ": " << text;
+    EXPECT_EQ(ToJson(*back), text) << sample.first;
+  }
+}
+
+TEST(Json, WritesTheDocumentedForm) {
+  auto const samples = Testing::SampleValues();
+  std::map<std::string, std::string> text;
+  for (auto const& sample : samples) text[sample.first] = ToJson(*sample.second);
+  EXPECT_EQ(text["void"], R"({"$void":null})");
+  EXPECT_EQ(text["integer"], "-42");
+  EXPECT_EQ(text["double_whole"], R"({"$double":1E0})");
+  EXPECT_EQ(text["double_nan"], R"({"$double":"NaN"})");
+  EXPECT_EQ(text["boolean"], "true");
+  EXPECT_EQ(text["blob"], R"({"$blob":"AP8QIGFi"})");
+  EXPECT_EQ(text["string"], R"("line\n\"quoted\" \\ tab\t é")");
+  EXPECT_EQ(text["date_time"], R"({"$datetime":"2026-12-06T08:35:27.123Z"})");
+  EXPECT_EQ(text["secret"], R"({"$secret":"hunter2"})");
+  EXPECT_EQ(text["optional_unset"], R"({"$optional":null})");
+  EXPECT_EQ(text["optional_void"], R"({"$optional":{"$void":null}})");
+  EXPECT_EQ(text["list_other_kind"], R"({"$list":[],"kind":7})");
+  EXPECT_EQ(text["nested"],
+            R"({"$struct":"com.norval.hyrn.host_settings.config_spec","fields":{)"
+            R"("components":{"$map":[)"
+            R"({"$struct":"map-entry","fields":{"key":"c1","value":{"$optional":"v1"}}},)"
+            R"({"$struct":"map-entry","fields":{"key":"c2","value":{"$optional":null}}}]},)"
+            R"("empty":{"$struct":"emptyDynStr","fields":{}},"enabled":false,"tags":["a",""]}})");
+  EXPECT_EQ(text["error"].rfind(R"({"$error":"com.norval.ormi.std.errors.not_found","fields")", 0),
+            0u);
+}
+
+TEST(Json, ReadsFieldsInAnyOrderAndBlobPadding) {
+  ValuePtr const value = Read(R"({"fields":{"b":1,"a":{"$blob":"YQ=="}},"$struct":"s"})");
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(ToJson(*value), R"({"$struct":"s","fields":{"a":{"$blob":"YQ=="},"b":1}})");
+  ASSERT_NE(Read(R"({"$blob":"YWI="})"), nullptr);
+  EXPECT_EQ(static_cast<BlobValue const&>(*Read(R"({"$blob":"YWI="})")).value(), "ab");
+  EXPECT_EQ(static_cast<DoubleValue const&>(*Read(R"({"$double":3})")).value(), 3.0);
+}
+
+TEST(Json, MalformedTextIsReportedWithItsPosition) {
+  struct Case {
+    char const* text;
+    char const* expected;
+  } const cases[] = {
+      {"[1,2,\n  x]", "ormi.data.json.malformed: Malformed JSON at 2:3: syntax error"},
+      {"{\"a\": [1", "ormi.data.json.malformed: Malformed JSON at 1:9: incomplete JSON"},
+      {"1 2", "ormi.data.json.malformed: Malformed JSON at 1:3: unexpected text after the value"},
+      {"", "ormi.data.json.malformed: Malformed JSON at 1:1: incomplete JSON"},
+  };
+  for (auto const& c : cases) {
+    std::string problems;
+    EXPECT_EQ(Read(c.text, &problems), nullptr);
+    EXPECT_EQ(problems, std::string(c.expected) + "\n") << c.text;
+  }
+}
+
+TEST(Json, ValidJsonThatIsNoValueIsRejectedWithItsPath) {
+  struct Case {
+    char const* text;
+    char const* path_and_reason;
+  } const cases[] = {
+      {"null", "$ is not a value: null is not a value"},
+      {"1.5", "$ is not a value: a number with a fraction"},
+      {"18446744073709551615", "$ is not a value: integer out of range"},
+      {R"([1, {"$blob": "a"}])", "$[1] is not a value: $blob takes base64 text"},
+      {R"({"$struct": "s", "fields": {"x": {"$what": 1}}})",
+       "$.fields.x is not a value: unknown tag $what"},
+      {R"({"$struct": "s"})", "$ is not a value: a structure takes"},
+      {R"({"$datetime": "2026-02-30T00:00:00Z"})", "$ is not a value: not a date-time"},
+      {R"({"$secret": 1})", "$ is not a value: $secret takes a string"},
+      {R"({"$optional": {"$void": 1}})", "$.$optional is not a value: $void takes null"},
+      {R"({"$map": 1})", "$ is not a value: $map takes an array"},
+      {R"({"$list": [], "kind": "x"})", "$ is not a value: $list takes"},
+      {R"({"a": 1, "b": 2})", "$ is not a value: not a tagged value"},
+      {R"({"$double": "nan"})", "$ is not a value: $double takes"},
+  };
+  for (auto const& c : cases) {
+    std::string problems;
+    EXPECT_EQ(Read(c.text, &problems), nullptr) << c.text;
+    EXPECT_NE(problems.find(std::string("ormi.data.json.invalid: JSON at ") + c.path_and_reason),
+              std::string::npos)
+        << c.text << " -> " << problems;
+  }
+}
+
+TEST(Json, LimitsBoundDepthAndSize) {
+  JsonLimits limits;
+  limits.maxDepth = 4;
+  std::string problems;
+  EXPECT_NE(Read("[[[[1]]]]", &problems, limits), nullptr);
+  EXPECT_EQ(Read("[[[[[1]]]]]", &problems, limits), nullptr);
+  EXPECT_EQ(problems,
+            "ormi.data.json.too.deep: JSON nesting at 1:5 exceeds the limit of 4 levels.\n");
+
+  std::string deep(600, '[');
+  deep += std::string(600, ']');
+  problems.clear();
+  EXPECT_EQ(Read(deep, &problems), nullptr);  // the default limit is 512
+  EXPECT_NE(problems.find("limit of 512 levels"), std::string::npos);
+
+  limits.maxInputBytes = 3;
+  problems.clear();
+  EXPECT_EQ(Read("1234", &problems, limits), nullptr);
+  EXPECT_EQ(problems,
+            "ormi.data.json.too.large: JSON input of 4 bytes exceeds the limit of 3 bytes.\n");
+  EXPECT_EQ(JsonLimits().maxInputBytes, 64u * 1024 * 1024);
+}
+
+TEST(Json, DefinitionsAreWrittenWithReferencesByName) {
+  auto const ref = StructRefDefinition::GetInstance("node");
+  auto const node = StructDefinition::GetInstance(
+      "node", {{"next", OptionalDefinition::GetInstance(ref)},
+               {"at", DataDefinition::Create<DateTime>()},
+               {"tags", ListDefinition::GetInstance(StringDefinition::GetInstance())},
+               {"any", DynamicStructureDefinition::GetInstance()}});
+  ref->SetTarget(node);
+  EXPECT_EQ(ToJson(*node),
+            R"({"$struct":"node","fields":{"any":"dynamic-structure","at":"date-time",)"
+            R"("next":{"$optional":{"$ref":"node"}},"tags":{"$list":"string"}}})");
+}
+
+}  // namespace
+}  // namespace Data
+}  // namespace Ormi

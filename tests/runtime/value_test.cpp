@@ -1,0 +1,204 @@
+#include "ormi/data/value.h"
+
+#include <gtest/gtest.h>
+
+#include "sample_values.h"
+
+namespace Ormi {
+namespace Data {
+namespace {
+
+TEST(ValueSlots, KeepTheirAddressWhileManyAreAdded) {
+  auto structure = StructValue::GetInstance("s");
+  ValuePtr& field = structure->FieldSlot("m");
+  auto list = ListValue::GetInstance();
+  ValuePtr& element = list->AppendSlot();
+  for (int i = 0; i < 10000; ++i) {
+    structure->FieldSlot("f" + std::to_string(i)) = IntegerValue::GetInstance(i);
+    list->Append(IntegerValue::GetInstance(i));
+  }
+  field = StringValue::GetInstance("field");
+  element = StringValue::GetInstance("element");
+
+  std::list<BaseMessage> messages;
+  ValuePtr read;
+  ASSERT_TRUE(structure->GetField("m", &read, messages));
+  std::string text;
+  EXPECT_TRUE(read->Value(&text, messages));
+  EXPECT_EQ(text, "field");
+  EXPECT_TRUE(list->elements().front()->Value(&text, messages));
+  EXPECT_EQ(text, "element");
+  EXPECT_EQ(list->elements().size(), 10001u);
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST(ValueFields, GetFieldReportsNameAndStructure) {
+  auto structure = StructValue::GetInstance("com.example.spec");
+  structure->SetField("host", StringValue::GetInstance("h"));
+  std::list<BaseMessage> messages;
+  ValuePtr read = StringValue::GetInstance("untouched");
+  EXPECT_FALSE(structure->GetField("port", &read, messages));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages.front().id, "ormi.data.field.not.found");
+  EXPECT_EQ(messages.front().args, (std::list<std::string>{"port", "com.example.spec"}));
+  EXPECT_EQ(messages.front().defaultMessage, "Field port not found in structure com.example.spec.");
+  EXPECT_EQ(read->kind(), ValueKind::kString);  // unchanged on failure
+  EXPECT_TRUE(structure->GetField("host", &read, messages));
+  EXPECT_EQ(messages.size(), 1u);
+  // Fields are kept in name order whatever the insertion order.
+  structure->SetField("a", VoidValue::GetInstance());
+  EXPECT_EQ(structure->fields().begin()->first, "a");
+}
+
+TEST(ValueRead, ValueReadsExactKindsOnly) {
+  std::list<BaseMessage> messages;
+  std::string text;
+  bool flag = false;
+  DateTime date_time;
+  Void nothing;
+  std::int64_t integer = 0;
+  double real = 0;
+  EXPECT_TRUE(DataValue::Create<std::string>("abc")->Value(&text, messages));
+  EXPECT_EQ(text, "abc");
+  EXPECT_TRUE(DataValue::Create(true)->Value(&flag, messages));
+  EXPECT_TRUE(flag);
+  EXPECT_TRUE(DataValue::Create(Void())->Value(&nothing, messages));
+  EXPECT_TRUE(DataValue::Create<std::int64_t>(-7)->Value(&integer, messages));
+  EXPECT_EQ(integer, -7);
+  EXPECT_TRUE(DataValue::Create(2.5)->Value(&real, messages));
+  EXPECT_EQ(real, 2.5);
+  auto const stamp = DateTime::FromMillisecondsSinceEpoch(1234567);
+  auto const date_value = DataValue::Create(stamp);
+  EXPECT_TRUE(date_value->Value(&date_time, messages));
+  EXPECT_EQ(date_time, stamp);
+  // A date-time also reads as its text.
+  EXPECT_TRUE(date_value->Value(&text, messages));
+  EXPECT_EQ(text, "1970-01-01T00:20:34.567Z");
+  EXPECT_TRUE(messages.empty());
+
+  flag = false;
+  EXPECT_FALSE(DataValue::Create<std::string>("true")->Value(&flag, messages));
+  EXPECT_FALSE(flag);
+  EXPECT_FALSE(
+      DataValue::Create<std::string>("2026-12-06T08:35:27.123Z")->Value(&date_time, messages));
+  EXPECT_FALSE(DataValue::Create(1.0)->Value(&integer, messages));
+  EXPECT_FALSE(ListValue::GetInstance()->Value(&text, messages));
+  ASSERT_EQ(messages.size(), 4u);
+  EXPECT_EQ(messages.front().id, "ormi.data.value.type.mismatch");
+  EXPECT_EQ(messages.front().args, (std::list<std::string>{"boolean", "string"}));
+  EXPECT_EQ(messages.back().args, (std::list<std::string>{"string", "list"}));
+  EXPECT_EQ(messages.back().defaultMessage, "Expected a value of kind string, got list.");
+}
+
+TEST(ValueRead, CastReadsStringForms) {
+  std::list<BaseMessage> messages;
+  bool flag = true;
+  DateTime date_time;
+  Void nothing;
+  std::string text;
+  EXPECT_TRUE(StringValue::GetInstance("false")->Cast(&flag, messages));
+  EXPECT_FALSE(flag);
+  EXPECT_TRUE(StringValue::GetInstance("2026-12-06T08:35:27.123Z")->Cast(&date_time, messages));
+  EXPECT_EQ(date_time.ToString(), "2026-12-06T08:35:27.123Z");
+  EXPECT_TRUE(StringValue::GetInstance("")->Cast(&nothing, messages));
+  EXPECT_TRUE(BooleanValue::GetInstance(true)->Cast(&flag, messages));  // not a string: as Value
+  EXPECT_TRUE(flag);
+  EXPECT_TRUE(DateTimeValue::GetInstance(date_time)->Cast(&text, messages));
+  EXPECT_TRUE(messages.empty());
+
+  EXPECT_FALSE(StringValue::GetInstance("TRUE")->Cast(&flag, messages));
+  EXPECT_FALSE(StringValue::GetInstance("2026-02-30T00:00:00Z")->Cast(&date_time, messages));
+  EXPECT_FALSE(StringValue::GetInstance(" ")->Cast(&nothing, messages));
+  EXPECT_FALSE(IntegerValue::GetInstance(1)->Cast(&flag, messages));
+  EXPECT_FALSE(BooleanValue::GetInstance(true)->Cast(&text, messages));
+  ASSERT_EQ(messages.size(), 5u);
+  auto message = messages.begin();
+  EXPECT_EQ(message->id, "ormi.data.bad.cast");
+  EXPECT_EQ(message->args, (std::list<std::string>{"TRUE", "boolean"}));
+  EXPECT_EQ((++message)->args, (std::list<std::string>{"2026-02-30T00:00:00Z", "date-time"}));
+  EXPECT_EQ((++message)->args, (std::list<std::string>{" ", "void"}));
+  EXPECT_EQ((++message)->id, "ormi.data.value.type.mismatch");
+  EXPECT_EQ(date_time.ToString(), "2026-12-06T08:35:27.123Z");  // unchanged on failure
+}
+
+TEST(ValueError, CarriesMessagesAsLocalizableMessages) {
+  std::list<BaseMessage> const sent{{"a.b", "First.", {}}, {"c.d", "Second x.", {"x", "y"}}};
+  auto const error = ErrorValue::Create("com.norval.ormi.std.errors.not_found", sent);
+  EXPECT_EQ(error->kind(), ValueKind::kError);
+  EXPECT_EQ(error->messages(), sent);
+
+  std::list<BaseMessage> messages;
+  ValuePtr list;
+  ASSERT_TRUE(error->GetField("messages", &list, messages));
+  auto const& elements = static_cast<ListValue const&>(*list).elements();
+  ASSERT_EQ(elements.size(), 2u);
+  auto const& second = static_cast<StructValue const&>(*elements.back());
+  EXPECT_EQ(second.name(), "com.norval.ormi.std.localizable_message");
+  ValuePtr args;
+  ASSERT_TRUE(second.GetField("args", &args, messages));
+  EXPECT_EQ(static_cast<ListValue const&>(*args).listKind(), ListValue::kPlainList);
+  ValuePtr data;
+  ASSERT_TRUE(error->GetField("data", &data, messages));
+  EXPECT_FALSE(static_cast<OptionalValue const&>(*data).isSet());
+
+  auto const empty = ErrorValue::GetInstance("com.norval.ormi.std.errors.error");
+  EXPECT_TRUE(empty->messages().empty());
+  EXPECT_TRUE(empty->HasField("messages") && empty->HasField("data"));
+}
+
+// Records which visit operation a value calls.
+class KindRecorder : public ValueVisitor {
+ public:
+  std::string seen;
+  void VisitVoid(VoidValue const&) override { seen = "void"; }
+  void VisitInteger(IntegerValue const&) override { seen = "integer"; }
+  void VisitDouble(DoubleValue const&) override { seen = "double"; }
+  void VisitBoolean(BooleanValue const&) override { seen = "boolean"; }
+  void VisitBlob(BlobValue const&) override { seen = "blob"; }
+  void VisitString(StringValue const&) override { seen = "string"; }
+  void VisitSecret(SecretValue const&) override { seen = "secret"; }
+  void VisitError(ErrorValue const&) override { seen = "error"; }
+  void VisitOptional(OptionalValue const&) override { seen = "optional"; }
+  void VisitList(ListValue const&) override { seen = "list"; }
+  void VisitStruct(StructValue const&) override { seen = "structure"; }
+};
+
+TEST(ValueKinds, AcceptCallsTheVisitOfItsKind) {
+  for (auto const& sample : Testing::SampleValues()) {
+    KindRecorder recorder;
+    sample.second->Accept(recorder);
+    // A date-time is visited as a string, every other kind under its own name.
+    int const kind = sample.second->kind();
+    EXPECT_EQ(recorder.seen, KindName(kind == ValueKind::kDateTime ? ValueKind::kString : kind))
+        << sample.first;
+  }
+  EXPECT_EQ(StringValue::GetInstance("")->kind(), 5);
+  EXPECT_EQ(ListValue::GetInstance()->kind(), 8);
+  EXPECT_EQ(StructValue::GetInstance("")->kind(), 9);
+  EXPECT_EQ(ErrorValue::GetInstance("e")->kind(), 6);
+  EXPECT_STREQ(KindName(15), "unknown");
+}
+
+TEST(ValueEqual, ComparesDeeply) {
+  auto const samples = Testing::SampleValues();
+  auto const again = Testing::SampleValues();
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    for (std::size_t j = 0; j < samples.size(); ++j) {
+      EXPECT_EQ(Equal(*samples[i].second, *again[j].second), i == j)
+          << samples[i].first << " vs " << again[j].first;
+    }
+  }
+  // One changed leaf deep inside makes the trees differ.
+  auto const a = Testing::NestedSample();
+  auto b = std::const_pointer_cast<DataValue>(Testing::NestedSample());
+  auto& b_struct = static_cast<StructValue&>(*b);
+  auto tags = ListValue::GetInstance();
+  tags->Append(StringValue::GetInstance("a"));
+  tags->Append(StringValue::GetInstance("x"));
+  b_struct.SetField("tags", tags);
+  EXPECT_FALSE(Equal(*a, *b));
+}
+
+}  // namespace
+}  // namespace Data
+}  // namespace Ormi
