@@ -105,7 +105,11 @@ template <typename T>
 Case Struct(std::string canonical, std::string fields) {
   FieldRecorder recorder;
   T::AdapterHelper::AddFields(recorder);
-  Case c{std::move(canonical), std::move(fields), "", TypeInfo<T>::name(), recorder.fields()};
+  Case c;
+  c.canonical = std::move(canonical);
+  c.fields = std::move(fields);
+  c.gotCanonical = TypeInfo<T>::name();
+  c.gotFields = recorder.fields();
   for (boost::string_view name : T::AdapterHelper::kKnownNames) {
     c.gotKnownNames.emplace_back(name);
   }
