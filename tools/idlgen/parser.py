@@ -67,9 +67,15 @@ class Parser:
             lines.append(self.take().text)
         return lines
 
-    def no_doc(self, where):
-        if self.peek().kind == "doc":
-            raise IdlError(self.peek().location, f"doc comment not followed by {where}")
+    def leading(self, closing, what):
+        """The doc comment and annotations before a declaration; a doc comment followed by
+        `closing` instead of a declaration is an error."""
+        start = self.peek()
+        doc, annotations = self.doc(), self.annotations()
+        ended = self.peek().kind == "eof" or (closing and self.at(closing))
+        if doc and not annotations and ended:
+            raise IdlError(start.location, f"doc comment not followed by {what}")
+        return doc, annotations
 
     def qualified_name(self, what):
         parts = [self.expect_kind("ident", what).text]
@@ -110,8 +116,7 @@ class Parser:
         while self.at("import") or (self.peek().kind == "doc" and self.next_keyword() == "import"):
             imports.append(self.import_declaration())
         while self.peek().kind != "eof":
-            decl_doc, annotations = self.doc(), self.annotations()
-            self.no_doc("a declaration")
+            decl_doc, annotations = self.leading(None, "a declaration")
             if self.at("struct"):
                 structs.append(self.struct(decl_doc, annotations))
             elif self.at("enum"):
@@ -147,8 +152,7 @@ class Parser:
         return model.Struct(name, fields, doc, annotations, location)
 
     def field(self):
-        doc, annotations = self.doc(), self.annotations()
-        self.no_doc("a field")
+        doc, annotations = self.leading("}", "a field")
         token = self.expect_kind("ident", "a field name or '}'")
         self.expect(":")
         type_ref = self.type_ref()
@@ -176,8 +180,7 @@ class Parser:
         self.expect("{")
         structs, operations = [], []
         while not self.accept("}"):
-            member_doc, member_annotations = self.doc(), self.annotations()
-            self.no_doc("a structure or operation")
+            member_doc, member_annotations = self.leading("}", "a structure or operation")
             if self.at("struct"):
                 structs.append(self.struct(member_doc, member_annotations))
             else:
