@@ -19,9 +19,8 @@ include_guard(GLOBAL)
 
 set(HYRN_IDL_GENERATED_DIR "${CMAKE_BINARY_DIR}/generated")
 set(HYRN_IDL_INCLUDE_DIR "${HYRN_IDL_GENERATED_DIR}/include")
-set(HYRN_IDLGEN_DIR "${CMAKE_CURRENT_LIST_DIR}/../tools/idlgen")
-get_filename_component(HYRN_IDLGEN_DIR "${HYRN_IDLGEN_DIR}" ABSOLUTE)
 get_filename_component(HYRN_IDL_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+set(HYRN_IDLGEN_DIR "${HYRN_IDL_ROOT}/tools/idlgen")
 
 function(hyrn_idl_generate)
   cmake_parse_arguments(PARSE_ARGV 0 arg "" "IDL;INCLUDE_DIR;TYPE_LIST;OUT_HEADERS;OUT_SOURCES"
@@ -67,7 +66,7 @@ function(hyrn_idl_generate)
   add_custom_command(
     OUTPUT "${stamp}"
     BYPRODUCTS ${headers} ${sources}
-    COMMAND ${CMAKE_COMMAND} -E env "PYTHONPATH=${HYRN_IDLGEN_DIR}/.."
+    COMMAND ${CMAKE_COMMAND} -E env "PYTHONPATH=${HYRN_IDL_ROOT}/tools"
             ${Python3_EXECUTABLE} -m idlgen "${idl}"
             --root "${HYRN_IDL_ROOT}" --include-dir "${arg_INCLUDE_DIR}"
             --out "${HYRN_IDL_GENERATED_DIR}" --type-list "${arg_TYPE_LIST}"
