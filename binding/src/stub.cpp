@@ -1,0 +1,22 @@
+#include "hyrn/binding/stub.h"
+
+#include "hyrn/binding/frame.h"
+#include "ormi/core.h"
+
+namespace Ormi {
+namespace Stub {
+namespace Detail {
+
+ErrorPtr ResultError(Core::MethodResult const& result) {
+  if (result.error()) {
+    return result.error();
+  }
+  if (!result.output()) {
+    return Binding::MakeError(Binding::kInternalServerError, Binding::kEmptyResultMessage);
+  }
+  return nullptr;
+}
+
+}  // namespace Detail
+}  // namespace Stub
+}  // namespace Ormi
