@@ -2,6 +2,7 @@
 #include "ormi/data/json.h"
 
 #include <cmath>
+#include <iterator>
 #include <vector>
 
 #include <boost/json.hpp>
@@ -38,25 +39,28 @@ std::string DoubleText(double value) {
   return boost::json::serialize(boost::json::value(value));
 }
 
-// A step of the writer: either text to append or a node (value or definition) to expand.
+// A step of the writer: a node (value or definition) to expand, or text to append.
 template <typename Node>
 struct Step {
   Node const* node;
-  std::string text;
+  char const* literal;
+  std::string text;  // used when neither of the above is set
 };
 
+// Writes opening text at once and queues children and closing text on a stack, so that
+// nesting never deepens the call stack.
 template <typename Node>
 class Writer {
  public:
   std::string Run(Node const& root) {
-    steps_.push_back({&root, std::string()});
+    Push(&root);
     while (!steps_.empty()) {
       Step<Node> step = std::move(steps_.back());
       steps_.pop_back();
       if (step.node) {
         Expand(*step.node);
       } else {
-        out_ += step.text;
+        out_ += step.literal ? step.literal : step.text;
       }
     }
     return std::move(out_);
@@ -65,56 +69,44 @@ class Writer {
  private:
   void Expand(Node const& node);
 
-  // Queues `parts` so that they are written in the given order.
-  void Then(std::vector<Step<Node>> parts) {
-    for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
-      steps_.push_back(std::move(*part));
+  void Push(Node const* child) {
+    steps_.push_back(child ? Step<Node>{child, nullptr, {}} : Step<Node>{nullptr, "null", {}});
+  }
+  void Literal(char const* text) { steps_.push_back({nullptr, text, {}}); }
+
+  // open child close
+  void Wrap(std::string const& open, Node const* child, char const* close) {
+    out_ += open;
+    Literal(close);
+    Push(child);
+  }
+
+  // open element,element,... close
+  template <typename Slots>
+  void Elements(std::string const& open, Slots const& slots, std::string close) {
+    out_ += open;
+    steps_.push_back({nullptr, nullptr, std::move(close)});
+    for (std::size_t i = slots.size(); i-- > 0;) {
+      Push(slots[i].get());
+      if (i > 0) Literal(",");
     }
   }
-  static Step<Node> Text(std::string text) { return {nullptr, std::move(text)}; }
-  static Step<Node> Child(Node const* node) { return {node, node ? std::string() : "null"}; }
 
-  // "[" children "]" or "{" key: child, ... "}", queued in order.
-  template <typename Range, typename Key>
-  void Sequence(char const* open, Range const& range, Key key, char const* close) {
-    std::vector<Step<Node>> parts{Text(open)};
-    bool first = true;
-    for (auto const& item : range) {
-      parts.push_back(Text((first ? "" : ",") + key(item)));
-      parts.push_back(Child(item.second));
-      first = false;
+  // open "name":field,... close, in name order
+  template <typename Fields>
+  void Fields(std::string const& open, Fields const& fields, char const* close) {
+    out_ += open;
+    Literal(close);
+    for (auto field = fields.rbegin(); field != fields.rend(); ++field) {
+      Push(field->second.get());
+      bool const first = std::next(field) == fields.rend();
+      steps_.push_back({nullptr, nullptr, (first ? "" : ",") + Quote(field->first) + ":"});
     }
-    parts.push_back(Text(close));
-    Then(std::move(parts));
   }
 
   std::vector<Step<Node>> steps_;
   std::string out_;
 };
-
-// A list's elements as (unused, element) pairs, so that lists and maps share Sequence.
-std::vector<std::pair<int, DataValue const*>> Elements(ListValue const& list) {
-  std::vector<std::pair<int, DataValue const*>> result;
-  result.reserve(list.elements().size());
-  for (ValuePtr const& element : list.elements()) result.emplace_back(0, element.get());
-  return result;
-}
-
-template <typename Map>
-auto Pointers(Map const& fields) {
-  std::vector<std::pair<std::string, decltype(fields.begin()->second.get())>> result;
-  for (auto const& field : fields) result.emplace_back(field.first, field.second.get());
-  return result;
-}
-
-template <typename Pair>
-std::string NoKey(Pair const&) {
-  return std::string();
-}
-template <typename Pair>
-std::string FieldKey(Pair const& field) {
-  return Quote(field.first) + ":";
-}
 
 template <>
 void Writer<DataValue>::Expand(DataValue const& value) {
@@ -144,29 +136,22 @@ void Writer<DataValue>::Expand(DataValue const& value) {
     case ValueKind::kOptional: {
       auto const& optional = static_cast<OptionalValue const&>(value);
       if (!optional.isSet()) return tagged("$optional", "null");
-      return Then({Text("{\"$optional\":"), Child(optional.value().get()), Text("}")});
+      return Wrap("{\"$optional\":", optional.value().get(), "}");
     }
     case ValueKind::kList: {
       auto const& list = static_cast<ListValue const&>(value);
-      auto const elements = Elements(list);
-      if (list.listKind() == ListValue::kPlainList) {
-        return Sequence("[", elements, NoKey<std::pair<int, DataValue const*>>, "]");
+      if (list.listKind() == ListValue::kPlainList) return Elements("[", list.elements(), "]");
+      if (list.listKind() == ListValue::kMapList) {
+        return Elements("{\"$map\":[", list.elements(), "]}");
       }
-      std::string const close = list.listKind() == ListValue::kMapList
-                                    ? "]}"
-                                    : "],\"kind\":" + std::to_string(list.listKind()) + "}";
-      std::string const open =
-          list.listKind() == ListValue::kMapList ? "{\"$map\":[" : "{\"$list\":[";
-      return Sequence(open.c_str(), elements, NoKey<std::pair<int, DataValue const*>>,
-                      close.c_str());
+      return Elements("{\"$list\":[", list.elements(),
+                      "],\"kind\":" + std::to_string(list.listKind()) + "}");
     }
     case ValueKind::kStructure:
     case ValueKind::kError: {
       auto const& compound = static_cast<CompoundValue const&>(value);
       char const* tag = value.kind() == ValueKind::kError ? "{\"$error\":" : "{\"$struct\":";
-      auto const fields = Pointers(compound.fields());
-      return Sequence((tag + Quote(compound.name()) + ",\"fields\":{").c_str(), fields,
-                      FieldKey<std::pair<std::string, DataValue const*>>, "}}");
+      return Fields(tag + Quote(compound.name()) + ",\"fields\":{", compound.fields(), "}}");
     }
     default:
       out_ += "null";
@@ -202,18 +187,15 @@ template <>
 void Writer<DataDefinition>::Expand(DataDefinition const& definition) {
   switch (definition.kind()) {
     case DefinitionKind::kOptional:
-      return Then({Text("{\"$optional\":"),
-                   Child(static_cast<OptionalDefinition const&>(definition).element().get()),
-                   Text("}")});
+      return Wrap("{\"$optional\":",
+                  static_cast<OptionalDefinition const&>(definition).element().get(), "}");
     case DefinitionKind::kList:
-      return Then({Text("{\"$list\":"),
-                   Child(static_cast<ListDefinition const&>(definition).element().get()),
-                   Text("}")});
+      return Wrap("{\"$list\":", static_cast<ListDefinition const&>(definition).element().get(),
+                  "}");
     case DefinitionKind::kStructure: {
       auto const& structure = static_cast<StructDefinition const&>(definition);
-      auto const fields = Pointers(structure.fields());
-      return Sequence(("{\"$struct\":" + Quote(structure.name()) + ",\"fields\":{").c_str(), fields,
-                      FieldKey<std::pair<std::string, DataDefinition const*>>, "}}");
+      return Fields("{\"$struct\":" + Quote(structure.name()) + ",\"fields\":{", structure.fields(),
+                    "}}");
     }
     case DefinitionKind::kStructRef:
       out_ +=

@@ -20,14 +20,6 @@ struct KindOf<bool> {
   static constexpr int kKind = ValueKind::kBoolean;
 };
 template <>
-struct KindOf<DateTime> {
-  static constexpr int kKind = ValueKind::kDateTime;
-};
-template <>
-struct KindOf<Void> {
-  static constexpr int kKind = ValueKind::kVoid;
-};
-template <>
 struct KindOf<std::int64_t> {
   static constexpr int kKind = ValueKind::kInteger;
 };
