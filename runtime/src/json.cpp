@@ -93,8 +93,8 @@ class Writer {
   }
 
   // open "name":field,... close, in name order
-  template <typename Fields>
-  void Fields(std::string const& open, Fields const& fields, char const* close) {
+  template <typename Map>
+  void Fields(std::string const& open, Map const& fields, char const* close) {
     out_ += open;
     Literal(close);
     for (auto field = fields.rbegin(); field != fields.rend(); ++field) {
