@@ -5,6 +5,7 @@ from dataclasses import dataclass
 from typing import List, Tuple
 
 from . import cpp
+from .model import Struct
 from .templates import render, render_all
 
 
@@ -89,8 +90,7 @@ def service_text(service, package_name):
 
 def type_info_text(decl):
     name = cpp.qualified_name(decl)
-    is_struct = hasattr(decl, "fields")
-    bases = render("struct_type_info_base", type=name) if is_struct else ""
+    bases = render("struct_type_info_base", type=name) if isinstance(decl, Struct) else ""
     return render("type_info", type=name, bases=bases)
 
 

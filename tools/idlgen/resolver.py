@@ -8,7 +8,7 @@ name "<last package segment>.<Name>" picks the package (the current one or an im
 import re
 
 from .errors import IdlError
-from .model import Type
+from .model import Struct, Type
 
 PRIMITIVES = ("string", "bool", "datetime", "dynamic", "void")
 CONTAINER_ARITY = {"optional": 1, "list": 1, "map": 2}
@@ -183,7 +183,7 @@ class Resolver:
             ref.resolved = Type(ref.name, args)
         else:
             decl = self.lookup(ref, service)
-            ref.resolved = Type("struct" if hasattr(decl, "fields") else "enum", [], decl)
+            ref.resolved = Type("struct" if isinstance(decl, Struct) else "enum", [], decl)
         return ref.resolved
 
     def lookup(self, ref, service):
