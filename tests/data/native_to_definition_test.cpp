@@ -2,14 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include "hand_shapes.h"
+#include "hyrn/test/test_shapes.h"
 
 namespace Ormi {
 namespace Data {
 namespace {
 
-using Hand::Node;
-using Hand::Shapes;
+using Com::Norval::Hyrn::Test::AllKinds;
+using Com::Norval::Hyrn::Test::Node;
+using Com::Norval::Hyrn::Test::Ping;
+using Holder = Com::Norval::Hyrn::Test::Shapes::DeepSvc::Holder;
 
 template <typename T>
 DefinitionPtr Build() {
@@ -32,40 +34,51 @@ DefinitionPtr const& Element(DefinitionPtr const& definition) {
   }
   return dynamic_cast<OptionalDefinition const&>(*definition).element();
 }
+StructRefDefinition const& Ref(DefinitionPtr const& definition) {
+  return dynamic_cast<StructRefDefinition const&>(*definition);
+}
 
 TEST(NativeToDefinition, FieldsContainersAndEnumerationsGetTheirDefinitions) {
-  DefinitionPtr const shapes = Build<Shapes>();
-  EXPECT_EQ(Struct(shapes).name(), "hand.shapes");
-  EXPECT_EQ(Struct(shapes).fields().size(), 17U);
+  DefinitionPtr const shapes = Build<AllKinds>();
+  EXPECT_EQ(Struct(shapes).name(), "com.norval.hyrn.test.all_kinds");
+  EXPECT_EQ(Struct(shapes).fields().size(), 20U);
   EXPECT_EQ(Field(shapes, "when")->kind(), DefinitionKind::kDateTime);
-  EXPECT_EQ(Field(shapes, "color")->kind(), DefinitionKind::kString);
-  EXPECT_EQ(Element(Field(shapes, "maybe_color"))->kind(), DefinitionKind::kString);
-  EXPECT_EQ(Field(shapes, "dynamic")->kind(), DefinitionKind::kDynamicStructure);
-  EXPECT_EQ(Struct(Element(Field(shapes, "leaves"))).name(), "hand.leaf");
+  EXPECT_EQ(Field(shapes, "colour")->kind(), DefinitionKind::kString);
+  EXPECT_EQ(Element(Field(shapes, "maybe_colour"))->kind(), DefinitionKind::kString);
+  EXPECT_EQ(Field(shapes, "anything")->kind(), DefinitionKind::kDynamicStructure);
+  EXPECT_EQ(Struct(Element(Field(shapes, "leaves"))).name(), "com.norval.hyrn.test.leaf");
 
-  DefinitionPtr const& entry = Element(Field(shapes, "maybe_labels"));
+  DefinitionPtr const& entry = Element(Field(shapes, "maybe_text_by_name"));
   EXPECT_EQ(Struct(entry).name(), "map-entry");
   EXPECT_EQ(Field(entry, "key")->kind(), DefinitionKind::kString);
   EXPECT_EQ(Element(Field(entry, "value"))->kind(), DefinitionKind::kString);
 }
 
 TEST(NativeToDefinition, AStructureIsBuiltOncePerCallAndAnewOnTheNext) {
-  DefinitionPtr const first = Build<Shapes>();
+  DefinitionPtr const first = Build<AllKinds>();
   DefinitionPtr const leaf = Field(first, "leaf");
   EXPECT_EQ(Element(Field(first, "maybe_leaf")), leaf);
   EXPECT_EQ(Element(Field(first, "leaves")), leaf);
-  EXPECT_EQ(Field(Element(Field(first, "leaf_map")), "value"), leaf);
-  EXPECT_NE(Field(Build<Shapes>(), "leaf"), leaf);
+  EXPECT_EQ(Field(Element(Field(first, "leaf_by_name")), "value"), leaf);
+  EXPECT_NE(Field(Build<AllKinds>(), "leaf"), leaf);
 }
 
-TEST(NativeToDefinition, ASelfContainingStructureRefersToItsFinishedDefinition) {
+TEST(NativeToDefinition, StructuresContainingThemselvesReferToTheirFinishedDefinition) {
   DefinitionPtr const node = Build<Node>();
   ASSERT_EQ(node->kind(), DefinitionKind::kStructure);
-  auto const& ref = dynamic_cast<StructRefDefinition const&>(*Element(Field(node, "child")));
-  EXPECT_EQ(ref.name(), "hand.node");
-  EXPECT_EQ(ref.target(), node);
-  // Through an enclosing structure, the outer occurrence is the full definition.
-  EXPECT_EQ(Field(Build<Shapes>(), "node")->kind(), DefinitionKind::kStructure);
+  EXPECT_EQ(Ref(Element(Field(node, "child"))).name(), "com.norval.hyrn.test.node");
+  EXPECT_EQ(Ref(Element(Field(node, "child"))).target(), node);
+  EXPECT_EQ(Ref(Element(Field(node, "children"))).target(), node);
+  EXPECT_EQ(Ref(Field(Element(Field(node, "by_name")), "value")).target(), node);
+
+  // Through another structure: only the inner occurrence of Ping is a reference.
+  DefinitionPtr const ping = Build<Ping>();
+  DefinitionPtr const& pong = Element(Field(ping, "pong"));
+  EXPECT_EQ(Struct(pong).name(), "com.norval.hyrn.test.pong");
+  EXPECT_EQ(Ref(Element(Field(pong, "ping"))).target(), ping);
+
+  // The outermost occurrence is always the full definition.
+  EXPECT_EQ(Field(Build<Holder>(), "root")->kind(), DefinitionKind::kStructure);
 }
 
 }  // namespace

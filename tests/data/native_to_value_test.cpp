@@ -2,22 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include "hand_shapes.h"
+#include "hyrn/test/test_shapes.h"
 
 namespace Ormi {
 namespace Data {
 namespace {
 
-using Hand::Color;
-using Hand::Leaf;
-using Hand::Node;
-using Hand::Shapes;
+using Com::Norval::Hyrn::Test::AllKinds;
+using Com::Norval::Hyrn::Test::Colour;
+using Com::Norval::Hyrn::Test::Leaf;
+using Com::Norval::Ormi::Std::LocalizableMessage;
 
 // A structure whose required pointers are all set.
-Shapes Complete() {
-  Shapes shapes;
+AllKinds Complete() {
+  AllKinds shapes;
   shapes.leaf = std::make_shared<Leaf>();
-  shapes.node = std::make_shared<Node>();
+  shapes.message = std::make_shared<LocalizableMessage>();
   return shapes;
 }
 
@@ -42,29 +42,30 @@ TEST(NativeToValue, EveryDeclaredFieldIsPresentAndEmptyContainersKeepTheirKind) 
   std::list<BaseMessage> messages;
   ASSERT_TRUE(Convert(Complete(), &value, messages));
   EXPECT_TRUE(messages.empty());
-  EXPECT_EQ(Struct(value).name(), "hand.shapes");
-  EXPECT_EQ(Struct(value).fields().size(), 17U);
+  EXPECT_EQ(Struct(value).name(), "com.norval.hyrn.test.all_kinds");
+  EXPECT_EQ(Struct(value).fields().size(), 20U);
   for (auto const& field : Struct(value).fields()) EXPECT_TRUE(field.second) << field.first;
-  for (char const* name : {"maybe_color", "maybe_text", "maybe_leaf", "maybe_leaves"}) {
+  for (char const* name : {"maybe_text", "maybe_flag", "maybe_anything", "maybe_colour",
+                           "maybe_leaf", "maybe_leaves", "maybe_leaf_by_name"}) {
     auto const& optional = dynamic_cast<OptionalValue const&>(*Field(value, name));
     EXPECT_FALSE(optional.isSet()) << name;
   }
   EXPECT_EQ(List(Field(value, "texts")).listKind(), ListValue::kPlainList);
   EXPECT_TRUE(List(Field(value, "texts")).elements().empty());
-  EXPECT_EQ(List(Field(value, "labels")).listKind(), ListValue::kMapList);
-  EXPECT_TRUE(List(Field(value, "labels")).elements().empty());
-  EXPECT_EQ(Text(Field(value, "color")), "_UNKNOWN");
-  EXPECT_EQ(Struct(Field(value, "node")).name(), "hand.node");
+  EXPECT_EQ(List(Field(value, "text_by_name")).listKind(), ListValue::kMapList);
+  EXPECT_TRUE(List(Field(value, "text_by_name")).elements().empty());
+  EXPECT_EQ(Text(Field(value, "colour")), "_UNKNOWN");
+  EXPECT_EQ(Struct(Field(value, "message")).name(), "com.norval.ormi.std.localizable_message");
 }
 
 TEST(NativeToValue, MapsBecomeMapEntriesInKeyOrderAndOptionalsHoldTheirValue) {
-  Shapes shapes = Complete();
-  shapes.labels = {{"b", "x"}, {"a", "y"}};
+  AllKinds shapes = Complete();
+  shapes.text_by_name = {{"b", "x"}, {"a", "y"}};
   shapes.maybe_text = std::string("set");
   ValuePtr value;
   std::list<BaseMessage> messages;
   ASSERT_TRUE(Convert(shapes, &value, messages));
-  auto const& entries = List(Field(value, "labels")).elements();
+  auto const& entries = List(Field(value, "text_by_name")).elements();
   ASSERT_EQ(entries.size(), 2U);
   EXPECT_EQ(Struct(entries[0]).name(), "map-entry");
   EXPECT_EQ(Text(Field(entries[0], "key")), "a");
@@ -77,15 +78,15 @@ TEST(NativeToValue, MapsBecomeMapEntriesInKeyOrderAndOptionalsHoldTheirValue) {
 
 TEST(NativeToValue, EnumerationsUseTheWireNameOrTheKeptText) {
   struct Case {
-    Color color;
+    Colour colour;
     char const* text;
   };
-  for (Case const& c : {Case{Color::GREEN, "GREEN"}, Case{Color::_UNKNOWN, "_UNKNOWN"},
-                        Case{Color(Color::_UNKNOWN, "purple"), "purple"},
-                        Case{Color(Color::RED, "ignored"), "RED"}}) {
+  for (Case const& c : {Case{Colour::GREEN, "GREEN"}, Case{Colour::_UNKNOWN, "_UNKNOWN"},
+                        Case{Colour(Colour::_UNKNOWN, "purple"), "purple"},
+                        Case{Colour(Colour::RED, "ignored"), "RED"}}) {
     ValuePtr value;
     std::list<BaseMessage> messages;
-    ASSERT_TRUE(Convert(c.color, &value, messages));
+    ASSERT_TRUE(Convert(c.colour, &value, messages));
     EXPECT_EQ(Text(value), c.text);
   }
 }
@@ -93,14 +94,14 @@ TEST(NativeToValue, EnumerationsUseTheWireNameOrTheKeptText) {
 TEST(NativeToValue, UnsetRequiredPointerStopsWithOneMessageNamingTheType) {
   // Three leaves, the middle one null: the last element is converted first, then the null one
   // ends the conversion, so the first element is never converted.
-  Shapes shapes = Complete();
+  AllKinds shapes = Complete();
   shapes.leaves = {std::make_shared<Leaf>(), nullptr, std::make_shared<Leaf>()};
   ValuePtr value;
   std::list<BaseMessage> messages;
   EXPECT_FALSE(Convert(shapes, &value, messages));
   ASSERT_EQ(messages.size(), 1U);
   EXPECT_EQ(messages.front().id, "ormi.data.unset.non.optional.field");
-  EXPECT_EQ(messages.front().args, std::list<std::string>{"hand.leaf"});
+  EXPECT_EQ(messages.front().args, std::list<std::string>{"com.norval.hyrn.test.leaf"});
   auto const& leaves = List(Field(value, "leaves")).elements();
   EXPECT_FALSE(leaves[0]);
   EXPECT_TRUE(leaves[2]);
@@ -109,28 +110,29 @@ TEST(NativeToValue, UnsetRequiredPointerStopsWithOneMessageNamingTheType) {
 }
 
 TEST(NativeToValue, LastDeclaredFieldIsConvertedFirst) {
-  Shapes shapes;  // both "leaf" and the later "node" unset: only "node" is reported
+  AllKinds shapes;  // "leaf" and the later "message" unset: only "message" is reported
   ValuePtr value;
   std::list<BaseMessage> messages;
   EXPECT_FALSE(Convert(shapes, &value, messages));
   ASSERT_EQ(messages.size(), 1U);
-  EXPECT_EQ(messages.front().args, std::list<std::string>{"hand.node"});
+  EXPECT_EQ(messages.front().args,
+            std::list<std::string>{"com.norval.ormi.std.localizable_message"});
 }
 
 TEST(NativeToValue, DynamicStructuresAndUnknownFieldsAreSharedNotCopied) {
-  Shapes shapes = Complete();
+  AllKinds shapes = Complete();
   auto held = StructValue::GetInstance("anything");
-  shapes.dynamic = DynamicStructure(held);
+  shapes.anything = DynamicStructure(held);
   auto extra = StringValue::GetInstance("kept");
   shapes.unknownFields = StructValue::GetInstance("unknownFields");
   shapes.unknownFields->SetField("zz_extra", extra);
   ValuePtr value;
   std::list<BaseMessage> messages;
   ASSERT_TRUE(Convert(shapes, &value, messages));
-  EXPECT_EQ(Field(value, "dynamic"), held);
+  EXPECT_EQ(Field(value, "anything"), held);
   EXPECT_EQ(Field(value, "zz_extra"), extra);
 
-  shapes.dynamic = DynamicStructure(nullptr);
+  shapes.anything = DynamicStructure(nullptr);
   messages.clear();
   EXPECT_FALSE(Convert(shapes, &value, messages));
   ASSERT_EQ(messages.size(), 1U);

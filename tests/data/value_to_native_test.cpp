@@ -2,15 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include "hand_shapes.h"
+#include "hyrn/test/test_shapes.h"
 
 namespace Ormi {
 namespace Data {
 namespace {
 
-using Hand::Color;
-using Hand::Leaf;
-using Hand::Shapes;
+using Com::Norval::Hyrn::Test::AllKinds;
+using Com::Norval::Hyrn::Test::Colour;
+using Com::Norval::Hyrn::Test::Leaf;
 using Labels = std::map<std::string, std::string>;
 using MaybeText = boost::optional<std::string>;
 
@@ -29,11 +29,9 @@ std::shared_ptr<StructValue> MapEntry(std::string key, ValuePtr value) {
   return entry;
 }
 
-// A leaf value with its two required fields.
 std::shared_ptr<StructValue> LeafValue(std::string text) {
-  auto leaf = StructValue::GetInstance("hand.leaf");
+  auto leaf = StructValue::GetInstance("com.norval.hyrn.test.leaf");
   leaf->SetField("text", Str(std::move(text)));
-  leaf->SetField("flag", DataValue::Create(true));
   return leaf;
 }
 
@@ -43,16 +41,18 @@ std::list<std::string> Ids(std::list<BaseMessage> const& messages) {
   return ids;
 }
 
-TEST(ValueToNative, EmptyStringsStandForAbsentStructuresContainersAndOptionals) {
-  auto value = StructValue::GetInstance("hand.shapes");
-  for (char const* name : {"leaf", "texts", "labels", "maybe_text", "maybe_leaf", "maybe_color"}) {
-    value->SetField(name, Str(""));
-  }
-  Shapes shapes;
+TEST(ValueToNative, MissingFieldsAndEmptyStringsLeaveDefaults) {
+  // Only "text" is present: the missing "flag" is reported and the later fields are skipped.
+  auto value = StructValue::GetInstance("com.norval.hyrn.test.all_kinds");
+  value->SetField("text", Str("kept"));
+  AllKinds shapes;
+  shapes.maybe_text = std::string("untouched");
   std::list<BaseMessage> messages;
-  // Every other required field is missing: only the first one missing is reported.
-  EXPECT_FALSE(Convert<Shapes>(value, &shapes, messages));
+  EXPECT_FALSE(Convert<AllKinds>(value, &shapes, messages));
   EXPECT_EQ(Ids(messages), std::list<std::string>{"ormi.data.field.not.found"});
+  EXPECT_EQ(shapes.text, "kept");
+  EXPECT_EQ(shapes.maybe_text.value_or(""), "untouched");
+  EXPECT_FALSE(shapes.leaf);
 
   std::shared_ptr<Leaf const> leaf;
   std::list<std::string> texts{"stale"};
@@ -148,6 +148,7 @@ TEST(ValueToNative, AStructureMismatchLeavesOnlyThatStructureUnfilled) {
   std::list<std::shared_ptr<Leaf const>> native;
   std::list<BaseMessage> messages;
   EXPECT_FALSE(Convert<std::list<std::shared_ptr<Leaf const>>>(leaves, &native, messages));
+  // The last element is converted first.
   EXPECT_EQ(Ids(messages),
             (std::list<std::string>{"ormi.data.invalid.type", "ormi.data.bad.cast1"}));
   EXPECT_EQ(messages.back().args, std::list<std::string>{"not a leaf"});
@@ -159,23 +160,23 @@ TEST(ValueToNative, AStructureMismatchLeavesOnlyThatStructureUnfilled) {
 TEST(ValueToNative, EnumerationsKeepUnrecognisedStrings) {
   struct Case {
     char const* text;
-    Color::Enum value;
+    Colour::Enum value;
     char const* kept;
   };
-  for (Case const& c : {Case{"GREEN", Color::GREEN, ""}, Case{"_UNKNOWN", Color::_UNKNOWN, ""},
-                        Case{"green", Color::_UNKNOWN, "green"}, Case{"", Color::_UNKNOWN, ""}}) {
-    Color color(Color::RED, "stale");
+  for (Case const& c : {Case{"GREEN", Colour::GREEN, ""}, Case{"_UNKNOWN", Colour::_UNKNOWN, ""},
+                        Case{"green", Colour::_UNKNOWN, "green"}, Case{"", Colour::_UNKNOWN, ""}}) {
+    Colour colour(Colour::RED, "stale");
     std::list<BaseMessage> messages;
-    EXPECT_TRUE(Convert(Str(c.text), &color, messages));
-    EXPECT_EQ(color.value(), c.value) << c.text;
-    EXPECT_EQ(color.unknownText(), c.kept) << c.text;
+    EXPECT_TRUE(Convert(Str(c.text), &colour, messages));
+    EXPECT_EQ(colour.value(), c.value) << c.text;
+    EXPECT_EQ(colour.unknownText(), c.kept) << c.text;
   }
-  boost::optional<Color> maybe;
+  boost::optional<Colour> maybe;
   std::list<BaseMessage> messages;
   EXPECT_TRUE(Convert(Str(""), &maybe, messages));
   EXPECT_FALSE(maybe);
-  Color color;
-  EXPECT_FALSE(Convert(DataValue::Create<std::int64_t>(1), &color, messages));
+  Colour colour;
+  EXPECT_FALSE(Convert(DataValue::Create<std::int64_t>(1), &colour, messages));
 }
 
 TEST(ValueToNative, UndeclaredFieldsAreCollectedAndMissingOptionalsStayUnset) {
@@ -187,6 +188,7 @@ TEST(ValueToNative, UndeclaredFieldsAreCollectedAndMissingOptionalsStayUnset) {
   Leaf leaf;
   std::list<BaseMessage> messages;
   ASSERT_TRUE(Convert<Leaf>(value, &leaf, messages));
+  EXPECT_EQ(leaf.text, "t");
   ASSERT_TRUE(leaf.unknownFields);
   EXPECT_EQ(leaf.unknownFields->name(), "unknownFields");
   std::list<std::string> names;
@@ -195,8 +197,6 @@ TEST(ValueToNative, UndeclaredFieldsAreCollectedAndMissingOptionalsStayUnset) {
     EXPECT_EQ(field.second, extra);
   }
   EXPECT_EQ(names, (std::list<std::string>{"a_first", "g_middle", "zz_last"}));
-  EXPECT_EQ(leaf.text, "t");
-  EXPECT_TRUE(leaf.flag);
 }
 
 }  // namespace

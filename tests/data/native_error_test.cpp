@@ -1,0 +1,39 @@
+#include "hyrn/data/native_error.h"
+
+#include <gtest/gtest.h>
+
+#include "ormi/std/errors.h"
+
+namespace Ormi {
+namespace Data {
+namespace {
+
+using Com::Norval::Ormi::Std::LocalizableMessage;
+using Com::Norval::Ormi::Std::Errors::NotFound;
+
+TEST(NativeError, ConvertsToAnErrorValueOfTheSameNameAndFields) {
+  auto message = std::make_shared<LocalizableMessage>();
+  message->id = "test.missing";
+  message->default_message = "Thing {1} is missing.";
+  message->args = {"x"};
+  auto error = std::make_shared<NotFound>();
+  error->messages = {message};
+  auto const localizer = L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer();
+
+  auto value = MakeNativeError<NotFound>(error).ToErrorValue(localizer);
+  ASSERT_TRUE(value);
+  EXPECT_EQ(value->name(), "com.norval.ormi.std.errors.not_found");
+  EXPECT_EQ(value->kind(), ValueKind::kError);
+  EXPECT_TRUE(value->HasField("data"));
+  ASSERT_EQ(value->messages().size(), 1U);
+  EXPECT_EQ(value->messages().front(),
+            (BaseMessage{"test.missing", "Thing {1} is missing.", {"x"}}));
+
+  // An error that cannot be converted (a null message) gives no value.
+  error->messages.push_back(nullptr);
+  EXPECT_FALSE(MakeNativeError<NotFound>(error).ToErrorValue(localizer));
+}
+
+}  // namespace
+}  // namespace Data
+}  // namespace Ormi

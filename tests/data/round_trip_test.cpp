@@ -1,0 +1,71 @@
+#include "hyrn/data/convert.h"
+
+#include <gtest/gtest.h>
+
+#include "hyrn/api/host_settings/type_list.h"
+#include "hyrn/api/hosts/type_list.h"
+#include "hyrn/api/settings_daemon/type_list.h"
+#include "hyrn/api/software/type_list.h"
+#include "hyrn/test/type_list.h"
+#include "ormi/data/json.h"
+#include "ormi/std/errors_type_list.h"
+#include "ormi/std/std_type_list.h"
+#include "random_filler.h"
+
+namespace Ormi {
+namespace Data {
+namespace {
+
+namespace Api = Com::Norval::Hyrn;
+namespace Std = Com::Norval::Ormi::Std;
+
+// Concatenates type lists into the list of GoogleTest types.
+template <typename... Lists>
+struct Concat;
+template <typename... T>
+struct Concat<TypeList<T...>> {
+  using type = ::testing::Types<T...>;
+};
+template <typename... A, typename... B, typename... Rest>
+struct Concat<TypeList<A...>, TypeList<B...>, Rest...> : Concat<TypeList<A..., B...>, Rest...> {};
+
+using AllGeneratedTypes =
+    Concat<Std::AllStructures, Std::Errors::AllStructures, Api::HostSettings::AllStructures,
+           Api::Hosts::AllStructures, Api::SettingsDaemon::AllStructures,
+           Api::Software::AllStructures, Api::Test::AllStructures,
+           Api::SettingsDaemon::AllEnumerations, Api::Test::AllEnumerations>::type;
+
+template <typename T>
+class GeneratedType : public ::testing::Test {};
+TYPED_TEST_SUITE(GeneratedType, AllGeneratedTypes);
+
+std::string Describe(std::list<BaseMessage> const& messages) {
+  std::string text;
+  for (auto const& message : messages) text += message.id + ": " + message.defaultMessage + "\n";
+  return text;
+}
+
+// native -> value -> native -> value gives the same value, and the value that a native converts
+// to is valid against the definition of its type.
+TYPED_TEST(GeneratedType, RandomInstancesRoundTripAndValidate) {
+  DefinitionPtr const definition = DefinitionOf<TypeParam>();
+  ASSERT_TRUE(definition);
+  for (unsigned seed = 1; seed <= 40; ++seed) {
+    TypeParam native;
+    RandomFiller(seed).Fill(native);
+    std::list<BaseMessage> messages;
+    ValuePtr first;
+    ASSERT_TRUE(ToValue(native, &first, messages)) << Describe(messages);
+    ASSERT_TRUE(Validate(*definition, *first, messages)) << Describe(messages) << ToJson(*first);
+
+    TypeParam back;
+    ASSERT_TRUE(FromValue(first, &back, messages)) << Describe(messages) << ToJson(*first);
+    ValuePtr second;
+    ASSERT_TRUE(ToValue(back, &second, messages)) << Describe(messages);
+    EXPECT_TRUE(Equal(*first, *second)) << ToJson(*first) << "\n" << ToJson(*second);
+  }
+}
+
+}  // namespace
+}  // namespace Data
+}  // namespace Ormi
