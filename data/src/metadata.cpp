@@ -1,7 +1,6 @@
 #include "hyrn/data/metadata.h"
 
-namespace Ormi {
-namespace Metadata {
+namespace Ormi::Metadata {
 namespace {
 
 std::shared_ptr<FieldInfo const> MakeFieldInfo(std::string resourceType, FieldInfoMap fields) {
@@ -33,5 +32,4 @@ std::shared_ptr<StructInfo> StructInfoBuilder::Build() const {
   return info;
 }
 
-}  // namespace Metadata
-}  // namespace Ormi
+}  // namespace Ormi::Metadata

@@ -1,7 +1,6 @@
 #include "hyrn/data/native_error.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 
 std::shared_ptr<ErrorValue const> ToErrorValue(ValuePtr const& value) {
   auto const* structure = dynamic_cast<CompoundValue const*>(value.get());
@@ -11,5 +10,4 @@ std::shared_ptr<ErrorValue const> ToErrorValue(ValuePtr const& value) {
   return error;
 }
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

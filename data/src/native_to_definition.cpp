@@ -1,7 +1,6 @@
 #include "hyrn/data/native_to_definition.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace N2D_internal {
 
 DefinitionPtr const* StackMapCnt::GetDef(TypeKey key) const {
@@ -50,5 +49,4 @@ void NativeToDefinitionAdapter::Refer(std::string name, N2D_internal::TypeKey ke
   work.PushFront(std::move(source), &ResolveMethod, nullptr);
 }
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

@@ -1,7 +1,6 @@
 #include "hyrn/data/native_to_value.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 
 bool NativeToValueAdapter::Adapt(NativeConstPtr const& source, Method const& method,
                                  ValuePtr* const& destination, std::list<BaseMessage>& messages,
@@ -25,5 +24,4 @@ void NativeToValueAdapter::NullMethod(NativeConstPtr const& source, ValuePtr* co
   *destination = value;
 }
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace V2N_internal {
 
 void StackMapCnt::Stop(std::list<BaseMessage>& messages, boost::optional<BaseMessage> message) {
@@ -80,5 +79,4 @@ bool ValueToNativeAdapter::ReadValue(ValuePtr const& source, std::string* out, S
   return true;
 }
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

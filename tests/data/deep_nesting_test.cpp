@@ -4,8 +4,7 @@
 
 #include "hyrn/test/test_shapes.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace {
 
 using Com::Norval::Hyrn::Test::Node;
@@ -54,5 +53,4 @@ TEST(DeepNesting, ASelfContainingChainConvertsBothWaysWithoutRecursion) {
 }
 
 }  // namespace
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

@@ -4,8 +4,7 @@
 
 #include "ormi/std/errors.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace {
 
 using Com::Norval::Ormi::Std::LocalizableMessage;
@@ -35,5 +34,4 @@ TEST(NativeError, ConvertsToAnErrorValueOfTheSameNameAndFields) {
 }
 
 }  // namespace
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

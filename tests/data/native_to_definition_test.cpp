@@ -4,8 +4,7 @@
 
 #include "hyrn/test/test_shapes.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace {
 
 using Com::Norval::Hyrn::Test::AllKinds;
@@ -82,5 +81,4 @@ TEST(NativeToDefinition, StructuresContainingThemselvesReferToTheirFinishedDefin
 }
 
 }  // namespace
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

@@ -4,8 +4,7 @@
 
 #include "hyrn/test/test_shapes.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace {
 
 using Com::Norval::Hyrn::Test::AllKinds;
@@ -141,5 +140,4 @@ TEST(NativeToValue, DynamicStructuresAndUnknownFieldsAreSharedNotCopied) {
 }
 
 }  // namespace
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

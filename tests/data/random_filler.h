@@ -22,8 +22,7 @@
 #include "ormi/data/value.h"
 #include "ormi/types.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 
 class RandomFiller {
  public:
@@ -141,5 +140,4 @@ class RandomFiller {
   int depth_ = 0;
 };
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

@@ -12,8 +12,7 @@
 #include "ormi/std/std_type_list.h"
 #include "random_filler.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace {
 
 namespace Api = Com::Norval::Hyrn;
@@ -67,5 +66,4 @@ TYPED_TEST(GeneratedType, RandomInstancesRoundTripAndValidate) {
 }
 
 }  // namespace
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

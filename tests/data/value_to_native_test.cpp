@@ -4,8 +4,7 @@
 
 #include "hyrn/test/test_shapes.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace {
 
 using Com::Norval::Hyrn::Test::AllKinds;
@@ -200,5 +199,4 @@ TEST(ValueToNative, UndeclaredFieldsAreCollectedAndMissingOptionalsStayUnset) {
 }
 
 }  // namespace
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

@@ -6,8 +6,7 @@
 
 #include "ormi/data/value.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 
 class BaseNative {
  public:
@@ -16,5 +15,4 @@ class BaseNative {
   std::shared_ptr<StructValue> unknownFields;
 };
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

@@ -11,8 +11,7 @@
 #include "ormi/l10n.h"
 #include "ormi/message.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 
 // Converts `native` into `*out`; true exactly when no message was appended.
 template <typename T>
@@ -46,5 +45,4 @@ DefinitionPtr DefinitionOf() {
   return definition;
 }
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

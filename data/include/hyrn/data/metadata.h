@@ -9,8 +9,7 @@
 
 #include <boost/optional.hpp>
 
-namespace Ormi {
-namespace Metadata {
+namespace Ormi::Metadata {
 
 struct FieldInfo;
 using FieldInfoMap = std::map<std::string, std::shared_ptr<FieldInfo const>>;
@@ -48,5 +47,4 @@ class StructInfoBuilder {
   FieldInfoMap fields_;
 };
 
-}  // namespace Metadata
-}  // namespace Ormi
+}  // namespace Ormi::Metadata

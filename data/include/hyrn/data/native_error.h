@@ -11,8 +11,7 @@
 #include "ormi/l10n.h"
 #include "ormi/message.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 
 // The error value holding the fields of `value`, under the same name.
 std::shared_ptr<ErrorValue const> ToErrorValue(ValuePtr const& value);
@@ -33,5 +32,4 @@ NativeError MakeNativeError(std::shared_ptr<E const> error) {
   });
 }
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

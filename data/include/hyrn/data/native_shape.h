@@ -41,16 +41,25 @@ template <typename X>
 struct MapShape {};  // std::map<std::string, X>
 
 template <typename T, typename = void>
+struct HasAdapterHelper : std::false_type {};
+template <typename T>
+struct HasAdapterHelper<T, std::void_t<typename T::AdapterHelper>> : std::true_type {};
+template <typename T, typename = void>
+struct HasStrings : std::false_type {};
+template <typename T>
+struct HasStrings<T, std::void_t<typename T::Strings>> : std::true_type {};
+
+template <typename T, typename = void>
 struct Shape {
   static_assert(sizeof(T) == 0, "this native type has no data binding");
 };
 
 template <typename T>
-struct Shape<T, std::void_t<typename T::AdapterHelper>> {
+struct Shape<T, std::enable_if_t<HasAdapterHelper<T>::value>> {
   using type = StructureShape;
 };
 template <typename T>
-struct Shape<T, std::void_t<typename T::Strings>> {
+struct Shape<T, std::enable_if_t<HasStrings<T>::value>> {
   using type = EnumerationShape;
 };
 template <typename S>

@@ -21,8 +21,7 @@
 #include "ormi/data/type_info.h"
 #include "ormi/message.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace N2D_internal {
 
 // Identifies one native structure type within a conversion.
@@ -223,5 +222,4 @@ class NativeToDefinitionAdapter {
   }
 };
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

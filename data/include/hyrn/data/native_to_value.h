@@ -23,8 +23,7 @@
 #include "ormi/l10n.h"
 #include "ormi/message.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 
 struct Deque;
 using NativeToValueEntry =
@@ -215,5 +214,4 @@ class NativeToValueAdapter {
   }
 };
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

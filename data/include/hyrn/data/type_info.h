@@ -6,8 +6,7 @@
 #include "ormi/data/type_info.h"
 #include "ormi/data/value.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 
 // The default-instance half of `TypeInfo<T>` for a structure; the specialisation of each
 // structure adds `name()`.
@@ -19,5 +18,4 @@ struct StructTypeInfo {
   }
 };
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

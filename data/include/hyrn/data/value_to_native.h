@@ -27,8 +27,7 @@
 #include "ormi/data/value.h"
 #include "ormi/message.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace V2N_internal {
 
 struct StackMapCnt;
@@ -404,5 +403,4 @@ class ValueToNativeAdapter {
   }
 };
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data
