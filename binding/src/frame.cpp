@@ -16,8 +16,7 @@
 #include "ormi/message.h"
 #include "ormi/types.h"
 
-namespace Ormi {
-namespace Binding {
+namespace Ormi::Binding {
 
 Progress TerminalProgress() { return Progress{0, 1, 1}; }
 
@@ -25,16 +24,15 @@ L10n::RequestLocalizer DefaultRequestLocalizer() {
   std::vector<L10n::LanguagePreference> languages{
       L10n::LocaleHelpers::MakeLanguagePreference("en_US"),
       L10n::LocaleHelpers::MakeLanguagePreference("C")};
-  return L10n::RequestLocalizer(
-      std::make_shared<L10n::Localizer>(),
-      L10n::LocaleSpec(std::move(languages), L10n::TimezoneSpec("Etc/UTC")));
+  return {std::make_shared<L10n::Localizer>(),
+          L10n::LocaleSpec(std::move(languages), L10n::TimezoneSpec("Etc/UTC"))};
 }
 
 L10n::RequestLocalizer SelectRequestLocalizer(
     std::shared_ptr<Core::AsyncActivation> const& activation) {
   if (activation && activation->localizer() && !activation->localizer()->empty() &&
       activation->localeSpec()) {
-    return L10n::RequestLocalizer(activation->localizer(), *activation->localeSpec());
+    return {activation->localizer(), *activation->localeSpec()};
   }
   return L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer();
 }
@@ -59,5 +57,4 @@ ErrorPtr MergeNativeError(ErrorPtr const& error, boost::optional<Data::NativeErr
   return Data::NativeErrorHelper::GetError(error, native, DefaultRequestLocalizer());
 }
 
-}  // namespace Binding
-}  // namespace Ormi
+}  // namespace Ormi::Binding

@@ -13,8 +13,7 @@
 #include "ormi/l10n.h"
 #include "ormi/types.h"
 
-namespace Ormi {
-namespace Provider {
+namespace Ormi::Provider {
 
 AsyncApiMethodSignal::AsyncApiMethodSignal(std::string name, Data::DefinitionPtr input,
                                            Data::DefinitionPtr output,
@@ -133,5 +132,4 @@ AsyncApiMethod::ResultCb::Function IgnoringFunction() {
 
 }  // namespace Detail
 
-}  // namespace Provider
-}  // namespace Ormi
+}  // namespace Ormi::Provider

@@ -3,9 +3,7 @@
 #include "hyrn/binding/frame.h"
 #include "ormi/core.h"
 
-namespace Ormi {
-namespace Stub {
-namespace Detail {
+namespace Ormi::Stub::Detail {
 
 ErrorPtr ResultError(Core::MethodResult const& result) {
   if (result.error()) {
@@ -17,6 +15,4 @@ ErrorPtr ResultError(Core::MethodResult const& result) {
   return nullptr;
 }
 
-}  // namespace Detail
-}  // namespace Stub
-}  // namespace Ormi
+}  // namespace Ormi::Stub::Detail

@@ -5,6 +5,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "hyrn/data/convert.h"
@@ -34,7 +35,7 @@ class ProviderTest : public ::testing::Test {
 
   AsyncApiResultCb Recorder() {
     return AsyncApiResultCb([this](auto const& result, auto const& progress, auto&& next) {
-      deliveries.push_back({result, progress, std::move(next)});
+      deliveries.push_back({result, progress, std::forward<decltype(next)>(next)});
     });
   }
 
@@ -61,7 +62,7 @@ class ProviderTest : public ::testing::Test {
 
   void Call(std::shared_ptr<AsyncApiInterface> const& bound, std::string const& name,
             ValuePtr const& input,
-            ActivationPtr activation = std::make_shared<::Ormi::Core::AsyncActivation>()) {
+            ActivationPtr const& activation = std::make_shared<::Ormi::Core::AsyncActivation>()) {
     auto const method = bound->FindMethod(name);
     ASSERT_TRUE(method) << name;
     method->Invoke(input, activation, Recorder());
@@ -253,13 +254,15 @@ TEST_F(ProviderTest, StreamElementsTravelThroughTheContinuation) {
   std::vector<AsyncApiMethod::ResultCb::Next> runtime_nexts;
   auto const function = [&](auto const& output, auto const&, auto const&, auto&& next) {
     outputs.push_back(output ? *output : nullptr);
-    runtime_nexts.push_back(std::move(next));
+    runtime_nexts.push_back(std::forward<decltype(next)>(next));
   };
   using Filter = ::Ormi::Provider::AsyncApiMethodResultFilter<std::string>;
   std::vector<::Ormi::OptionalPtr<Filter::StreamResult>> streams;
   Filter filter(function, nullptr);
   filter(std::string("a"), nullptr, boost::none, ::Ormi::Progress{},
-         [&streams](::Ormi::OptionalPtr<Filter::StreamResult> next) { streams.push_back(next); });
+         [&streams](::Ormi::OptionalPtr<Filter::StreamResult> const& next) {
+           streams.push_back(next);
+         });
   ASSERT_EQ(runtime_nexts.size(), 1U);
   ASSERT_TRUE(runtime_nexts[0]);
 

@@ -203,6 +203,7 @@ TEST_F(StubTest, EndToEndThroughTheInProcessConnector) {
   std::atomic<int> values{0};
   std::atomic<int> not_found{0};
   std::vector<std::thread> callers;
+  callers.reserve(4);
   for (int t = 0; t < 4; ++t) {
     callers.emplace_back([&remote, &values, &not_found, t] {
       for (int i = 0; i < 50; ++i) {

@@ -141,8 +141,7 @@ class KeysSvc {
 
 }  // namespace BindingTest
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 template <>
 struct TypeInfo<::BindingTest::KeysSvc::AsyncServiceInterface> {
   static std::string name() { return "com.norval.hyrn.test.keys"; }
@@ -156,8 +155,7 @@ struct TypeInfo<::BindingTest::KeysSvc::PutMethod::Input>
 template <>
 struct TypeInfo<::BindingTest::KeysSvc::ApplyMethod::Input>
     : ::Ormi::Binding::InputTypeInfo<::BindingTest::KeysSvc::ApplyMethod::Input> {};
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data
 
 namespace BindingTest {
 

@@ -113,7 +113,7 @@ class AsyncResult {
   void SetResult(R value) const { Deliver(std::move(value), nullptr, boost::none, Progress{}); }
   void SetError(ErrorPtr error) const { Deliver(boost::none, error, boost::none, Progress{}); }
   void SetError(Data::NativeError error) const {
-    Deliver(boost::none, nullptr, std::move(error), Progress{});
+    Deliver(boost::none, nullptr, boost::optional<Data::NativeError>(std::move(error)), Progress{});
   }
   void ReportProgress(Progress const& progress) const {
     Deliver(boost::none, nullptr, boost::none, progress);
@@ -164,7 +164,7 @@ class AsyncStreamResult {
   }
   void SetError(ErrorPtr error) const { Deliver(boost::none, error, boost::none, {}, Next()); }
   void SetError(Data::NativeError error) const {
-    Deliver(boost::none, nullptr, std::move(error), {}, Next());
+    Deliver(boost::none, nullptr, boost::optional<Data::NativeError>(std::move(error)), {}, Next());
   }
   void ReportProgress(Progress const& progress) const {
     Deliver(boost::none, nullptr, boost::none, progress, Next());
@@ -216,7 +216,7 @@ class AsyncTaskResult {
   void SetTaskId(std::string const& task_id) const { DeliverTask(task_id, nullptr, boost::none); }
   void SetError(ErrorPtr const& error) const { DeliverTask(std::string(), error, boost::none); }
   void SetError(Data::NativeError error) const {
-    DeliverTask(std::string(), nullptr, std::move(error));
+    DeliverTask(std::string(), nullptr, boost::optional<Data::NativeError>(std::move(error)));
   }
   void Close() const { Policy::Apply(state_->task, state_->result); }
 

@@ -15,8 +15,7 @@
 #include "ormi/message.h"
 #include "ormi/types.h"
 
-namespace Ormi {
-namespace Binding {
+namespace Ormi::Binding {
 
 // Names of the errors the frame itself produces.
 inline constexpr char kInvalidArgumentError[] = "com.norval.ormi.std.errors.invalid_argument";
@@ -58,5 +57,4 @@ bool ToValue(T const& native, Data::ValuePtr* out, std::list<BaseMessage>& messa
   return Data::ToValue(native, out, messages, DefaultRequestLocalizer());
 }
 
-}  // namespace Binding
-}  // namespace Ormi
+}  // namespace Ormi::Binding

@@ -14,8 +14,7 @@
 #include "ormi/data/type_info.h"
 #include "ormi/types.h"
 
-namespace Ormi {
-namespace Binding {
+namespace Ormi::Binding {
 
 // Definitions of the given error types, in order; built anew on each call.
 template <typename... Errors>
@@ -60,5 +59,4 @@ struct InputTypeInfo : Data::StructTypeInfo<Input> {
   static std::string name() { return Data::TypeInfo<OperationInput>::name(); }
 };
 
-}  // namespace Binding
-}  // namespace Ormi
+}  // namespace Ormi::Binding

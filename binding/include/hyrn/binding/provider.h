@@ -23,8 +23,7 @@
 #include "ormi/provider.h"
 #include "ormi/types.h"
 
-namespace Ormi {
-namespace Provider {
+namespace Ormi::Provider {
 
 using ActivationPtr = std::shared_ptr<Core::AsyncActivation>;
 
@@ -349,5 +348,4 @@ struct ImplementationBinder {
   }
 };
 
-}  // namespace Provider
-}  // namespace Ormi
+}  // namespace Ormi::Provider

@@ -19,8 +19,7 @@
 #include "ormi/stub.h"
 #include "ormi/types.h"
 
-namespace Ormi {
-namespace Stub {
+namespace Ormi::Stub {
 
 using ActivationPtr = std::shared_ptr<Core::AsyncActivation>;
 using ContinuationFunction = std::function<void(std::shared_ptr<Core::AsyncApiResultCb>)>;
@@ -157,5 +156,4 @@ struct AsyncTaskMethodInvoker {
   }
 };
 
-}  // namespace Stub
-}  // namespace Ormi
+}  // namespace Ormi::Stub
