@@ -107,7 +107,13 @@ DateTime DateTime::FromMillisecondsSinceEpoch(std::int64_t milliseconds) {
 }
 
 bool DateTime::Parse(std::string const& text, DateTime* out) {
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int millisecond = 0;
   bool const fields =
       ReadDigits(text, 0, 4, &year) && Expect(text, 4, '-') && ReadDigits(text, 5, 2, &month) &&
       Expect(text, 7, '-') && ReadDigits(text, 8, 2, &day) && Expect(text, 10, 'T') &&

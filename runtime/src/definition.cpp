@@ -3,8 +3,7 @@
 
 #include "ormi/data/dynamic_structure.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 
 template <>
 DefinitionPtr DataDefinition::Create<std::string>() {
@@ -45,5 +44,4 @@ std::shared_ptr<StructRefDefinition> StructRefDefinition::GetInstance(std::strin
 
 DynamicStructure::DynamicStructure() : value_(StructValue::GetInstance("emptyDynStr")) {}
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

@@ -7,8 +7,7 @@
 
 #include <boost/json.hpp>
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace {
 
 std::string Quote(std::string const& text) {
@@ -42,8 +41,8 @@ std::string DoubleText(double value) {
 // A step of the writer: a node (value or definition) to expand, or text to append.
 template <typename Node>
 struct Step {
-  Node const* node;
-  char const* literal;
+  Node const* node = nullptr;
+  char const* literal = nullptr;
   std::string text;  // used when neither of the above is set
 };
 
@@ -216,5 +215,4 @@ std::string ToJson(DataDefinition const& definition) {
   return Writer<DataDefinition>().Run(definition);
 }
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

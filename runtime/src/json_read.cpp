@@ -10,8 +10,7 @@
 
 #include <boost/json.hpp>
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace {
 
 namespace json = boost::json;
@@ -194,7 +193,7 @@ class Reader {
     if (text == "NaN") return Store(task, DoubleValue::GetInstance(std::nan("")));
     if (text == "Infinity") return Store(task, DoubleValue::GetInstance(infinity));
     if (text == "-Infinity") return Store(task, DoubleValue::GetInstance(-infinity));
-    return Invalid(task, "$double takes a number, \"NaN\", \"Infinity\" or \"-Infinity\"");
+    return Invalid(task, R"($double takes a number, "NaN", "Infinity" or "-Infinity")");
   }
 
   bool ReadOptional(json::value const& inner, Task const& task) {
@@ -278,5 +277,4 @@ bool FromJson(boost::string_view text, ValuePtr* out, std::list<BaseMessage>& me
   return true;
 }
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

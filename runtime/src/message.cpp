@@ -53,7 +53,7 @@ std::size_t ReadSelector(boost::string_view selector) {
   std::size_t value = 0;
   std::size_t const limit = std::min(selector.size(), kMaxSelectorDigits);
   for (std::size_t i = 0; i < limit && selector[i] >= '0' && selector[i] <= '9'; ++i) {
-    std::size_t const digit = static_cast<std::size_t>(selector[i] - '0');
+    auto const digit = static_cast<std::size_t>(selector[i] - '0');
     value = value > (SIZE_MAX - digit) / 10 ? SIZE_MAX : value * 10 + digit;
   }
   return value;

@@ -4,8 +4,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace {
 
 constexpr std::size_t kMaxMessages = 100;  // bounds the work spent on a badly broken value
@@ -283,5 +282,4 @@ bool Validate(DataDefinition const& definition, DataValue const& value,
   return Validator(messages, root).Run(definition, value);
 }
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

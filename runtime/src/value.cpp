@@ -3,8 +3,7 @@
 
 #include <utility>
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace {
 
 constexpr char kLocalizableMessage[] = "com.norval.ormi.std.localizable_message";
@@ -64,7 +63,7 @@ ValuePtr LocalizableMessageValue(BaseMessage const& message) {
 // The text of a string field, or "" when the field is absent or not a string.
 std::string StringField(CompoundValue const& value, std::string const& name) {
   auto const found = value.fields().find(name);
-  if (found == value.fields().end() || !found->second) return std::string();
+  if (found == value.fields().end() || !found->second) return {};
   std::list<BaseMessage> ignored;
   std::string text;
   found->second->Value(&text, ignored);
@@ -233,8 +232,8 @@ void OptionalValue::MoveChildrenTo(std::vector<ValuePtr>& out) {
 ValuePtr& ListValue::AppendSlot() { return elements_.emplace_back(); }
 
 void ListValue::MoveChildrenTo(std::vector<ValuePtr>& out) {
-  for (std::size_t i = 0; i < elements_.size(); ++i) {
-    if (elements_[i]) out.push_back(std::move(elements_[i]));
+  for (ValuePtr& element : elements_) {
+    if (element) out.push_back(std::move(element));
   }
   elements_.clear();
 }
@@ -327,5 +326,4 @@ char const* KindName(int kind) {
   }
 }
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

@@ -5,8 +5,7 @@
 #include <utility>
 #include <vector>
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace {
 
 using Pair = std::pair<DataValue const*, DataValue const*>;
@@ -94,5 +93,4 @@ bool Equal(DataValue const& a, DataValue const& b) {
   return true;
 }
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

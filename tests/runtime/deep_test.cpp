@@ -9,8 +9,7 @@
 #include "ormi/data/definition.h"
 #include "ormi/data/json.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace {
 
 constexpr int kDepth = 1000000;
@@ -20,7 +19,7 @@ void OnEightMiBStack(std::function<void()> body) {
   pthread_attr_t attributes;
   ASSERT_EQ(pthread_attr_init(&attributes), 0);
   ASSERT_EQ(pthread_attr_setstacksize(&attributes, std::size_t{8} << 20), 0);
-  pthread_t thread;
+  pthread_t thread{};
   auto const run = [](void* argument) -> void* {
     (*static_cast<std::function<void()>*>(argument))();
     return nullptr;
@@ -118,5 +117,4 @@ TEST(Deep, TeardownLeavesSharedSubtreesIntact) {
 }
 
 }  // namespace
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

@@ -4,8 +4,7 @@
 
 #include "ormi/data/dynamic_structure.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace {
 
 TEST(Definition, CreateGivesTheDefinitionOfEachNativeType) {
@@ -56,5 +55,4 @@ TEST(DynamicStructureValue, DefaultsToAnEmptyNamedStructure) {
 }
 
 }  // namespace
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

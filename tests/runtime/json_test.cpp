@@ -4,8 +4,7 @@
 
 #include "sample_values.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace {
 
 // Reads `text`; returns the value, or null with the messages' texts in `problems`.
@@ -150,5 +149,4 @@ TEST(Json, DefinitionsAreWrittenWithReferencesByName) {
 }
 
 }  // namespace
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

@@ -92,6 +92,7 @@ TEST(Messages, CatalogueGivesTextsWithMatchingPlaceholders) {
     std::string const text = Message<CoreTag>::DefaultMessageForId(id.first);
     EXPECT_NE(text, "Unknown message id.") << id.first;
     std::vector<std::string> args;
+    args.reserve(id.second);
     for (int i = 0; i < id.second; ++i) args.push_back("<ARG" + std::to_string(i + 1) + ">");
     std::string const formatted = Format(text + "<END>", args);
     for (auto const& arg : args) EXPECT_NE(formatted.find(arg), std::string::npos) << id.first;

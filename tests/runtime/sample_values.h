@@ -9,9 +9,7 @@
 
 #include "ormi/data/value.h"
 
-namespace Ormi {
-namespace Data {
-namespace Testing {
+namespace Ormi::Data::Testing {
 
 inline ValuePtr MapEntry(std::string key, ValuePtr value) {
   auto entry = StructValue::GetInstance("map-entry");
@@ -72,6 +70,4 @@ inline std::vector<std::pair<std::string, ValuePtr>> SampleValues() {
   };
 }
 
-}  // namespace Testing
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data::Testing

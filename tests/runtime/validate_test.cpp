@@ -6,8 +6,7 @@
 
 #include "sample_values.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace {
 
 // The texts of the messages that validation appends.
@@ -171,5 +170,4 @@ TEST(Validate, StopsAfterOneHundredProblems) {
 }
 
 }  // namespace
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

@@ -4,8 +4,7 @@
 
 #include "sample_values.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 namespace {
 
 TEST(ValueSlots, KeepTheirAddressWhileManyAreAdded) {
@@ -200,5 +199,4 @@ TEST(ValueEqual, ComparesDeeply) {
 }
 
 }  // namespace
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

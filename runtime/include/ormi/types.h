@@ -17,11 +17,12 @@ struct Void {
   friend bool operator!=(Void, Void) { return false; }
 };
 
-// A point in time in UTC with millisecond precision.
+// A point in time in UTC with millisecond precision, years 0001 to 9999.
 //
 // The text form is RFC 3339 in UTC with exactly three fraction digits,
-// "2026-12-06T08:35:27.000Z". `Parse` accepts that form (and a form without the
-// fraction) and rejects dates that do not exist.
+// "2026-12-06T08:35:27.000Z". `Parse` also accepts no fraction or 1 to 9 fraction digits
+// (truncated to milliseconds), only "Z" as the offset, and rejects dates that do not exist
+// and leap seconds (":60").
 class DateTime {
  public:
   DateTime() = default;  // 1970-01-01T00:00:00.000Z
@@ -29,6 +30,7 @@ class DateTime {
   // Builds a date-time from calendar fields; false when the fields name no real instant.
   static bool FromFields(int year, int month, int day, int hour, int minute, int second,
                          int millisecond, DateTime* out);
+  // Clamped to the supported range of years.
   static DateTime FromMillisecondsSinceEpoch(std::int64_t milliseconds);
 
   // Reads the text form; on failure returns false and leaves `out` unchanged.

@@ -10,8 +10,7 @@
 #include "ormi/message.h"
 #include "ormi/types.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 
 class DynamicStructure;
 
@@ -148,5 +147,4 @@ class StructRefDefinition final : public DataDefinition {
 bool Validate(DataDefinition const& definition, DataValue const& value,
               std::list<BaseMessage>& messages, std::string const& root = "");
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

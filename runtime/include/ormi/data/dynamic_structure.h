@@ -5,8 +5,7 @@
 
 #include "ormi/data/value.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 
 class DynamicStructure {
  public:
@@ -22,5 +21,4 @@ class DynamicStructure {
   std::shared_ptr<DataValue const> value_;
 };
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

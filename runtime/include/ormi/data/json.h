@@ -11,8 +11,7 @@
 #include "ormi/data/value.h"
 #include "ormi/message.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 
 // Bounds on the input that FromJson accepts.
 struct JsonLimits {
@@ -36,5 +35,4 @@ bool FromJson(boost::string_view text, ValuePtr* out, std::list<BaseMessage>& me
 // The JSON text of a definition; a structure reference is written by name only.
 std::string ToJson(DataDefinition const& definition);
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

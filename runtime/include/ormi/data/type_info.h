@@ -5,8 +5,7 @@
 
 #include "ormi/types.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 
 // Specialised for every type that travels as a structure or enumeration:
 //   static std::string name();
@@ -20,5 +19,4 @@ struct TypeInfo<OperationInput> {
   static std::string name() { return "com.norval.ormi.operation_input"; }
 };
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data

@@ -8,13 +8,13 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "ormi/message.h"
 #include "ormi/types.h"
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 
 class ValueVisitor;
 
@@ -208,6 +208,10 @@ class OptionalValue final : public DataValue {
   static std::shared_ptr<OptionalValue> GetInstance(ValuePtr value);
   OptionalValue() = default;
   ~OptionalValue() override { ReleaseChildren(); }
+  OptionalValue(OptionalValue const&) = delete;
+  OptionalValue& operator=(OptionalValue const&) = delete;
+  OptionalValue(OptionalValue&&) = delete;
+  OptionalValue& operator=(OptionalValue&&) = delete;
   int kind() const override { return ValueKind::kOptional; }
   void Accept(ValueVisitor& visitor) const override;
 
@@ -227,29 +231,32 @@ class OptionalValue final : public DataValue {
 // one-element list one slot (a deeply nested chain of lists stays small).
 class ValueSlots {
  public:
-  class const_iterator {
+  template <bool IsConst>
+  class Iterator {
    public:
     using iterator_category = std::bidirectional_iterator_tag;
     using value_type = ValuePtr;
     using difference_type = std::ptrdiff_t;
-    using pointer = ValuePtr const*;
-    using reference = ValuePtr const&;
+    using reference = std::conditional_t<IsConst, ValuePtr const&, ValuePtr&>;
+    using pointer = std::conditional_t<IsConst, ValuePtr const*, ValuePtr*>;
+    using Owner = std::conditional_t<IsConst, ValueSlots const, ValueSlots>;
 
-    const_iterator(ValueSlots const* slots, std::size_t index) : slots_(slots), index_(index) {}
+    Iterator(Owner* slots, std::size_t index) : slots_(slots), index_(index) {}
     reference operator*() const { return (*slots_)[index_]; }
     pointer operator->() const { return &(*slots_)[index_]; }
-    const_iterator& operator++() { return ++index_, *this; }
-    const_iterator operator++(int) { return const_iterator(slots_, index_++); }
-    const_iterator& operator--() { return --index_, *this; }
-    const_iterator operator--(int) { return const_iterator(slots_, index_--); }
-    friend bool operator==(const_iterator a, const_iterator b) { return a.index_ == b.index_; }
-    friend bool operator!=(const_iterator a, const_iterator b) { return a.index_ != b.index_; }
+    Iterator& operator++() { return ++index_, *this; }
+    Iterator operator++(int) { return {slots_, index_++}; }
+    Iterator& operator--() { return --index_, *this; }
+    Iterator operator--(int) { return {slots_, index_--}; }
+    friend bool operator==(Iterator a, Iterator b) { return a.index_ == b.index_; }
+    friend bool operator!=(Iterator a, Iterator b) { return a.index_ != b.index_; }
 
    private:
-    ValueSlots const* slots_;
+    Owner* slots_;
     std::size_t index_;
   };
-  using iterator = const_iterator;
+  using iterator = Iterator<false>;
+  using const_iterator = Iterator<true>;
   using const_reverse_iterator = std::reverse_iterator<const_iterator>;
 
   std::size_t size() const { return size_; }
@@ -260,8 +267,10 @@ class ValueSlots {
   }
   ValuePtr const& front() const { return (*this)[0]; }
   ValuePtr const& back() const { return (*this)[size_ - 1]; }
-  const_iterator begin() const { return const_iterator(this, 0); }
-  const_iterator end() const { return const_iterator(this, size_); }
+  const_iterator begin() const { return {this, 0}; }
+  const_iterator end() const { return {this, size_}; }
+  iterator begin() { return {this, 0}; }
+  iterator end() { return {this, size_}; }
   const_reverse_iterator rbegin() const { return const_reverse_iterator(end()); }
   const_reverse_iterator rend() const { return const_reverse_iterator(begin()); }
 
@@ -299,6 +308,10 @@ class ListValue final : public DataValue {
   static std::shared_ptr<ListValue> GetInstance(int list_kind = kPlainList);
   explicit ListValue(int list_kind) : list_kind_(list_kind) {}
   ~ListValue() override { ReleaseChildren(); }
+  ListValue(ListValue const&) = delete;
+  ListValue& operator=(ListValue const&) = delete;
+  ListValue(ListValue&&) = delete;
+  ListValue& operator=(ListValue&&) = delete;
   int kind() const override { return ValueKind::kList; }
   void Accept(ValueVisitor& visitor) const override;
 
@@ -321,6 +334,10 @@ class CompoundValue : public DataValue {
   using Fields = std::map<std::string, ValuePtr>;
 
   ~CompoundValue() override { ReleaseChildren(); }
+  CompoundValue(CompoundValue const&) = delete;
+  CompoundValue& operator=(CompoundValue const&) = delete;
+  CompoundValue(CompoundValue&&) = delete;
+  CompoundValue& operator=(CompoundValue&&) = delete;
   std::string const& name() const { return name_; }
   Fields const& fields() const { return fields_; }
 
@@ -387,5 +404,4 @@ bool Equal(DataValue const& a, DataValue const& b);
 // A short name of a kind for messages: "string", "list", "structure", ...
 char const* KindName(int kind);
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data
