@@ -168,6 +168,7 @@ std::string Message<CoreTag>::DefaultMessageForId(std::string const& id) {
       {"ormi.connector.service.not.found", "Service {1} is not registered."},
       {"ormi.connector.method.not.found", "Service {1} has no operation {2}."},
       {"ormi.connector.no.channel", "The stub has no channel to send the call."},
+      {"ormi.stub.result.empty", "The call's result carries neither an output nor an error."},
   };
   for (auto const& entry : kCatalogue) {
     if (id == entry[0]) return entry[1];

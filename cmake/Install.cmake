@@ -1,0 +1,61 @@
+# Installation: the shared libraries (versioned, with sonames), the public and generated
+# headers, a CMake package (find_package(HyrnBindings) giving the same target names as the
+# build tree: Ormi::core, Hyrn::data, Ormi::std_bindings, Hyrn::binding, Hyrn::bindings)
+# and a pkg-config file (hyrn-bindings.pc).
+
+include_guard(GLOBAL)
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(HYRN_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/HyrnBindings")
+
+# Targets in link order, bottom first, with the name they have for users.
+set(hyrn_installed_targets
+  ormi_core Ormi::core
+  hyrn_data Hyrn::data
+  ormi_std_bindings Ormi::std_bindings
+  hyrn_binding Hyrn::binding
+  hyrn_bindings Hyrn::bindings)
+
+set(hyrn_install_libraries)
+while(hyrn_installed_targets)
+  list(POP_FRONT hyrn_installed_targets target export_name)
+  # One export set whose names carry their own namespace, so that the runtime stand-in's
+  # targets (Ormi::) and the bindings' (Hyrn::) can depend on each other across namespaces.
+  set_target_properties(${target} PROPERTIES EXPORT_NAME ${export_name})
+  list(APPEND hyrn_install_libraries ${target})
+endwhile()
+
+install(TARGETS ${hyrn_install_libraries}
+  EXPORT HyrnBindingsTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+install(DIRECTORY
+    ${PROJECT_SOURCE_DIR}/runtime/include/
+    ${PROJECT_SOURCE_DIR}/data/include/
+    ${PROJECT_SOURCE_DIR}/binding/include/
+    ${HYRN_IDL_INCLUDE_DIR}/
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+  FILES_MATCHING PATTERN "*.h")
+
+install(EXPORT HyrnBindingsTargets
+  FILE HyrnBindingsTargets.cmake
+  DESTINATION ${HYRN_INSTALL_CMAKEDIR})
+
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/HyrnBindingsConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/HyrnBindingsConfig.cmake
+  INSTALL_DESTINATION ${HYRN_INSTALL_CMAKEDIR})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/HyrnBindingsConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES
+    ${CMAKE_CURRENT_BINARY_DIR}/HyrnBindingsConfig.cmake
+    ${CMAKE_CURRENT_BINARY_DIR}/HyrnBindingsConfigVersion.cmake
+  DESTINATION ${HYRN_INSTALL_CMAKEDIR})
+
+configure_file(${CMAKE_CURRENT_LIST_DIR}/hyrn-bindings.pc.in
+  ${CMAKE_CURRENT_BINARY_DIR}/hyrn-bindings.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/hyrn-bindings.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
