@@ -1,0 +1,181 @@
+// Conversion benchmarks: our native-to-value and value-to-native conversions, with and
+// without validation, against Boost.JSON value_from / value_to on equivalent plain
+// structures and against a plain deep copy of the native tree, for growing inputs.
+//
+// Names are "<workload>/<measure>/<components>". Every benchmark reports the counters
+// "nodes" (values in our tree of that input), "allocs" and "peak_bytes" (heap use of one
+// untimed run, see alloc_counter.h) and "per_node" (time per value node).
+#include <cstddef>
+#include <list>
+#include <map>
+#include <memory>
+#include <string>
+
+#include <benchmark/benchmark.h>
+#include <boost/json.hpp>
+
+#include "alloc_counter.h"
+#include "deep_copy.h"
+#include "hyrn/data/convert.h"
+#include "ormi/data/definition.h"
+#include "plain_types.h"
+#include "workload.h"
+
+namespace HyrnBench {
+namespace {
+
+using Ormi::BaseMessage;
+using Ormi::Data::ValuePtr;
+
+struct ComplianceWorkload {
+  using Native = Sd::HostCompliance;
+  using PlainType = Plain::HostCompliance;
+  static constexpr char const* kName = "HostCompliance";
+  static std::shared_ptr<Native const> Make(std::size_t n) { return MakeHostCompliance(n); }
+};
+
+struct SpecWorkload {
+  using Native = Sd::SoftwareSpec;
+  using PlainType = Plain::SoftwareSpec;
+  static constexpr char const* kName = "SoftwareSpec";
+  static std::shared_ptr<Native const> Make(std::size_t n) { return MakeSoftwareSpec(n); }
+};
+
+// One workload at one size in every form the benchmarks start from, built once.
+template <typename W>
+struct Inputs {
+  std::shared_ptr<typename W::Native const> native;
+  ValuePtr value;
+  Ormi::Data::DefinitionPtr definition;
+  boost::json::value json;  // the same data as Boost.JSON gives it
+  typename W::PlainType plain;
+  std::size_t nodes = 0;
+  bool equivalent = false;  // value_from(plain) gives `json`
+};
+
+template <typename W>
+Inputs<W> const& InputsFor(std::size_t n) {
+  static std::map<std::size_t, Inputs<W>> cache;
+  auto found = cache.find(n);
+  if (found != cache.end()) return found->second;
+  Inputs<W>& in = cache[n];
+  in.native = W::Make(n);
+  std::list<BaseMessage> messages;
+  Ormi::Data::ToValue(*in.native, &in.value, messages);
+  in.definition = Ormi::Data::DefinitionOf<typename W::Native>();
+  in.json = Plain::ToJson(*in.value);
+  in.plain = boost::json::value_to<typename W::PlainType>(in.json);
+  in.nodes = CountValueNodes(*in.value);
+  in.equivalent = messages.empty() && boost::json::value_from(in.plain) == in.json;
+  return in;
+}
+
+// Runs `work` (which returns whether it succeeded) as the timed body and sets the counters.
+template <typename W, typename Work>
+void Measure(benchmark::State& state, Work work) {
+  auto const& in = InputsFor<W>(static_cast<std::size_t>(state.range(0)));
+  if (!in.equivalent) return state.SkipWithError("the peer's data differs from ours");
+  bool ok = true;
+  HeapUse const heap = MeasureHeap([&] { ok = work(in); });
+  if (!ok) return state.SkipWithError("conversion reported messages");
+  for (auto _ : state) benchmark::DoNotOptimize(work(in));
+  auto const nodes = static_cast<double>(in.nodes);
+  state.counters["nodes"] = nodes;
+  state.counters["allocs"] = static_cast<double>(heap.allocations);
+  state.counters["peak_bytes"] = static_cast<double>(heap.peak_bytes);
+  state.counters["per_node"] = benchmark::Counter(
+      nodes, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+template <typename W>
+bool ToValue(Inputs<W> const& in) {
+  ValuePtr value;
+  std::list<BaseMessage> messages;
+  return Ormi::Data::ToValue(*in.native, &value, messages);
+}
+
+template <typename W>
+bool FromValue(Inputs<W> const& in) {
+  typename W::Native native;
+  std::list<BaseMessage> messages;
+  return Ormi::Data::FromValue(in.value, &native, messages);
+}
+
+template <typename W>
+bool ToValueValidated(Inputs<W> const& in) {
+  ValuePtr value;
+  std::list<BaseMessage> messages;
+  return Ormi::Data::ToValue(*in.native, &value, messages) &&
+         Ormi::Data::Validate(*in.definition, *value, messages);
+}
+
+template <typename W>
+bool ValidatedFromValue(Inputs<W> const& in) {
+  typename W::Native native;
+  std::list<BaseMessage> messages;
+  return Ormi::Data::Validate(*in.definition, *in.value, messages) &&
+         Ormi::Data::FromValue(in.value, &native, messages);
+}
+
+template <typename W>
+bool BoostValueFrom(Inputs<W> const& in) {
+  boost::json::value const json = boost::json::value_from(in.plain);
+  return json.is_object();
+}
+
+template <typename W>
+bool BoostValueTo(Inputs<W> const& in) {
+  auto const plain = boost::json::value_to<typename W::PlainType>(in.json);
+  benchmark::DoNotOptimize(plain);
+  return true;
+}
+
+template <typename W>
+bool Copy(Inputs<W> const& in) {
+  return DeepCopy(*in.native) != nullptr;
+}
+
+template <typename W>
+void Register(char const* measure, bool (*work)(Inputs<W> const&)) {
+  std::string const name = std::string(W::kName) + "/" + measure;
+  benchmark::RegisterBenchmark(name.c_str(),
+                               [work](benchmark::State& state) { Measure<W>(state, work); })
+      ->Arg(10)
+      ->Arg(100)
+      ->Arg(1000)
+      ->Arg(10000)
+      ->Unit(benchmark::kMicrosecond);
+}
+
+template <typename W>
+int RegisterWorkload() {
+  Register<W>("to_value", &ToValue<W>);
+  Register<W>("from_value", &FromValue<W>);
+  Register<W>("to_value_validated", &ToValueValidated<W>);
+  Register<W>("validated_from_value", &ValidatedFromValue<W>);
+  Register<W>("boost_value_from", &BoostValueFrom<W>);
+  Register<W>("boost_value_to", &BoostValueTo<W>);
+  Register<W>("deep_copy", &Copy<W>);
+  return 0;
+}
+
+int const kRegistered = RegisterWorkload<ComplianceWorkload>() + RegisterWorkload<SpecWorkload>();
+
+// Building the definitions of the largest operation: its input (the scan specification) and
+// its output (the scan result), as the provider does on every request.
+void ScanDefinitions(benchmark::State& state) {
+  HeapUse const heap = MeasureHeap([] {
+    benchmark::DoNotOptimize(Ormi::Data::DefinitionOf<Sd::SoftwareSvc::ScanSpec>());
+    benchmark::DoNotOptimize(Ormi::Data::DefinitionOf<Sd::HostCompliance>());
+  });
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(Ormi::Data::DefinitionOf<Sd::SoftwareSvc::ScanSpec>());
+    benchmark::DoNotOptimize(Ormi::Data::DefinitionOf<Sd::HostCompliance>());
+  }
+  state.counters["allocs"] = static_cast<double>(heap.allocations);
+  state.counters["peak_bytes"] = static_cast<double>(heap.peak_bytes);
+}
+BENCHMARK(ScanDefinitions)->Name("Definitions/scan")->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace HyrnBench

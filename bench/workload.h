@@ -1,0 +1,36 @@
+// Deterministic, scalable inputs for the benchmarks: a scan result (HostCompliance) and a
+// software specification of a chosen size, and a count of the nodes of a value tree.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "hyrn/api/settings_daemon/settings_daemon.h"
+#include "ormi/data/value.h"
+
+namespace HyrnBench {
+
+namespace Sd = ::Com::Norval::Hyrn::SettingsDaemon;
+
+// The number of solutions and of hardware support packages that go with `components`
+// components: a tenth of them, at least one.
+std::size_t GroupCount(std::size_t components);
+
+// A scan result with `components` component records, GroupCount(components) solution and
+// hardware support package records (two hardware modules each), and notifications on the
+// host, on every second component and on every hardware module. The same size always gives
+// the same tree.
+std::shared_ptr<Sd::HostCompliance const> MakeHostCompliance(std::size_t components);
+
+// A software specification with `components` components (every seventh without a version),
+// GroupCount(components) solutions of three components each and as many hardware support
+// packages.
+std::shared_ptr<Sd::SoftwareSpec const> MakeSoftwareSpec(std::size_t components);
+
+// The scan input around MakeSoftwareSpec(components), with two depots.
+std::shared_ptr<Sd::SoftwareSvc::ScanSpec const> MakeScanSpec(std::size_t components);
+
+// The number of values in the tree under `root`, `root` included.
+std::size_t CountValueNodes(Ormi::Data::DataValue const& root);
+
+}  // namespace HyrnBench
