@@ -6,6 +6,8 @@
 # Generates, at build time, into ${HYRN_IDL_GENERATED_DIR}:
 #   include/<INCLUDE_DIR>/<stem>.h       the package's types, services, type info, metadata
 #   include/<INCLUDE_DIR>/<TYPE_LIST>    the package's type lists (default "type_list.h")
+#   include/<INCLUDE_DIR>/<SERVICE_LIST> the package's services, named after TYPE_LIST with
+#                                        "service_list" for "type_list" ("service_list.h")
 #   src/<stem>/<stem>.cpp                canonical names and metadata factories
 # OUT_SOURCES also holds the rule's stamp file, so that adding OUT_SOURCES to a target
 # attaches the generation rule to it.
@@ -35,6 +37,7 @@ function(hyrn_idl_generate)
   if(NOT arg_TYPE_LIST)
     set(arg_TYPE_LIST type_list.h)
   endif()
+  string(REPLACE type_list service_list service_list "${arg_TYPE_LIST}")
   get_filename_component(idl "${arg_IDL}" ABSOLUTE)
   get_filename_component(stem "${idl}" NAME_WE)
 
@@ -56,7 +59,8 @@ function(hyrn_idl_generate)
 
   set(headers
     "${HYRN_IDL_INCLUDE_DIR}/${arg_INCLUDE_DIR}/${stem}.h"
-    "${HYRN_IDL_INCLUDE_DIR}/${arg_INCLUDE_DIR}/${arg_TYPE_LIST}")
+    "${HYRN_IDL_INCLUDE_DIR}/${arg_INCLUDE_DIR}/${arg_TYPE_LIST}"
+    "${HYRN_IDL_INCLUDE_DIR}/${arg_INCLUDE_DIR}/${service_list}")
   set(sources "${HYRN_IDL_GENERATED_DIR}/src/${stem}/${stem}.cpp")
   set(stamp "${HYRN_IDL_GENERATED_DIR}/stamps/${stem}.stamp")
   file(GLOB generator_files CONFIGURE_DEPENDS

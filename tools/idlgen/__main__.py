@@ -1,7 +1,7 @@
 """Command line: python3 -m idlgen <file.idl> --root <repo> --include-dir <dir> --out <dir>.
 
-Writes <out>/include/<include-dir>/<stem>.h, <out>/include/<include-dir>/<type list> and
-<out>/src/<stem>/<stem>.cpp, each only when its content changes. Errors are printed as
+Writes <out>/include/<include-dir>/<stem>.h, the type list and service list headers beside
+it, and <out>/src/<stem>/<stem>.cpp, each only when its content changes. Errors are printed as
 `file:line:column: error: message` and exit with status 1.
 """
 
@@ -25,7 +25,9 @@ def arguments(argv):
     parser.add_argument("--import", dest="imports", action="append", default=[],
                         metavar="FILE=INCLUDE_DIR",
                         help="a definition file that may be imported, and its include dir")
-    parser.add_argument("--type-list", default="type_list.h", help="type list header name")
+    parser.add_argument("--type-list", default="type_list.h",
+                        help="type list header name; the service list header is named after it, "
+                             "with \"service_list\" for \"type_list\"")
     parser.add_argument("--style-file", help="clang-format style file "
                                              "(default: <root>/.clang-format)")
     parser.add_argument("--stamp", help="file touched after a successful run")

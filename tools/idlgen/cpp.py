@@ -80,3 +80,41 @@ def member_type(t):
 def initialiser(t):
     value = INITIALISERS.get(t.kind)
     return f" = {value}" if value else ""
+
+
+# Operations -------------------------------------------------------------------------------
+
+ACTIVATION_TYPE = "std::shared_ptr<::Ormi::Core::AsyncActivation>"
+# Result object, frame base class and client invoker of ordinary and task operations.
+RESULT_OBJECTS = {False: "AsyncResult", True: "AsyncTaskResult"}
+OPERATION_BASES = {False: "Operation", True: "TaskOperation"}
+INVOKERS = {False: "AsyncMethodInvoker", True: "AsyncTaskMethodInvoker"}
+BUILDERS = {False: "MethodBuilder", True: "TaskMethodBuilder"}
+
+
+def operation_name(operation):
+    """"get" -> "Get": the interface's member function."""
+    return upper_camel(operation.name)
+
+
+def method_class(operation):
+    """"get" -> "GetMethod": the operation's descriptor class."""
+    return operation_name(operation) + "Method"
+
+
+def builder_name(operation):
+    """"GetMethodBuilder", or "ApplyTaskMethodBuilder" for a task operation."""
+    return operation_name(operation) + BUILDERS[operation.task]
+
+
+def result_object(operation):
+    """The result object an implementation completes and a caller passes to the stub."""
+    kind = RESULT_OBJECTS[operation.task]
+    value = member_type(operation.result.resolved)
+    return f"::Ormi::{kind}<{value}, ::Ormi::{kind}TerminateCbPolicy>"
+
+
+def signature_parameters(operation):
+    """(type, name) of every parameter of the interface function, in order."""
+    return ([(member_type(p.type.resolved), p.name) for p in operation.parameters]
+            + [(ACTIVATION_TYPE, "activation"), (result_object(operation), "result")])

@@ -5,11 +5,32 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
+#include "hyrn/binding/provider.h"
 #include "hyrn/data/type_list.h"
+#include "ormi/core.h"
 
-namespace Ormi {
-namespace Binding {
+namespace Ormi::Binding {
+
+namespace Detail {
+
+// Calls an interface's member function with the members of an operation's `Input`, in the
+// order the operation's builder lists them.
+template <typename Builder>
+struct CallWithInput;
+template <template <typename, typename, typename, typename> class Filter, typename Binder,
+          typename Method, auto... Fields>
+struct CallWithInput<Provider::BasicMethodBuilder<Filter, Binder, Method, Fields...>> {
+  template <typename Target, typename Member>
+  static void Call(Target& target, Member member, typename Method::Input const& input,
+                   std::shared_ptr<Core::AsyncActivation> const& activation,
+                   typename Method::ResultType const& result) {
+    (target.*member)((input.*Fields)..., activation, result);
+  }
+};
+
+}  // namespace Detail
 
 // One operation of a service: its method class, the interface's member function for it and
 // the builder that binds it.
@@ -18,6 +39,14 @@ struct OperationEntry {
   using MethodType = Method;
   using BuilderType = Builder;
   static constexpr auto kMember = Member;
+
+  // Calls the operation on `target` (an implementation or a stub) with the fields of `input`.
+  template <typename Target>
+  static void Call(Target& target, typename Method::Input const& input,
+                   std::shared_ptr<Core::AsyncActivation> const& activation,
+                   typename Method::ResultType const& result) {
+    Detail::CallWithInput<Builder>::Call(target, Member, input, activation, result);
+  }
 };
 
 // Calls `visit(T{})` for each type T of a TypeList, in order: the entries of `Operations`, or
@@ -35,5 +64,4 @@ struct TypeCount<Data::TypeList<T...>> {
   static constexpr std::size_t value = sizeof...(T);
 };
 
-}  // namespace Binding
-}  // namespace Ormi
+}  // namespace Ormi::Binding

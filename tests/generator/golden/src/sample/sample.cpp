@@ -28,6 +28,14 @@ std::string TypeInfo<::Com::Norval::Hyrn::Sample::Things::PartsSvc::Detail>::nam
   return "com.norval.hyrn.sample.things.parts.detail";
 }
 
+std::string TypeInfo<::Com::Norval::Hyrn::SampleSvc::AsyncServiceInterface>::name() {
+  return "com.norval.hyrn.sample";
+}
+
+std::string TypeInfo<::Com::Norval::Hyrn::Sample::Things::PartsSvc::AsyncServiceInterface>::name() {
+  return "com.norval.hyrn.sample.things.parts";
+}
+
 }  // namespace Ormi::Data
 
 namespace Ormi::Metadata {
@@ -49,3 +57,55 @@ StructInfo::Create<::Com::Norval::Hyrn::Sample::Things::PartsSvc::CreateSpec>() 
 }
 
 }  // namespace Ormi::Metadata
+
+namespace Com::Norval::Hyrn {
+
+std::shared_ptr<::Ormi::Provider::AsyncApiInterface> SampleSvc::AsyncServiceBinderHelper::Bind(
+    std::shared_ptr<AsyncServiceInterface> const& impl,
+    std::shared_ptr<::Ormi::L10n::Localizer> const& localizer) {
+  return ::Ormi::Provider::ServiceBinder<AsyncServiceInterface>(impl, localizer)
+      .Add<RunTaskMethodBuilder>(&AsyncServiceInterface::Run)
+      .Build();
+}
+
+void SampleSvc::AsyncServiceStub::Run(
+    std::string const& name, std::shared_ptr<::Ormi::Core::AsyncActivation> const& activation,
+    ::Ormi::AsyncTaskResult<::Ormi::Void, ::Ormi::AsyncTaskResultTerminateCbPolicy> const& result) {
+  RunMethod::Input input;
+  input.name = name;
+  ::Ormi::Stub::AsyncTaskMethodInvoker::Invoke<RunMethod>(input, activation, result, channel_);
+}
+
+}  // namespace Com::Norval::Hyrn
+
+namespace Com::Norval::Hyrn::Sample::Things {
+
+std::shared_ptr<::Ormi::Provider::AsyncApiInterface> PartsSvc::AsyncServiceBinderHelper::Bind(
+    std::shared_ptr<AsyncServiceInterface> const& impl,
+    std::shared_ptr<::Ormi::L10n::Localizer> const& localizer) {
+  return ::Ormi::Provider::ServiceBinder<AsyncServiceInterface>(impl, localizer)
+      .Add<CreateMethodBuilder>(&AsyncServiceInterface::Create)
+      .Add<ListMethodBuilder>(&AsyncServiceInterface::List)
+      .Build();
+}
+
+void PartsSvc::AsyncServiceStub::Create(
+    std::string const& name,
+    std::shared_ptr<::Com::Norval::Hyrn::Sample::Things::PartsSvc::CreateSpec const> const& spec,
+    std::shared_ptr<::Ormi::Core::AsyncActivation> const& activation,
+    ::Ormi::AsyncResult<::Ormi::Void, ::Ormi::AsyncResultTerminateCbPolicy> const& result) {
+  CreateMethod::Input input;
+  input.name = name;
+  input.spec = spec;
+  ::Ormi::Stub::AsyncMethodInvoker::Invoke<CreateMethod>(input, activation, result, channel_);
+}
+
+void PartsSvc::AsyncServiceStub::List(
+    std::shared_ptr<::Ormi::Core::AsyncActivation> const& activation,
+    ::Ormi::AsyncResult<std::list<std::shared_ptr<::Com::Norval::Hyrn::Sample::SampleSpec const>>,
+                        ::Ormi::AsyncResultTerminateCbPolicy> const& result) {
+  ListMethod::Input input;
+  ::Ormi::Stub::AsyncMethodInvoker::Invoke<ListMethod>(input, activation, result, channel_);
+}
+
+}  // namespace Com::Norval::Hyrn::Sample::Things

@@ -10,10 +10,13 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include <boost/optional.hpp>
 #include <boost/utility/string_view.hpp>
 
+#include "hyrn/binding/operation_list.h"
+#include "hyrn/binding/service.h"
 #include "hyrn/data/base_native.h"
 #include "hyrn/data/metadata.h"
 #include "hyrn/data/type_info.h"
@@ -118,6 +121,88 @@ class SampleSvc {
       }
     };
   };
+
+  class AsyncServiceInterface;
+
+  /// Descriptor of the operation "run": its input, result and declared errors.
+  struct RunMethod
+      : ::Ormi::Binding::TaskOperation<RunMethod, AsyncServiceInterface, ::Ormi::Void> {
+    struct Input : ::Ormi::Data::BaseNative {
+      std::string name;
+
+      struct AdapterHelper {
+        /// Visits the declared fields in declaration order.
+        template <typename Helper>
+        static void AddFields(Helper& helper) {
+          helper.AddField("name", &Input::name);
+        }
+      };
+    };
+    static std::string methodName() { return "run"; }
+  };
+
+  /// What a provider implements. Every operation completes `result` exactly once, now or later,
+  /// on any thread.
+  class AsyncServiceInterface {
+   public:
+    virtual void Run(
+        std::string const& name, std::shared_ptr<::Ormi::Core::AsyncActivation> const& activation,
+        ::Ormi::AsyncTaskResult<::Ormi::Void, ::Ormi::AsyncTaskResultTerminateCbPolicy> const&
+            result) = 0;
+    virtual ~AsyncServiceInterface() = default;
+  };
+
+  /// The client side: sends each operation through the runtime's channel.
+  class AsyncServiceStub : public AsyncServiceInterface {
+   public:
+    explicit AsyncServiceStub(std::shared_ptr<::Ormi::Stub::AsyncApiStub> channel)
+        : channel_(std::move(channel)) {}
+    void Run(std::string const& name,
+             std::shared_ptr<::Ormi::Core::AsyncActivation> const& activation,
+             ::Ormi::AsyncTaskResult<::Ormi::Void, ::Ormi::AsyncTaskResultTerminateCbPolicy> const&
+                 result) override;
+    ~AsyncServiceStub() override = default;
+
+   private:
+    std::shared_ptr<::Ormi::Stub::AsyncApiStub> channel_;
+  };
+
+  /// Builds the bound interface the runtime calls: one method object per operation.
+  struct AsyncServiceBinderHelper {
+    static std::shared_ptr<::Ormi::Provider::AsyncApiInterface> Bind(
+        std::shared_ptr<AsyncServiceInterface> const& impl,
+        std::shared_ptr<::Ormi::L10n::Localizer> const& localizer);
+    using RunTaskMethodBuilder =
+        ::Ormi::Provider::TaskMethodBuilder<RunMethod, &RunMethod::Input::name>;
+  };
+
+  /// The provider's entry points: BindImplementation(impl[, localizer]).
+  struct AsyncServiceBinder
+      : ::Ormi::Provider::ImplementationBinder<AsyncServiceInterface, AsyncServiceBinderHelper> {};
+
+  /// The operations in slot order, for code that treats them generically.
+  using Operations = ::Ormi::Data::TypeList<::Ormi::Binding::OperationEntry<
+      RunMethod, &AsyncServiceInterface::Run, AsyncServiceBinderHelper::RunTaskMethodBuilder>>;
+
+  /// Implements every operation by handing (method class, Input, activation, result) to
+  /// `handler->Handle<Method>(input, activation, result)`; for fakes and generic adapters.
+  template <typename Handler>
+  class ForwardingImplementation : public AsyncServiceInterface {
+   public:
+    explicit ForwardingImplementation(std::shared_ptr<Handler> handler)
+        : handler_(std::move(handler)) {}
+    void Run(std::string const& name,
+             std::shared_ptr<::Ormi::Core::AsyncActivation> const& activation,
+             ::Ormi::AsyncTaskResult<::Ormi::Void, ::Ormi::AsyncTaskResultTerminateCbPolicy> const&
+                 result) override {
+      RunMethod::Input input;
+      input.name = name;
+      handler_->template Handle<RunMethod>(input, activation, result);
+    }
+
+   private:
+    std::shared_ptr<Handler> handler_;
+  };
 };
 
 }  // namespace Com::Norval::Hyrn
@@ -168,6 +253,134 @@ class PartsSvc {
       }
     };
   };
+
+  class AsyncServiceInterface;
+
+  /// Descriptor of the operation "create": its input, result and declared errors.
+  struct CreateMethod
+      : ::Ormi::Binding::Operation<CreateMethod, AsyncServiceInterface, ::Ormi::Void,
+                                   ::Com::Norval::Hyrn::SampleBase::Label> {
+    struct Input : ::Ormi::Data::BaseNative {
+      /// The part's name.
+      std::string name;
+      std::shared_ptr<::Com::Norval::Hyrn::Sample::Things::PartsSvc::CreateSpec const> spec;
+
+      struct AdapterHelper {
+        /// Visits the declared fields in declaration order.
+        template <typename Helper>
+        static void AddFields(Helper& helper) {
+          helper.AddField("name", &Input::name);
+          helper.AddField("spec", &Input::spec);
+        }
+      };
+    };
+    static std::string methodName() { return "create"; }
+  };
+
+  /// Descriptor of the operation "list": its input, result and declared errors.
+  struct ListMethod
+      : ::Ormi::Binding::Operation<
+            ListMethod, AsyncServiceInterface,
+            std::list<std::shared_ptr<::Com::Norval::Hyrn::Sample::SampleSpec const>>> {
+    using Input = ::Ormi::OperationInput;
+    static std::string methodName() { return "list"; }
+  };
+
+  /// What a provider implements. Every operation completes `result` exactly once, now or later,
+  /// on any thread.
+  class AsyncServiceInterface {
+   public:
+    /// Adds a part.
+    /// name: The part's name.
+    virtual void Create(
+        std::string const& name,
+        std::shared_ptr<::Com::Norval::Hyrn::Sample::Things::PartsSvc::CreateSpec const> const&
+            spec,
+        std::shared_ptr<::Ormi::Core::AsyncActivation> const& activation,
+        ::Ormi::AsyncResult<::Ormi::Void, ::Ormi::AsyncResultTerminateCbPolicy> const& result) = 0;
+
+    virtual void List(std::shared_ptr<::Ormi::Core::AsyncActivation> const& activation,
+                      ::Ormi::AsyncResult<
+                          std::list<std::shared_ptr<::Com::Norval::Hyrn::Sample::SampleSpec const>>,
+                          ::Ormi::AsyncResultTerminateCbPolicy> const& result) = 0;
+    virtual ~AsyncServiceInterface() = default;
+  };
+
+  /// The client side: sends each operation through the runtime's channel.
+  class AsyncServiceStub : public AsyncServiceInterface {
+   public:
+    explicit AsyncServiceStub(std::shared_ptr<::Ormi::Stub::AsyncApiStub> channel)
+        : channel_(std::move(channel)) {}
+    void Create(
+        std::string const& name,
+        std::shared_ptr<::Com::Norval::Hyrn::Sample::Things::PartsSvc::CreateSpec const> const&
+            spec,
+        std::shared_ptr<::Ormi::Core::AsyncActivation> const& activation,
+        ::Ormi::AsyncResult<::Ormi::Void, ::Ormi::AsyncResultTerminateCbPolicy> const& result)
+        override;
+    void List(std::shared_ptr<::Ormi::Core::AsyncActivation> const& activation,
+              ::Ormi::AsyncResult<
+                  std::list<std::shared_ptr<::Com::Norval::Hyrn::Sample::SampleSpec const>>,
+                  ::Ormi::AsyncResultTerminateCbPolicy> const& result) override;
+    ~AsyncServiceStub() override = default;
+
+   private:
+    std::shared_ptr<::Ormi::Stub::AsyncApiStub> channel_;
+  };
+
+  /// Builds the bound interface the runtime calls: one method object per operation.
+  struct AsyncServiceBinderHelper {
+    static std::shared_ptr<::Ormi::Provider::AsyncApiInterface> Bind(
+        std::shared_ptr<AsyncServiceInterface> const& impl,
+        std::shared_ptr<::Ormi::L10n::Localizer> const& localizer);
+    using CreateMethodBuilder =
+        ::Ormi::Provider::MethodBuilder<CreateMethod, &CreateMethod::Input::name,
+                                        &CreateMethod::Input::spec>;
+    using ListMethodBuilder = ::Ormi::Provider::MethodBuilder<ListMethod>;
+  };
+
+  /// The provider's entry points: BindImplementation(impl[, localizer]).
+  struct AsyncServiceBinder
+      : ::Ormi::Provider::ImplementationBinder<AsyncServiceInterface, AsyncServiceBinderHelper> {};
+
+  /// The operations in slot order, for code that treats them generically.
+  using Operations = ::Ormi::Data::TypeList<
+      ::Ormi::Binding::OperationEntry<CreateMethod, &AsyncServiceInterface::Create,
+                                      AsyncServiceBinderHelper::CreateMethodBuilder>,
+      ::Ormi::Binding::OperationEntry<ListMethod, &AsyncServiceInterface::List,
+                                      AsyncServiceBinderHelper::ListMethodBuilder>>;
+
+  /// Implements every operation by handing (method class, Input, activation, result) to
+  /// `handler->Handle<Method>(input, activation, result)`; for fakes and generic adapters.
+  template <typename Handler>
+  class ForwardingImplementation : public AsyncServiceInterface {
+   public:
+    explicit ForwardingImplementation(std::shared_ptr<Handler> handler)
+        : handler_(std::move(handler)) {}
+    void Create(
+        std::string const& name,
+        std::shared_ptr<::Com::Norval::Hyrn::Sample::Things::PartsSvc::CreateSpec const> const&
+            spec,
+        std::shared_ptr<::Ormi::Core::AsyncActivation> const& activation,
+        ::Ormi::AsyncResult<::Ormi::Void, ::Ormi::AsyncResultTerminateCbPolicy> const& result)
+        override {
+      CreateMethod::Input input;
+      input.name = name;
+      input.spec = spec;
+      handler_->template Handle<CreateMethod>(input, activation, result);
+    }
+
+    void List(std::shared_ptr<::Ormi::Core::AsyncActivation> const& activation,
+              ::Ormi::AsyncResult<
+                  std::list<std::shared_ptr<::Com::Norval::Hyrn::Sample::SampleSpec const>>,
+                  ::Ormi::AsyncResultTerminateCbPolicy> const& result) override {
+      ListMethod::Input input;
+      handler_->template Handle<ListMethod>(input, activation, result);
+    }
+
+   private:
+    std::shared_ptr<Handler> handler_;
+  };
 };
 
 }  // namespace Com::Norval::Hyrn::Sample::Things
@@ -202,6 +415,25 @@ struct TypeInfo<::Com::Norval::Hyrn::Sample::Things::PartsSvc::Detail>
     : StructTypeInfo<::Com::Norval::Hyrn::Sample::Things::PartsSvc::Detail> {
   static std::string name();
 };
+
+template <>
+struct TypeInfo<::Com::Norval::Hyrn::SampleSvc::AsyncServiceInterface> {
+  static std::string name();
+};
+
+template <>
+struct TypeInfo<::Com::Norval::Hyrn::SampleSvc::RunMethod::Input>
+    : ::Ormi::Binding::InputTypeInfo<::Com::Norval::Hyrn::SampleSvc::RunMethod::Input> {};
+
+template <>
+struct TypeInfo<::Com::Norval::Hyrn::Sample::Things::PartsSvc::AsyncServiceInterface> {
+  static std::string name();
+};
+
+template <>
+struct TypeInfo<::Com::Norval::Hyrn::Sample::Things::PartsSvc::CreateMethod::Input>
+    : ::Ormi::Binding::InputTypeInfo<
+          ::Com::Norval::Hyrn::Sample::Things::PartsSvc::CreateMethod::Input> {};
 
 }  // namespace Ormi::Data
 
