@@ -4,7 +4,11 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
+#include "hyrn/api/host_settings/host_settings.h"
 #include "hyrn/api/settings_daemon/settings_daemon.h"
 #include "ormi/data/value.h"
 
@@ -29,6 +33,18 @@ std::shared_ptr<Sd::SoftwareSpec const> MakeSoftwareSpec(std::size_t components)
 
 // The scan input around MakeSoftwareSpec(components), with two depots.
 std::shared_ptr<Sd::SoftwareSvc::ScanSpec const> MakeScanSpec(std::size_t components);
+
+// The answer of the small call benchmarks: the configuration of one host, three components
+// with three string settings each.
+struct ComponentSettings {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> settings;
+};
+std::vector<ComponentSettings> const& SmallConfig();
+constexpr char kSmallConfigHost[] = "host-0001";
+
+// SmallConfig() as our native configuration: each component's settings are a structure value.
+std::shared_ptr<::Com::Norval::Hyrn::HostSettings::ConfigSpec const> MakeConfigSpec();
 
 // The number of values in the tree under `root`, `root` included.
 std::size_t CountValueNodes(Ormi::Data::DataValue const& root);

@@ -85,6 +85,22 @@ TEST(WorkloadTest, SameSizeGivesEqualTreesThatValidate) {
   EXPECT_TRUE(messages.empty());
 }
 
+TEST(WorkloadTest, SmallConfigurationMatchesTheGrpcPeersAnswer) {
+  auto const config = MakeConfigSpec();
+  ASSERT_EQ(config->components.size(), SmallConfig().size());
+  for (auto const& component : SmallConfig()) {
+    auto const& value = config->components.at(component.name).value();
+    auto const& fields = static_cast<StructValue const&>(*value).fields();
+    ASSERT_EQ(fields.size(), component.settings.size());
+    for (auto const& setting : component.settings) {
+      EXPECT_EQ(static_cast<StringValue const&>(*fields.at(setting.first)).value(), setting.second);
+    }
+  }
+  ValuePtr const value = Convert(*config);
+  // structure, map list, then per component: entry, key, settings structure, three strings
+  EXPECT_EQ(CountValueNodes(*value), 1 + 1 + 3 * (1 + 1 + 1 + 3));
+}
+
 TEST(WorkloadTest, NodeCountCountsEveryValueOnceAndGrowsWithTheInput) {
   // structure { a: "x", b: optional(list["1", "2"]), c: unset optional, d: empty map }
   auto list = ListValue::GetInstance();
