@@ -78,7 +78,7 @@ TEST(NativeToValue, MapsBecomeMapEntriesInKeyOrderAndOptionalsHoldTheirValue) {
 TEST(NativeToValue, EnumerationsUseTheWireNameOrTheKeptText) {
   struct Case {
     Colour colour;
-    char const* text;
+    char const* text = nullptr;
   };
   for (Case const& c : {Case{Colour::GREEN, "GREEN"}, Case{Colour::_UNKNOWN, "_UNKNOWN"},
                         Case{Colour(Colour::_UNKNOWN, "purple"), "purple"},

@@ -115,7 +115,7 @@ TEST(ValueToNative, MapsComeFromStructuresOrMapEntryListsAndTheFirstRepeatedKeyW
 TEST(ValueToNative, MapAndListMismatchesStopTheConversion) {
   struct Case {
     ValuePtr value;
-    char const* id;
+    char const* id = nullptr;
   };
   auto bad_list = ListValue::GetInstance(ListValue::kMapList);
   bad_list->Append(Str("not an entry"));
@@ -158,9 +158,9 @@ TEST(ValueToNative, AStructureMismatchLeavesOnlyThatStructureUnfilled) {
 
 TEST(ValueToNative, EnumerationsKeepUnrecognisedStrings) {
   struct Case {
-    char const* text;
-    Colour::Enum value;
-    char const* kept;
+    char const* text = nullptr;
+    Colour::Enum value = Colour::_UNKNOWN;
+    char const* kept = nullptr;
   };
   for (Case const& c : {Case{"GREEN", Colour::GREEN, ""}, Case{"_UNKNOWN", Colour::_UNKNOWN, ""},
                         Case{"green", Colour::_UNKNOWN, "green"}, Case{"", Colour::_UNKNOWN, ""}}) {
