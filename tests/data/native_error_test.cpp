@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "hyrn/data/value_to_native.h"
 #include "ormi/std/errors.h"
 
 namespace Ormi::Data {
@@ -27,6 +28,14 @@ TEST(NativeError, ConvertsToAnErrorValueOfTheSameNameAndFields) {
   ASSERT_EQ(value->messages().size(), 1U);
   EXPECT_EQ(value->messages().front(),
             (BaseMessage{"test.missing", "Thing {1} is missing.", {"x"}}));
+
+  // An error value (kind 6) reads back as the native structure.
+  NotFound back;
+  std::list<BaseMessage> messages;
+  ASSERT_TRUE(ValueToNativeAdapter::Adapt(value, ValueToNativeAdapter::AdaptMethod<NotFound>::Get(),
+                                          &back, messages));
+  ASSERT_EQ(back.messages.size(), 1U);
+  EXPECT_EQ(back.messages.front()->args, std::list<std::string>{"x"});
 
   // An error that cannot be converted (a null message) gives no value.
   error->messages.push_back(nullptr);

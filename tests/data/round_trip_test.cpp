@@ -62,6 +62,13 @@ TYPED_TEST(GeneratedType, RandomInstancesRoundTripAndValidate) {
     ValuePtr second;
     ASSERT_TRUE(ToValue(back, &second, messages)) << Describe(messages);
     EXPECT_TRUE(Equal(*first, *second)) << ToJson(*first) << "\n" << ToJson(*second);
+    if constexpr (HasAdapterHelper<TypeParam>::value) {
+      // Only the filler's undeclared fields may be collected: the declared names are complete.
+      if (!back.unknownFields) continue;
+      for (auto const& field : back.unknownFields->fields()) {
+        EXPECT_EQ(field.first.rfind("x_unknown_", 0), 0U) << field.first;
+      }
+    }
   }
 }
 
