@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <thread>
@@ -22,6 +23,7 @@ using HyrnSvc = ::Com::Norval::Hyrn::HostSettings::Software::HyrnSvc;
 
 constexpr int kThreads = 8;
 constexpr int kCallsPerThread = 200;
+constexpr std::size_t kCalls = std::size_t{kThreads} * kCallsPerThread;
 constexpr char kNotFound[] = "com.norval.ormi.std.errors.not_found";
 
 // Answers from the input alone, so that each call's answer is known: "get" the version
@@ -117,8 +119,9 @@ TEST(Concurrency, EveryCallEndsInExactlyOneDeliveryOfItsOwnAnswer) {
   ASSERT_TRUE(connector.Serve<HyrnSvc>(handler));
   ASSERT_TRUE(connector.Serve<ApplySvc>(handler));
 
-  std::vector<Slot> slots(kThreads * kCallsPerThread);
+  std::vector<Slot> slots(kCalls);
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&connector, &slots, t] {
       HyrnSvc::AsyncServiceStub hyrn(connector.channel);
@@ -131,7 +134,7 @@ TEST(Concurrency, EveryCallEndsInExactlyOneDeliveryOfItsOwnAnswer) {
   for (auto& thread : threads) thread.join();
   pool->Drain();
 
-  EXPECT_EQ(handler->calls(), kThreads * kCallsPerThread);
+  EXPECT_EQ(handler->calls(), static_cast<int>(kCalls));
   int wrong = 0;
   for (int i = 0; i < static_cast<int>(slots.size()); ++i) {
     Slot const& slot = slots[i];
