@@ -256,8 +256,8 @@ std::shared_ptr<Sd::SoftwareSpec> RequestedSoftware(std::string const& base_imag
 }
 
 // A check of a scan's outcome: its overall status and impact.
-std::function<std::string(::Ormi::Data::ValuePtr const&)> Expects(Sd::ComplianceStatus status,
-                                                                  Sd::ComplianceImpact impact) {
+std::function<std::string(::Ormi::Data::ValuePtr const&)> Expects(
+    Sd::ComplianceStatus const& status, Sd::ComplianceImpact const& impact) {
   return [status, impact](::Ormi::Data::ValuePtr const& value) {
     std::shared_ptr<Sd::HostCompliance const> compliance;
     std::list<::Ormi::BaseMessage> messages;

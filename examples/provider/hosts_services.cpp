@@ -1,5 +1,7 @@
 // The three hosts services: a host's whole desired state in one task, and the components and
 // base image installed on it.
+#include <algorithm>
+
 #include "hyrn/api/hosts/hosts.h"
 #include "ormi/data/value.h"
 #include "provider/service_support.h"
@@ -26,10 +28,11 @@ bool SplitConfig(DynamicStructure const& config, std::map<std::string, DynamicSt
     return false;
   }
   auto const& fields = static_cast<::Ormi::Data::StructValue const&>(*config.value()).fields();
+  if (!std::all_of(fields.begin(), fields.end(),
+                   [](auto const& field) { return IsStructure(field.second); })) {
+    return false;
+  }
   for (auto const& field : fields) {
-    if (!IsStructure(field.second)) {
-      return false;
-    }
     (*keys)[field.first] = DynamicStructure(field.second);
   }
   return true;
