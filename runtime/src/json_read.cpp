@@ -3,12 +3,14 @@
 #include "ormi/data/json.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
 #include <boost/json.hpp>
+#include <boost/json/basic_parser_impl.hpp>
 
 namespace Ormi::Data {
 namespace {
@@ -68,6 +70,69 @@ bool Fail(std::list<BaseMessage>& messages, std::string const& id, Args&&... arg
   return false;
 }
 
+// Builds the JSON tree as Boost's own parser does, except for numbers with a fraction or an
+// exponent: those are converted from their text with std::from_chars, which rounds correctly.
+// The parser's own conversion can be one unit in the last place off, so a double written in
+// its shortest form did not always read back as the same double.
+class TreeBuilder {
+ public:
+  static constexpr std::size_t max_object_size = json::object::max_size();
+  static constexpr std::size_t max_array_size = json::array::max_size();
+  static constexpr std::size_t max_key_size = json::string::max_size();
+  static constexpr std::size_t max_string_size = json::string::max_size();
+
+  json::value Release() { return stack_.release(); }
+
+  TreeBuilder() { stack_.reset(); }
+  bool on_document_begin(json::error_code& /*ec*/) { return true; }
+  bool on_document_end(json::error_code& /*ec*/) { return true; }
+  bool on_object_begin(json::error_code& /*ec*/) { return true; }
+  bool on_object_end(std::size_t n, json::error_code& /*ec*/) {
+    return stack_.push_object(n), true;
+  }
+  bool on_array_begin(json::error_code& /*ec*/) { return true; }
+  bool on_array_end(std::size_t n, json::error_code& /*ec*/) { return stack_.push_array(n), true; }
+  bool on_key_part(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
+    return stack_.push_chars(s), true;
+  }
+  bool on_key(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
+    return stack_.push_key(s), true;
+  }
+  bool on_string_part(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
+    return stack_.push_chars(s), true;
+  }
+  bool on_string(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
+    return stack_.push_string(s), true;
+  }
+  bool on_number_part(json::string_view s, json::error_code& /*ec*/) {
+    return number_.append(s.data(), s.size()), true;
+  }
+  bool on_int64(std::int64_t i, json::string_view /*s*/, json::error_code& /*ec*/) {
+    number_.clear();
+    return stack_.push_int64(i), true;
+  }
+  bool on_uint64(std::uint64_t u, json::string_view /*s*/, json::error_code& /*ec*/) {
+    number_.clear();
+    return stack_.push_uint64(u), true;
+  }
+  bool on_double(double d, json::string_view s, json::error_code& /*ec*/) {
+    number_.append(s.data(), s.size());
+    double precise = d;
+    // Out of range leaves `precise` as the parser had it (an infinity or zero).
+    std::from_chars(number_.data(), number_.data() + number_.size(), precise);
+    number_.clear();
+    return stack_.push_double(precise), true;
+  }
+  bool on_bool(bool b, json::error_code& /*ec*/) { return stack_.push_bool(b), true; }
+  bool on_null(json::error_code& /*ec*/) { return stack_.push_null(), true; }
+  bool on_comment_part(json::string_view /*s*/, json::error_code& /*ec*/) { return true; }
+  bool on_comment(json::string_view /*s*/, json::error_code& /*ec*/) { return true; }
+
+ private:
+  json::value_stack stack_;
+  std::string number_;  // the parts of a number read so far
+};
+
 bool Parse(boost::string_view text, JsonLimits const& limits, json::value* out,
            std::list<BaseMessage>& messages) {
   if (text.size() > limits.maxInputBytes) {
@@ -76,21 +141,21 @@ bool Parse(boost::string_view text, JsonLimits const& limits, json::value* out,
   }
   json::parse_options options;
   options.max_depth = limits.maxDepth;
-  json::stream_parser parser({}, options);
+  json::basic_parser<TreeBuilder> parser(options);
   json::error_code error;
-  std::size_t const used = parser.write_some(text.data(), text.size(), error);
+  std::size_t const used = parser.write_some(true, text.data(), text.size(), error);
   if (!error && used < text.size()) {
     return Fail(messages, "ormi.data.json.malformed", Position(text, used),
                 std::string("unexpected text after the value"));
   }
-  if (!error) parser.finish(error);
+  if (!error) parser.write_some(false, nullptr, 0, error);
   if (error == json::error::too_deep) {
     return Fail(messages, "ormi.data.json.too.deep", Position(text, used),
                 std::to_string(limits.maxDepth));
   }
   if (error)
     return Fail(messages, "ormi.data.json.malformed", Position(text, used), error.message());
-  *out = parser.release();
+  *out = parser.handler().Release();
   return true;
 }
 
