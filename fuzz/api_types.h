@@ -1,5 +1,5 @@
-// The API's structures and enumerations as one list, a table that runs a check for the type
-// at an index, and the dictionary of strings that the value generator draws from.
+// The API's structures, enumerations, services and operations as lists, a table that runs a check
+// for the type at an index, and the dictionary of strings that the value generator draws from.
 #pragma once
 
 #include <cstddef>
@@ -7,9 +7,13 @@
 #include <vector>
 
 #include "fuzz_input.h"
+#include "hyrn/api/host_settings/service_list.h"
 #include "hyrn/api/host_settings/type_list.h"
+#include "hyrn/api/hosts/service_list.h"
 #include "hyrn/api/hosts/type_list.h"
+#include "hyrn/api/settings_daemon/service_list.h"
 #include "hyrn/api/settings_daemon/type_list.h"
+#include "hyrn/api/software/service_list.h"
 #include "hyrn/api/software/type_list.h"
 #include "hyrn/data/type_list.h"
 
@@ -34,6 +38,18 @@ using ApiStructures =
 using ApiEnumerations =
     Concat<Api::HostSettings::AllEnumerations, Api::Hosts::AllEnumerations,
            Api::SettingsDaemon::AllEnumerations, Api::Software::AllEnumerations>::type;
+
+using ApiServices = Concat<Api::HostSettings::AllServices, Api::Hosts::AllServices,
+                           Api::SettingsDaemon::AllServices, Api::Software::AllServices>::type;
+
+// The method classes of every operation of every service (OperationEntry::MethodType).
+template <typename... Entries>
+Ormi::Data::TypeList<typename Entries::MethodType...> MethodsOf(
+    Ormi::Data::TypeList<Entries...> /*unused*/);
+template <typename... Services>
+typename Concat<decltype(MethodsOf(typename Services::Operations{}))...>::type AllMethodsOf(
+    Ormi::Data::TypeList<Services...> /*unused*/);
+using ApiMethods = decltype(AllMethodsOf(ApiServices{}));
 
 template <typename... T>
 constexpr std::size_t Count(Ormi::Data::TypeList<T...> /*unused*/) {
