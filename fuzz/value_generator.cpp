@@ -15,6 +15,13 @@ constexpr char kMapEntry[] = "map-entry";
 
 ValuePtr String(std::string text) { return StringValue::GetInstance(std::move(text)); }
 
+// A field named and filled from the input, in that order (argument evaluation order is
+// unspecified, and the same input must give the same value with every compiler).
+template <typename Fill>
+void AddField(CompoundValue& value, std::string name, Fill const& fill) {
+  value.SetField(name, fill());
+}
+
 }  // namespace
 
 ValuePtr ValueGenerator::Make(DataDefinition const& definition, int depth) {
@@ -38,7 +45,8 @@ ValuePtr ValueGenerator::Conform(DataDefinition const& definition, int depth) {
     }
     case DefinitionKind::kDynamicStructure: {
       auto value = StructValue::GetInstance(Text());
-      for (std::uint8_t n = input_.Byte() % 4; n > 0; --n) value->SetField(Text(), Any(depth + 1));
+      for (std::uint8_t n = input_.Byte() % 4; n > 0; --n)
+        AddField(*value, Text(), [&] { return Any(depth + 1); });
       return value;
     }
     case DefinitionKind::kString:
@@ -111,7 +119,7 @@ std::shared_ptr<CompoundValue> ValueGenerator::Struct(StructDefinition const& de
     value->SetField(field.first, Make(*field.second, depth + 1));
   }
   for (std::uint8_t extra = input_.Byte() % 4; extra > 0; --extra) {
-    value->SetField(Text(), Any(depth + 1));
+    AddField(*value, Text(), [&] { return Any(depth + 1); });
   }
   return value;
 }
@@ -136,7 +144,8 @@ ValuePtr ValueGenerator::MapEntries(StructDefinition const& entry, int depth) {
   std::uint8_t const count = depth > kMaxDepth ? 0 : (shape >> 1) % 5;
   if ((shape & 1) != 0) {
     auto fields = StructValue::GetInstance(Text());
-    for (std::uint8_t n = count; n > 0; --n) fields->SetField(Text(), Make(*mapped->second, depth));
+    for (std::uint8_t n = count; n > 0; --n)
+      AddField(*fields, Text(), [&] { return Make(*mapped->second, depth); });
     return fields;
   }
   auto list = ListValue::GetInstance(ListValue::kMapList);
@@ -210,7 +219,8 @@ ValuePtr ValueGenerator::Any(int depth) {
       } else {
         value = std::make_shared<ErrorValue>(Text());
       }
-      for (std::uint8_t n = input_.Byte() % 4; n > 0; --n) value->SetField(Text(), Any(depth + 1));
+      for (std::uint8_t n = input_.Byte() % 4; n > 0; --n)
+        AddField(*value, Text(), [&] { return Any(depth + 1); });
       return value;
     }
     default:
