@@ -48,6 +48,10 @@ std::shared_ptr<ErrorValue const> NativeErrorHelper::GetError(
   std::shared_ptr<ErrorValue const> chosen = error;
   if (!chosen && native) {
     chosen = native->ToErrorValue(localizer);
+    if (!chosen) {
+      chosen = ErrorValue::Create("com.norval.ormi.std.errors.internal_server_error",
+                                  {Message<CoreTag>("ormi.data.native.error.unconvertible")});
+    }
   }
   return chosen ? Localized(chosen, localizer) : nullptr;
 }

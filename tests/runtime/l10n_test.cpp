@@ -73,6 +73,17 @@ TEST(NativeErrorTest, ChoosesTheErrorValueThenTheNativeErrorThenNothing) {
   EXPECT_EQ(Data::NativeError(nullptr).ToErrorValue(fallback), nullptr);
 }
 
+TEST(NativeErrorTest, ANativeErrorWithoutAValueIsStillAnError) {
+  // A reported error must never come out as "no error": the caller would take the call as
+  // answered without one.
+  auto const sent = Data::NativeErrorHelper::GetError(
+      nullptr, Data::NativeError(nullptr), RequestLocalizerHelper::GetDefaultRequestLocalizer());
+  ASSERT_NE(sent, nullptr);
+  EXPECT_EQ(sent->name(), "com.norval.ormi.std.errors.internal_server_error");
+  ASSERT_EQ(sent->messages().size(), 1U);
+  EXPECT_EQ(sent->messages().front().id, "ormi.data.native.error.unconvertible");
+}
+
 TEST(NativeErrorTest, LocalizesMessageTextsAndKeepsTheRest) {
   auto localizer = std::make_shared<Localizer>();
   localizer->AddTemplate("fr", "test.greeting", "Bonjour {1}");

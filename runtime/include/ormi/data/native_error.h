@@ -28,9 +28,11 @@ class NativeError {
 };
 
 struct NativeErrorHelper {
-  // The error to send: `error` when set, else `native` converted, else null. The texts of
-  // its messages are localized for the request; an error without a localized message is
-  // returned as it is.
+  // The error to send: `error` when set, else `native` converted, else null. A native error
+  // that yields no value becomes "com.norval.ormi.std.errors.internal_server_error" with
+  // "ormi.data.native.error.unconvertible": an error was reported, so the call must not look
+  // answered without one. The texts of the messages are localized for the request; an error
+  // without a localized message is returned as it is.
   static std::shared_ptr<ErrorValue const> GetError(std::shared_ptr<ErrorValue const> const& error,
                                                     boost::optional<NativeError> const& native,
                                                     L10n::RequestLocalizer const& localizer);
