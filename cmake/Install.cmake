@@ -55,6 +55,9 @@ install(FILES
     ${CMAKE_CURRENT_BINARY_DIR}/HyrnBindingsConfigVersion.cmake
   DESTINATION ${HYRN_INSTALL_CMAKEDIR})
 
+# The .pc file finds its prefix from its own place, so the installed tree can be moved.
+file(RELATIVE_PATH HYRN_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+string(REGEX REPLACE "/$" "" HYRN_PC_TO_PREFIX "${HYRN_PC_TO_PREFIX}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/hyrn-bindings.pc.in
   ${CMAKE_CURRENT_BINARY_DIR}/hyrn-bindings.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/hyrn-bindings.pc

@@ -1,0 +1,54 @@
+// Binds a provider of host_settings.config, calls it through a stub over the in-process
+// connector and prints the answer: the smallest complete use of the installed library.
+#include <iostream>
+#include <list>
+#include <memory>
+#include <string>
+
+#include "hyrn/api/host_settings/host_settings.h"
+#include "hyrn/data/convert.h"
+#include "ormi/connector.h"
+#include "ormi/data/json.h"
+
+namespace Hs = Com::Norval::Hyrn::HostSettings;
+
+namespace {
+
+class Config final : public Hs::ConfigSvc::AsyncServiceInterface {
+ public:
+  void Get(std::string const& host, std::shared_ptr<Ormi::Core::AsyncActivation> const&,
+           Ormi::AsyncResult<std::shared_ptr<Hs::ConfigSpec const>> const& result) override {
+    auto spec = std::make_shared<Hs::ConfigSpec>();
+    spec->components["sshd"] = Ormi::Data::DynamicStructure(
+        Ormi::Data::StructValue::GetInstance("com.example." + host + ".sshd"));
+    result.SetResult(spec);
+  }
+};
+
+}  // namespace
+
+int main() {
+  auto registry = std::make_shared<Ormi::InProcess::Registry>();
+  registry->Register(
+      Hs::ConfigSvc::AsyncServiceBinder::BindImplementation(std::make_shared<Config>()));
+  auto channel = std::make_shared<Ormi::InProcess::Channel>(
+      registry, std::make_shared<Ormi::InProcess::InlineExecutor>());
+
+  bool answered = false;
+  Hs::ConfigSvc::AsyncServiceStub stub(channel);
+  stub.Get("host1", nullptr,
+           Ormi::AsyncResult<std::shared_ptr<Hs::ConfigSpec const>>(
+               Ormi::AsyncResult<std::shared_ptr<Hs::ConfigSpec const>>::Callback(
+                   [&answered](boost::optional<std::shared_ptr<Hs::ConfigSpec const>> const& spec,
+                               Ormi::ErrorPtr const& error, Ormi::Progress const&) {
+                     if (!spec) {
+                       std::cout << "error: " << (error ? error->name() : "none") << "\n";
+                       return;
+                     }
+                     Ormi::Data::ValuePtr value;
+                     std::list<Ormi::BaseMessage> messages;
+                     answered = Ormi::Data::ToValue(*spec, &value, messages);
+                     std::cout << "config of host1: " << Ormi::Data::ToJson(*value) << "\n";
+                   })));
+  return answered ? 0 : 1;
+}
