@@ -1,5 +1,5 @@
 // Test doubles shared by the binding tests: a programmable implementation of the test service
-// and readers for error values.
+// (KeysSvc, generated from tests/idl/test_shapes.idl) and readers for error values.
 #pragma once
 
 #include <functional>
@@ -8,9 +8,21 @@
 #include <string>
 
 #include "hyrn/binding/service.h"
-#include "test_service.h"
+#include "hyrn/test/test_shapes.h"
+#include "ormi/std/errors.h"
+#include "ormi/std/std.h"
 
 namespace BindingTest {
+
+// The generated test service ("com.norval.hyrn.test.keys"). Operations, in slot order:
+//   get(key) -> string, throws NotFound, InternalServerError
+//   put(key, message: LocalizableMessage) -> LocalizableMessage, throws InvalidArgument
+//   clear() -> void, no parameters
+//   task apply(key, message: LocalizableMessage) -> void, throws NotFound
+using ::Com::Norval::Hyrn::Test::KeysSvc;
+namespace Errors = ::Com::Norval::Ormi::Std::Errors;
+using Message = ::Com::Norval::Ormi::Std::LocalizableMessage;
+using MessagePtr = std::shared_ptr<Message const>;
 
 using ActivationPtr = std::shared_ptr<::Ormi::Core::AsyncActivation>;
 template <typename R>
