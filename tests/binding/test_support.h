@@ -5,6 +5,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "hyrn/binding/service.h"
@@ -29,7 +30,8 @@ template <typename R>
 using Result = ::Ormi::AsyncResult<R, ::Ormi::AsyncResultTerminateCbPolicy>;
 using TaskResult = ::Ormi::AsyncTaskResult<::Ormi::Void, ::Ormi::AsyncTaskResultTerminateCbPolicy>;
 
-// Each operation runs the matching function; unset functions leave the call open.
+// Each operation runs the matching function; unset functions leave the call open. Calls may
+// arrive on several threads at once, so the record of the last call is kept under a lock.
 class FakeKeys : public KeysSvc::AsyncServiceInterface {
  public:
   std::function<void(std::string const&, Result<std::string> const&)> get;
@@ -61,10 +63,13 @@ class FakeKeys : public KeysSvc::AsyncServiceInterface {
 
  private:
   void Record(std::string const& key, ActivationPtr const& activation) {
+    std::lock_guard<std::mutex> const lock(mutex_);
     ++calls;
     lastKey = key;
     lastActivation = activation;
   }
+
+  std::mutex mutex_;
 };
 
 inline MessagePtr MakeMessage(std::string id, std::string text) {
