@@ -159,12 +159,19 @@ bool Parse(boost::string_view text, JsonLimits const& limits, json::value* out,
   return true;
 }
 
-// One JSON node to turn into a value, the slot that receives it and its path ("$" is the
-// whole document) for messages.
+// One step of the path of a JSON node, for messages: the index of its parent's step and its
+// own segment. Steps live in one table, so a task carries an index rather than a copy of its
+// whole path (which would make deep documents cost the square of their depth).
+struct PathStep {
+  std::size_t parent;
+  std::string segment;
+};
+
+// One JSON node to turn into a value, the slot that receives it and its path's last step.
 struct Task {
   json::value const* json;
   ValuePtr* slot;
-  std::string path;
+  std::size_t path;
 };
 
 class Reader {
@@ -172,7 +179,8 @@ class Reader {
   explicit Reader(std::list<BaseMessage>& messages) : messages_(messages) {}
 
   bool Run(json::value const& root, ValuePtr* out) {
-    tasks_.push_back({&root, out, "$"});
+    steps_.push_back({kNoParent, "$"});  // "$" is the whole document
+    tasks_.push_back({&root, out, 0});
     while (!tasks_.empty()) {
       Task task = std::move(tasks_.back());
       tasks_.pop_back();
@@ -264,7 +272,7 @@ class Reader {
   bool ReadOptional(json::value const& inner, Task const& task) {
     auto optional = OptionalValue::GetInstance();
     if (!inner.is_null()) {
-      tasks_.push_back({&inner, &optional->value(nullptr), task.path + ".$optional"});
+      tasks_.push_back({&inner, &optional->value(nullptr), Step(task, ".$optional")});
     }
     return Store(task, std::move(optional));
   }
@@ -276,7 +284,7 @@ class Reader {
     for (std::size_t i = 0; i < array.size(); ++i) slots.push_back(&list->AppendSlot());
     // Queued last to first, so that elements are read (and problems found) in order.
     for (std::size_t i = array.size(); i-- > 0;) {
-      tasks_.push_back({&array[i], slots[i], task.path + "[" + std::to_string(i) + "]"});
+      tasks_.push_back({&array[i], slots[i], Step(task, "[" + std::to_string(i) + "]")});
     }
     return Store(task, std::move(list));
   }
@@ -312,7 +320,7 @@ class Reader {
     std::sort(sorted.begin(), sorted.end());
     for (auto field = sorted.rbegin(); field != sorted.rend(); ++field) {
       tasks_.push_back({field->second, &compound->FieldSlot(field->first),
-                        task.path + ".fields." + field->first});
+                        Step(task, ".fields." + field->first)});
     }
     return Store(task, std::move(compound));
   }
@@ -323,11 +331,29 @@ class Reader {
   }
 
   bool Invalid(Task const& task, std::string const& reason) {
-    return Fail(messages_, "ormi.data.json.invalid", task.path, reason);
+    return Fail(messages_, "ormi.data.json.invalid", PathOf(task.path), reason);
   }
 
+  std::size_t Step(Task const& task, std::string segment) {
+    steps_.push_back({task.path, std::move(segment)});
+    return steps_.size() - 1;
+  }
+
+  // The whole path of a step, built only when a message needs it.
+  std::string PathOf(std::size_t step) const {
+    std::vector<std::string const*> segments;
+    for (; step != kNoParent; step = steps_[step].parent) segments.push_back(&steps_[step].segment);
+    std::string path;
+    for (auto segment = segments.rbegin(); segment != segments.rend(); ++segment) {
+      path += **segment;
+    }
+    return path;
+  }
+
+  static constexpr std::size_t kNoParent = static_cast<std::size_t>(-1);
   std::list<BaseMessage>& messages_;
   std::vector<Task> tasks_;
+  std::vector<PathStep> steps_;
 };
 
 }  // namespace
