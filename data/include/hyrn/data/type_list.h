@@ -1,11 +1,9 @@
 // A compile-time list of types, used to run typed tests over every generated type.
 #pragma once
 
-namespace Ormi {
-namespace Data {
+namespace Ormi::Data {
 
 template <typename... T>
 struct TypeList {};
 
-}  // namespace Data
-}  // namespace Ormi
+}  // namespace Ormi::Data
