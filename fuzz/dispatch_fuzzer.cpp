@@ -213,8 +213,11 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
         (received->terminal == 0 ? received->terminal : received->afterTerminal) += 1;
         received->last = result;
       });
-  // Answers put off until now; each completes its call once.
-  for (std::size_t i = 0; i < Current().later.size(); ++i) Current().later[i]();
+  // Answers put off until now; each completes its call once. Indexed, because an answer may
+  // put off another one and so grow the list.
+  for (std::size_t i = 0; i < Current().later.size(); ++i) {  // NOLINT(modernize-loop-convert)
+    Current().later[i]();
+  }
   Current() = Answers{};
   CheckOutcome(operation, *received);
   return 0;

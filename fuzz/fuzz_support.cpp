@@ -4,8 +4,7 @@
 #include "api_types.h"
 #include "fuzz_input.h"
 
-namespace Hyrn {
-namespace Fuzz {
+namespace Hyrn::Fuzz {
 namespace {
 
 template <typename... E>
@@ -45,5 +44,4 @@ std::vector<std::string> const& Dictionary() {
   return words;
 }
 
-}  // namespace Fuzz
-}  // namespace Hyrn
+}  // namespace Hyrn::Fuzz

@@ -14,8 +14,7 @@
 #include "ormi/data/definition.h"
 #include "ormi/message.h"
 
-namespace Hyrn {
-namespace Fuzz {
+namespace Hyrn::Fuzz {
 namespace {
 
 using namespace Ormi::Data;  // NOLINT(google-build-using-namespace)
@@ -126,5 +125,4 @@ TEST(Limits, AValueNestedAMillionLevelsDeepConvertsValidatesAndIsFreed) {
 }
 
 }  // namespace
-}  // namespace Fuzz
-}  // namespace Hyrn
+}  // namespace Hyrn::Fuzz

@@ -2,8 +2,7 @@
 
 #include <cstdint>
 
-namespace Hyrn {
-namespace Fuzz {
+namespace Hyrn::Fuzz {
 namespace {
 
 using namespace Ormi::Data;  // NOLINT(google-build-using-namespace)
@@ -18,7 +17,7 @@ ValuePtr String(std::string text) { return StringValue::GetInstance(std::move(te
 // A field named and filled from the input, in that order (argument evaluation order is
 // unspecified, and the same input must give the same value with every compiler).
 template <typename Fill>
-void AddField(CompoundValue& value, std::string name, Fill const& fill) {
+void AddField(CompoundValue& value, std::string const& name, Fill const& fill) {
   value.SetField(name, fill());
 }
 
@@ -274,5 +273,4 @@ std::string ValueGenerator::Text() {
   return input_.Bytes(head % 32);
 }
 
-}  // namespace Fuzz
-}  // namespace Hyrn
+}  // namespace Hyrn::Fuzz

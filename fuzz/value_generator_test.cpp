@@ -10,8 +10,7 @@
 #include "hyrn/data/convert.h"
 #include "ormi/data/json.h"
 
-namespace Hyrn {
-namespace Fuzz {
+namespace Hyrn::Fuzz {
 namespace {
 
 using namespace Ormi::Data;  // NOLINT(google-build-using-namespace)
@@ -80,5 +79,4 @@ TEST(ValueGenerator, MapEntriesMayRepeatAKey) {
 }
 
 }  // namespace
-}  // namespace Fuzz
-}  // namespace Hyrn
+}  // namespace Hyrn::Fuzz

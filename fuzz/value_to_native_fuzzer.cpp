@@ -6,6 +6,7 @@
 //  - what converts back validates, except where the lenient reading let through what the
 //    definition refuses: a dynamic structure holds whatever value it was given, and a string
 //    standing for an absent structure leaves that structure's required members unset.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <list>
@@ -30,20 +31,15 @@ std::string Describe(std::list<BaseMessage> const& messages, ValuePtr const& val
 }
 
 bool AllHaveId(std::list<BaseMessage> const& messages, char const* id) {
-  for (auto const& message : messages) {
-    if (message.id != id) return false;
-  }
-  return true;
+  return std::all_of(messages.begin(), messages.end(),
+                     [id](BaseMessage const& message) { return message.id == id; });
 }
 
 // Validation problems that only a dynamic structure holding a non-structure value causes.
 bool OnlyDynamicMismatches(std::list<BaseMessage> const& messages) {
-  for (auto const& message : messages) {
-    if (message.defaultMessage.find(": expected a structure, got ") == std::string::npos) {
-      return false;
-    }
-  }
-  return true;
+  return std::all_of(messages.begin(), messages.end(), [](BaseMessage const& message) {
+    return message.defaultMessage.find(": expected a structure, got ") != std::string::npos;
+  });
 }
 
 template <typename T>

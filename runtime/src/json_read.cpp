@@ -182,7 +182,7 @@ class Reader {
     steps_.push_back({kNoParent, "$"});  // "$" is the whole document
     tasks_.push_back({&root, out, 0});
     while (!tasks_.empty()) {
-      Task task = std::move(tasks_.back());
+      Task const task = tasks_.back();
       tasks_.pop_back();
       if (!Read(task)) return false;
     }

@@ -77,7 +77,7 @@ TEST(NativeToValue, MapsBecomeMapEntriesInKeyOrderAndOptionalsHoldTheirValue) {
 
 TEST(NativeToValue, EnumerationsUseTheWireNameOrTheKeptText) {
   struct Case {
-    Colour colour;
+    Colour colour{};
     char const* text = nullptr;
   };
   for (Case const& c : {Case{Colour::GREEN, "GREEN"}, Case{Colour::_UNKNOWN, "_UNKNOWN"},
