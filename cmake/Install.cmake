@@ -9,22 +9,10 @@ include(CMakePackageConfigHelpers)
 
 set(HYRN_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/HyrnBindings")
 
-# Targets in link order, bottom first, with the name they have for users.
-set(hyrn_installed_targets
-  ormi_core Ormi::core
-  hyrn_data Hyrn::data
-  ormi_std_bindings Ormi::std_bindings
-  hyrn_binding Hyrn::binding
-  hyrn_bindings Hyrn::bindings)
-
-set(hyrn_install_libraries)
-while(hyrn_installed_targets)
-  list(POP_FRONT hyrn_installed_targets target export_name)
-  # One export set whose names carry their own namespace, so that the runtime stand-in's
-  # targets (Ormi::) and the bindings' (Hyrn::) can depend on each other across namespaces.
-  set_target_properties(${target} PROPERTIES EXPORT_NAME ${export_name})
-  list(APPEND hyrn_install_libraries ${target})
-endwhile()
+# Every library made with hyrn_add_library, each exported under its alias (cmake/Library.cmake):
+# one export set whose names carry their own namespace, so that the runtime stand-in's targets
+# (Ormi::) and the bindings' (Hyrn::) can depend on each other across namespaces.
+get_property(hyrn_install_libraries GLOBAL PROPERTY HYRN_LIBRARIES)
 
 install(TARGETS ${hyrn_install_libraries}
   EXPORT HyrnBindingsTargets
