@@ -1,5 +1,6 @@
 #include "value_generator.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace Hyrn::Fuzz {
@@ -227,12 +228,13 @@ ValuePtr ValueGenerator::Any(int depth) {
   }
 }
 
-// Wraps `leaf` in a chain of up to kMaxNesting optionals, lists, structures or map entries,
-// built in a loop.
+// Wraps `leaf` in a chain of optionals, lists, structures or map entries, built in a loop;
+// the chain takes what it asks for from the value's nesting budget.
 ValuePtr ValueGenerator::Nest(ValuePtr leaf) {
   std::uint8_t const shape = input_.Byte();
   std::size_t const levels = std::size_t{1} + (input_.Word() % kMaxNesting);
-  std::size_t const count = (shape & 0x80) != 0 ? levels : levels % 8;
+  std::size_t const count = std::min((shape & 0x80) != 0 ? levels : levels % 8, nesting_left_);
+  nesting_left_ -= count;
   ValuePtr value = std::move(leaf);
   for (std::size_t level = 0; level < count; ++level) {
     switch ((shape + level * ((shape >> 2) & 1)) % 4) {

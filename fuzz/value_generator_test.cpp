@@ -52,18 +52,32 @@ TEST(ValueGenerator, DeviationsReplaceTheExpectedValue) {
   EXPECT_EQ(ToJson(*GenerateFrom({0x00, 0xFF}, *structure)), "{\"$struct\":\"s\",\"fields\":{}}");
 }
 
-TEST(ValueGenerator, NestingBuildsTheRequestedDepth) {
-  // Deviation 2 wraps a conforming "" in optionals: shape 0x80, then 999 + 1 levels.
-  ValuePtr const value =
-      GenerateFrom({0xF2, 0x00, 0x80, 999 % 256, 999 / 256}, *StringDefinition::GetInstance());
+// The number of optionals around the innermost value.
+std::size_t OptionalDepth(ValuePtr const& value) {
   std::size_t depth = 0;
-  DataValue const* at = value.get();
-  while (at->kind() == ValueKind::kOptional) {
+  for (DataValue const* at = value.get(); at->kind() == ValueKind::kOptional; ++depth) {
     at = static_cast<OptionalValue const&>(*at).value().get();
-    ++depth;
   }
-  EXPECT_EQ(depth, 1000u);
-  EXPECT_EQ(ToJson(*at), "\"\"");
+  return depth;
+}
+
+TEST(ValueGenerator, NestingBuildsTheRequestedDepthWithinOneBudgetPerValue) {
+  // Deviation 2 wraps a conforming "" in optionals: shape 0x80, then 39 + 1 levels.
+  std::vector<std::uint8_t> const chain = {0xF2, 0x00, 0x80, 39, 0};
+  EXPECT_EQ(OptionalDepth(GenerateFrom(chain, *StringDefinition::GetInstance())), 40u);
+
+  // Two such chains in one structure share the budget: the second gets what is left.
+  auto const structure = StructDefinition::GetInstance(
+      "s", {{"a", StringDefinition::GetInstance()}, {"b", StringDefinition::GetInstance()}});
+  std::vector<std::uint8_t> bytes = {0x00};
+  for (int field = 0; field < 2; ++field) {
+    bytes.push_back(0x00);  // the field is present
+    bytes.insert(bytes.end(), chain.begin(), chain.end());
+  }
+  ValuePtr const value = GenerateFrom(bytes, *structure);
+  auto const& fields = static_cast<CompoundValue const&>(*value).fields();
+  EXPECT_EQ(OptionalDepth(fields.at("a")), 40u);
+  EXPECT_EQ(OptionalDepth(fields.at("b")), ValueGenerator::kMaxNesting - 40);
 }
 
 TEST(ValueGenerator, MapEntriesMayRepeatAKey) {
