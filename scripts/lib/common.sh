@@ -60,3 +60,23 @@ hyrn_build() {
   hyrn_log "$preset: building"
   ninja -C "$HYRN_ROOT/build/$preset" -j2 "$@"
 }
+
+# The fuzz targets: one per fuzz/<name>_fuzzer.cpp, by name.
+hyrn_fuzz_targets() {
+  local source
+  for source in "$HYRN_ROOT"/fuzz/*_fuzzer.cpp; do
+    basename "$source" _fuzzer.cpp
+  done
+}
+
+# The input folders of a fuzz target that exist, relative to the root: the scratch corpus of
+# its last run (with --run-corpus), the seed corpus and the regression inputs. Git keeps no
+# empty folders, so a target may have no regression inputs yet.
+hyrn_fuzz_inputs() {
+  local target="$1" dirs=("fuzz/corpus/$1" "fuzz/regressions/$1") dir
+  [[ "${2:-}" == --run-corpus ]] && dirs=("build/fuzz/runs/$target/corpus" "${dirs[@]}")
+  for dir in "${dirs[@]}"; do
+    [[ -d "$HYRN_ROOT/$dir" ]] && echo "$dir"
+  done
+  return 0
+}
