@@ -14,8 +14,8 @@
 #include <benchmark/benchmark.h>
 
 #include "alloc_counter.h"
-#include "hyrn/data/convert.h"
-#include "ormi/connector.h"
+#include "ormi/data/convert.h"
+#include "ormi/in_process/connector.h"
 #include "workload.h"
 
 namespace HyrnBench {

@@ -16,7 +16,7 @@
 
 #include "alloc_counter.h"
 #include "deep_copy.h"
-#include "hyrn/data/convert.h"
+#include "ormi/data/convert.h"
 #include "ormi/data/definition.h"
 #include "plain_types.h"
 #include "workload.h"

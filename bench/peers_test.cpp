@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "deep_copy.h"
-#include "hyrn/data/convert.h"
+#include "ormi/data/convert.h"
 #include "workload.h"
 
 namespace HyrnBench {

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "hyrn/api/host_settings/host_settings.h"
-#include "hyrn/api/settings_daemon/settings_daemon.h"
+#include "com/norval/hyrn/host_settings/host_settings.h"
+#include "com/norval/hyrn/settings_daemon/settings_daemon.h"
 #include "ormi/data/value.h"
 
 namespace HyrnBench {

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "hyrn/data/convert.h"
+#include "ormi/data/convert.h"
 #include "ormi/data/definition.h"
 
 namespace HyrnBench {

@@ -1,6 +1,6 @@
 # Installation: the shared libraries (versioned, with sonames), the public and generated
 # headers, a CMake package (find_package(HyrnBindings) giving the same target names as the
-# build tree: Ormi::core, Hyrn::data, Ormi::std_bindings, Hyrn::binding, Hyrn::bindings)
+# build tree: Ormi::core, Hyrn::data, Ormi::std_bindings, Hyrn::binding, Hyrn::api)
 # and a pkg-config file (hyrn-bindings.pc).
 
 include_guard(GLOBAL)

@@ -6,16 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "com/norval/hyrn/host_settings/host_settings_services.h"
+#include "com/norval/hyrn/host_settings/host_settings_types.h"
+#include "com/norval/hyrn/hosts/hosts_services.h"
+#include "com/norval/hyrn/hosts/hosts_types.h"
+#include "com/norval/hyrn/settings_daemon/settings_daemon_services.h"
+#include "com/norval/hyrn/settings_daemon/settings_daemon_types.h"
+#include "com/norval/hyrn/software/software_services.h"
+#include "com/norval/hyrn/software/software_types.h"
 #include "fuzz_input.h"
-#include "hyrn/api/host_settings/service_list.h"
-#include "hyrn/api/host_settings/type_list.h"
-#include "hyrn/api/hosts/service_list.h"
-#include "hyrn/api/hosts/type_list.h"
-#include "hyrn/api/settings_daemon/service_list.h"
-#include "hyrn/api/settings_daemon/type_list.h"
-#include "hyrn/api/software/service_list.h"
-#include "hyrn/api/software/type_list.h"
-#include "hyrn/data/type_list.h"
+#include "ormi/data/type_list.h"
 
 namespace Hyrn {
 namespace Fuzz {

@@ -16,13 +16,13 @@
 #include <vector>
 
 #include "api_types.h"
+#include "com/norval/ormi/std/errors/errors.h"
 #include "fuzz_input.h"
-#include "hyrn/binding/operation_list.h"
-#include "hyrn/data/convert.h"
-#include "hyrn/data/native_error.h"
-#include "ormi/connector.h"
+#include "ormi/binding/operation_list.h"
+#include "ormi/data/convert.h"
 #include "ormi/data/json.h"
-#include "ormi/std/errors.h"
+#include "ormi/data/make_native_error.h"
+#include "ormi/in_process/connector.h"
 #include "value_generator.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <list>
 #include <string>
 
-#include "hyrn/api/host_settings/host_settings.h"
-#include "hyrn/data/convert.h"
+#include "com/norval/hyrn/host_settings/host_settings.h"
+#include "ormi/data/convert.h"
 #include "ormi/data/definition.h"
 #include "ormi/message.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "api_types.h"
-#include "hyrn/data/convert.h"
+#include "ormi/data/convert.h"
 #include "ormi/data/json.h"
 
 namespace Hyrn::Fuzz {

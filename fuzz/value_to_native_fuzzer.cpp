@@ -14,7 +14,7 @@
 
 #include "api_types.h"
 #include "fuzz_input.h"
-#include "hyrn/data/convert.h"
+#include "ormi/data/convert.h"
 #include "ormi/data/json.h"
 #include "value_generator.h"
 

@@ -1,4 +1,4 @@
-#include "hyrn/binding/frame.h"
+#include "ormi/binding/frame.h"
 
 #include <list>
 #include <memory>
@@ -8,11 +8,11 @@
 
 #include <boost/optional.hpp>
 
-#include "hyrn/binding/async_result.h"
-#include "ormi/core.h"
+#include "ormi/async_result.h"
+#include "ormi/core/call.h"
 #include "ormi/data/native_error.h"
 #include "ormi/data/value.h"
-#include "ormi/l10n.h"
+#include "ormi/l10n/localizer.h"
 #include "ormi/message.h"
 #include "ormi/types.h"
 

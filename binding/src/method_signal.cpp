@@ -1,4 +1,4 @@
-#include "hyrn/binding/provider.h"
+#include "ormi/provider/method_signal.h"
 
 #include <list>
 #include <memory>
@@ -7,10 +7,10 @@
 
 #include <boost/optional.hpp>
 
-#include "hyrn/binding/frame.h"
-#include "ormi/core.h"
+#include "ormi/binding/frame.h"
+#include "ormi/core/call.h"
 #include "ormi/data/value.h"
-#include "ormi/l10n.h"
+#include "ormi/l10n/localizer.h"
 #include "ormi/types.h"
 
 namespace Ormi::Provider {

@@ -1,4 +1,4 @@
-#include "hyrn/data/native_to_definition.h"
+#include "ormi/data/native_to_definition.h"
 
 namespace Ormi::Data {
 namespace N2D_internal {

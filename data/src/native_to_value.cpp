@@ -1,4 +1,4 @@
-#include "hyrn/data/native_to_value.h"
+#include "ormi/data/native_to_value.h"
 
 namespace Ormi::Data {
 

@@ -1,4 +1,4 @@
-#include "hyrn/data/value_to_native.h"
+#include "ormi/data/value_to_native.h"
 
 #include <algorithm>
 

@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "hyrn/api/host_settings/host_settings.h"
-#include "hyrn/data/convert.h"
-#include "ormi/connector.h"
+#include "com/norval/hyrn/host_settings/host_settings.h"
+#include "ormi/data/convert.h"
 #include "ormi/data/json.h"
+#include "ormi/in_process/connector.h"
 
 namespace Hs = Com::Norval::Hyrn::HostSettings;
 

@@ -1,9 +1,9 @@
 #include "demo/calls.h"
 
-#include "hyrn/api/host_settings/host_settings.h"
-#include "hyrn/api/hosts/hosts.h"
-#include "hyrn/api/settings_daemon/settings_daemon.h"
-#include "hyrn/api/software/software.h"
+#include "com/norval/hyrn/host_settings/host_settings.h"
+#include "com/norval/hyrn/hosts/hosts.h"
+#include "com/norval/hyrn/settings_daemon/settings_daemon.h"
+#include "com/norval/hyrn/software/software.h"
 #include "ormi/data/value.h"
 
 namespace Demo {

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "demo/transcript.h"
-#include "ormi/stub.h"
+#include "ormi/stub/api_stub.h"
 
 namespace Demo {
 

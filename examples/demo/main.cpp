@@ -7,14 +7,14 @@
 #include <set>
 #include <string>
 
+#include "com/norval/hyrn/host_settings/host_settings_services.h"
+#include "com/norval/hyrn/hosts/hosts_services.h"
+#include "com/norval/hyrn/settings_daemon/settings_daemon_services.h"
+#include "com/norval/hyrn/software/software_services.h"
 #include "demo/calls.h"
 #include "demo/transcript.h"
-#include "hyrn/api/host_settings/service_list.h"
-#include "hyrn/api/hosts/service_list.h"
-#include "hyrn/api/settings_daemon/service_list.h"
-#include "hyrn/api/software/service_list.h"
-#include "hyrn/binding/operation_list.h"
-#include "ormi/connector.h"
+#include "ormi/binding/operation_list.h"
+#include "ormi/in_process/connector.h"
 #include "provider/provider.h"
 
 namespace {

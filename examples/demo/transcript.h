@@ -15,8 +15,8 @@
 
 #include <boost/optional.hpp>
 
-#include "hyrn/binding/async_result.h"
-#include "hyrn/data/convert.h"
+#include "ormi/async_result.h"
+#include "ormi/data/convert.h"
 #include "ormi/data/json.h"
 #include "provider/tasks.h"
 

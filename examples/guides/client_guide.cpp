@@ -7,9 +7,9 @@
 #include <string>
 #include <utility>
 
-#include "hyrn/api/host_settings/host_settings.h"
-#include "hyrn/api/settings_daemon/settings_daemon.h"
-#include "ormi/connector.h"
+#include "com/norval/hyrn/host_settings/host_settings.h"
+#include "com/norval/hyrn/settings_daemon/settings_daemon.h"
+#include "ormi/in_process/connector.h"
 #include "provider/provider.h"
 
 namespace Hs = Com::Norval::Hyrn::HostSettings;

@@ -7,9 +7,9 @@
 #include <mutex>
 #include <string>
 
-#include "hyrn/api/host_settings/host_settings.h"
-#include "hyrn/data/native_error.h"
-#include "ormi/connector.h"
+#include "com/norval/hyrn/host_settings/host_settings.h"
+#include "ormi/data/make_native_error.h"
+#include "ormi/in_process/connector.h"
 
 // [snippet:implement]
 namespace Hs = Com::Norval::Hyrn::HostSettings;

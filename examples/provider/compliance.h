@@ -18,7 +18,7 @@
 #include <memory>
 #include <string>
 
-#include "hyrn/api/settings_daemon/settings_daemon.h"
+#include "com/norval/hyrn/settings_daemon/settings_daemon.h"
 #include "ormi/types.h"
 #include "provider/host_model.h"
 

@@ -2,8 +2,8 @@
 // the provider's own host.
 #include <chrono>
 
-#include "hyrn/api/settings_daemon/settings_daemon.h"
-#include "hyrn/api/software/software.h"
+#include "com/norval/hyrn/settings_daemon/settings_daemon.h"
+#include "com/norval/hyrn/software/software.h"
 #include "provider/compliance.h"
 #include "provider/service_support.h"
 

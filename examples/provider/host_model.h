@@ -10,7 +10,7 @@
 
 #include <boost/optional.hpp>
 
-#include "hyrn/api/settings_daemon/settings_daemon.h"
+#include "com/norval/hyrn/settings_daemon/settings_daemon.h"
 #include "ormi/data/dynamic_structure.h"
 #include "ormi/types.h"
 

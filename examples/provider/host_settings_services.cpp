@@ -1,5 +1,5 @@
 // The seven host_settings services: a host's desired state and the task that applies it.
-#include "hyrn/api/host_settings/host_settings.h"
+#include "com/norval/hyrn/host_settings/host_settings.h"
 #include "ormi/data/value.h"
 #include "provider/compliance.h"
 #include "provider/service_support.h"

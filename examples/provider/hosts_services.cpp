@@ -2,7 +2,7 @@
 // base image installed on it.
 #include <algorithm>
 
-#include "hyrn/api/hosts/hosts.h"
+#include "com/norval/hyrn/hosts/hosts.h"
 #include "ormi/data/value.h"
 #include "provider/service_support.h"
 

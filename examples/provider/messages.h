@@ -6,10 +6,10 @@
 #include <string>
 #include <utility>
 
-#include "hyrn/data/native_error.h"
+#include "com/norval/ormi/std/errors/errors.h"
+#include "com/norval/ormi/std/std.h"
+#include "ormi/data/make_native_error.h"
 #include "ormi/message.h"
-#include "ormi/std/errors.h"
-#include "ormi/std/std.h"
 
 namespace Example {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "ormi/connector.h"
+#include "ormi/in_process/connector.h"
 #include "provider/host_model.h"
 #include "provider/tasks.h"
 

@@ -8,9 +8,9 @@
 
 #include <boost/optional.hpp>
 
-#include "hyrn/binding/async_result.h"
-#include "ormi/core.h"
-#include "ormi/std/errors.h"
+#include "com/norval/ormi/std/errors/errors.h"
+#include "ormi/async_result.h"
+#include "ormi/core/call.h"
 #include "provider/host_model.h"
 #include "provider/messages.h"
 #include "provider/provider.h"

@@ -14,10 +14,10 @@
 
 #include <boost/optional.hpp>
 
-#include "hyrn/binding/async_result.h"
-#include "hyrn/data/convert.h"
-#include "ormi/connector.h"
-#include "ormi/l10n.h"
+#include "ormi/async_result.h"
+#include "ormi/data/convert.h"
+#include "ormi/in_process/connector.h"
+#include "ormi/l10n/localizer.h"
 
 namespace Example {
 

@@ -9,7 +9,7 @@
 
 #include <boost/json.hpp>
 
-#include "hyrn/api/host_settings/host_settings.h"
+#include "com/norval/hyrn/host_settings/host_settings.h"
 
 namespace Demo {
 namespace {

@@ -1,4 +1,4 @@
-#include "ormi/connector.h"
+#include "ormi/in_process/connector.h"
 
 #include <functional>
 #include <list>

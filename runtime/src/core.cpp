@@ -1,4 +1,4 @@
-#include "ormi/core.h"
+#include "ormi/core/call.h"
 
 #include <atomic>
 

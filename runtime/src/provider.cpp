@@ -1,4 +1,4 @@
-#include "ormi/provider.h"
+#include "ormi/provider/api_interface.h"
 
 #include <list>
 #include <memory>

@@ -2,10 +2,10 @@
 // name, fields in declaration order with their optionality, the known-name list and the
 // structure metadata. The expectations are written out here, independently of the
 // definition files the types are generated from.
-#include "hyrn/api/host_settings/host_settings.h"
-#include "hyrn/api/hosts/hosts.h"
-#include "hyrn/api/settings_daemon/settings_daemon.h"
-#include "hyrn/api/software/software.h"
+#include "com/norval/hyrn/host_settings/host_settings.h"
+#include "com/norval/hyrn/hosts/hosts.h"
+#include "com/norval/hyrn/settings_daemon/settings_daemon.h"
+#include "com/norval/hyrn/software/software.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -18,10 +18,10 @@
 
 #include <gtest/gtest.h>
 
-#include "hyrn/api/host_settings/type_list.h"
-#include "hyrn/api/hosts/type_list.h"
-#include "hyrn/api/settings_daemon/type_list.h"
-#include "hyrn/api/software/type_list.h"
+#include "com/norval/hyrn/host_settings/host_settings_types.h"
+#include "com/norval/hyrn/hosts/hosts_types.h"
+#include "com/norval/hyrn/settings_daemon/settings_daemon_types.h"
+#include "com/norval/hyrn/software/software_types.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // A fully populated scan result travels native -> value -> native -> value without loss,
 // validates against its own definition, and a missing required part is reported by name.
-#include "hyrn/api/settings_daemon/settings_daemon.h"
+#include "com/norval/hyrn/settings_daemon/settings_daemon.h"
 
 #include <list>
 #include <memory>
@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "hyrn/data/convert.h"
+#include "ormi/data/convert.h"
 #include "ormi/data/definition.h"
 #include "ormi/data/value.h"
 

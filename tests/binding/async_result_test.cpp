@@ -1,4 +1,4 @@
-#include "hyrn/binding/async_result.h"
+#include "ormi/async_result.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "hyrn/binding/frame.h"
-#include "hyrn/data/native_error.h"
+#include "ormi/binding/frame.h"
+#include "ormi/data/make_native_error.h"
 #include "test_support.h"
 
 namespace BindingTest {

@@ -1,4 +1,4 @@
-#include "hyrn/binding/provider.h"
+#include "ormi/provider/method_signal.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "hyrn/data/convert.h"
-#include "hyrn/data/native_error.h"
+#include "ormi/data/convert.h"
+#include "ormi/data/make_native_error.h"
 #include "test_support.h"
 
 namespace BindingTest {

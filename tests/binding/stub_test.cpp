@@ -1,4 +1,4 @@
-#include "hyrn/binding/stub.h"
+#include "ormi/stub/invoker.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "hyrn/data/native_error.h"
-#include "ormi/connector.h"
+#include "ormi/data/make_native_error.h"
+#include "ormi/in_process/connector.h"
 #include "test_support.h"
 
 namespace BindingTest {

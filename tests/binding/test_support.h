@@ -8,10 +8,10 @@
 #include <mutex>
 #include <string>
 
-#include "hyrn/binding/service.h"
-#include "hyrn/test/test_shapes.h"
-#include "ormi/std/errors.h"
-#include "ormi/std/std.h"
+#include "com/norval/hyrn/test/test_shapes.h"
+#include "com/norval/ormi/std/errors/errors.h"
+#include "com/norval/ormi/std/std.h"
+#include "ormi/binding/service.h"
 
 namespace BindingTest {
 

@@ -1,8 +1,8 @@
-#include "hyrn/data/convert.h"
+#include "ormi/data/convert.h"
 
 #include <gtest/gtest.h>
 
-#include "hyrn/test/test_shapes.h"
+#include "com/norval/hyrn/test/test_shapes.h"
 
 namespace Ormi::Data {
 namespace {

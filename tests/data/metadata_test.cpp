@@ -1,8 +1,8 @@
-#include "hyrn/data/metadata.h"
+#include "ormi/metadata/struct_info.h"
 
 #include <gtest/gtest.h>
 
-#include "hyrn/test/test_shapes.h"
+#include "com/norval/hyrn/test/test_shapes.h"
 
 namespace Ormi::Metadata {
 namespace {

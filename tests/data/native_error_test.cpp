@@ -1,9 +1,9 @@
-#include "hyrn/data/native_error.h"
+#include "ormi/data/make_native_error.h"
 
 #include <gtest/gtest.h>
 
-#include "hyrn/data/value_to_native.h"
-#include "ormi/std/errors.h"
+#include "com/norval/ormi/std/errors/errors.h"
+#include "ormi/data/value_to_native.h"
 
 namespace Ormi::Data {
 namespace {

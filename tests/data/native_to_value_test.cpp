@@ -1,8 +1,8 @@
-#include "hyrn/data/native_to_value.h"
+#include "ormi/data/native_to_value.h"
 
 #include <gtest/gtest.h>
 
-#include "hyrn/test/test_shapes.h"
+#include "com/norval/hyrn/test/test_shapes.h"
 
 namespace Ormi::Data {
 namespace {

@@ -15,9 +15,9 @@
 #include <boost/optional.hpp>
 #include <boost/utility/string_view.hpp>
 
-#include "hyrn/data/base_native.h"
-#include "hyrn/data/native_shape.h"
+#include "ormi/data/base_native.h"
 #include "ormi/data/dynamic_structure.h"
+#include "ormi/data/native_shape.h"
 #include "ormi/data/type_info.h"
 #include "ormi/data/value.h"
 #include "ormi/types.h"

@@ -1,15 +1,15 @@
-#include "hyrn/data/convert.h"
+#include "ormi/data/convert.h"
 
 #include <gtest/gtest.h>
 
-#include "hyrn/api/host_settings/type_list.h"
-#include "hyrn/api/hosts/type_list.h"
-#include "hyrn/api/settings_daemon/type_list.h"
-#include "hyrn/api/software/type_list.h"
-#include "hyrn/test/type_list.h"
+#include "com/norval/hyrn/host_settings/host_settings_types.h"
+#include "com/norval/hyrn/hosts/hosts_types.h"
+#include "com/norval/hyrn/settings_daemon/settings_daemon_types.h"
+#include "com/norval/hyrn/software/software_types.h"
+#include "com/norval/hyrn/test/test_shapes_types.h"
+#include "com/norval/ormi/std/errors/errors_types.h"
+#include "com/norval/ormi/std/std_types.h"
 #include "ormi/data/json.h"
-#include "ormi/std/errors_type_list.h"
-#include "ormi/std/std_type_list.h"
 #include "random_filler.h"
 
 namespace Ormi::Data {

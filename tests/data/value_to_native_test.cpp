@@ -1,8 +1,8 @@
-#include "hyrn/data/value_to_native.h"
+#include "ormi/data/value_to_native.h"
 
 #include <gtest/gtest.h>
 
-#include "hyrn/test/test_shapes.h"
+#include "com/norval/hyrn/test/test_shapes.h"
 
 namespace Ormi::Data {
 namespace {

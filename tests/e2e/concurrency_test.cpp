@@ -1,7 +1,7 @@
 // Many client threads calling bound services through the in-process connector at once, with
 // the work and the answers on the executor's threads. Every call must end in exactly one
 // terminal delivery carrying its own answer. Meant to run under ThreadSanitizer as well.
-#include "hyrn/api/host_settings/host_settings.h"
+#include "com/norval/hyrn/host_settings/host_settings.h"
 
 #include <gtest/gtest.h>
 

@@ -20,16 +20,16 @@
 #include <boost/optional.hpp>
 #include <boost/utility/string_view.hpp>
 
-#include "hyrn/api/host_settings/service_list.h"
-#include "hyrn/api/hosts/service_list.h"
-#include "hyrn/api/settings_daemon/service_list.h"
-#include "hyrn/api/software/service_list.h"
-#include "hyrn/binding/operation_list.h"
-#include "hyrn/binding/service.h"
-#include "hyrn/data/convert.h"
-#include "ormi/connector.h"
+#include "com/norval/hyrn/host_settings/host_settings_services.h"
+#include "com/norval/hyrn/hosts/hosts_services.h"
+#include "com/norval/hyrn/settings_daemon/settings_daemon_services.h"
+#include "com/norval/hyrn/software/software_services.h"
+#include "ormi/binding/operation_list.h"
+#include "ormi/binding/service.h"
+#include "ormi/data/convert.h"
 #include "ormi/data/json.h"
 #include "ormi/data/value.h"
+#include "ormi/in_process/connector.h"
 
 namespace E2e {
 

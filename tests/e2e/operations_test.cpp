@@ -2,10 +2,10 @@
 // client stub -> channel -> bound provider -> scripted implementation -> back. One table of
 // cases is built from the generated operation lists, so a new operation joins by being
 // generated; the expectations it is checked against are written out here.
-#include "hyrn/api/host_settings/service_list.h"
-#include "hyrn/api/hosts/service_list.h"
-#include "hyrn/api/settings_daemon/service_list.h"
-#include "hyrn/api/software/service_list.h"
+#include "com/norval/hyrn/host_settings/host_settings_services.h"
+#include "com/norval/hyrn/hosts/hosts_services.h"
+#include "com/norval/hyrn/settings_daemon/settings_daemon_services.h"
+#include "com/norval/hyrn/software/software_services.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -15,8 +15,8 @@ SAMPLE_BASE = os.path.join(DATA, "sample_base.idl")
 
 def sample_arguments(out_dir):
     """Command line that generates the sample package into `out_dir`."""
-    return [SAMPLE, "--root", ROOT, "--include-dir", "hyrn/sample", "--out", out_dir,
-            "--import", f"{SAMPLE_BASE}=hyrn/sample_base"]
+    return [SAMPLE, "--root", ROOT, "--out", out_dir,
+            "--import", SAMPLE_BASE]
 
 
 def files_under(directory):

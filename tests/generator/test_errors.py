@@ -160,7 +160,7 @@ class CommandLineErrorTest(unittest.TestCase):
                 target.write("package com.norval.hyrn.bad;\nstruct A {\n  a: strin;\n}\n")
             stderr = io.StringIO()
             with contextlib.redirect_stderr(stderr):
-                status = main([idl, "--root", directory, "--include-dir", "x",
+                status = main([idl, "--root", directory, 
                                "--out", os.path.join(directory, "out")])
         self.assertEqual(status, 1)
         self.assertEqual(stderr.getvalue(), "bad.idl:3:6: error: unknown type 'strin'\n")

@@ -52,9 +52,8 @@ class RewriteTest(unittest.TestCase):
         self.stamp = os.path.join(self.out, "sample.stamp")
 
     def arguments(self):
-        return [self.idl, "--root", support.ROOT, "--include-dir", "hyrn/sample",
-                "--out", self.out, "--stamp", self.stamp,
-                "--import", f"{support.SAMPLE_BASE}=hyrn/sample_base"]
+        return [self.idl, "--root", support.ROOT, "--out", self.out, "--stamp", self.stamp,
+                "--import", support.SAMPLE_BASE]
 
     def age_all_files(self):
         """Sets every output's time stamp one hour back; returns {path: time stamp}."""

@@ -1,4 +1,4 @@
-#include "ormi/connector.h"
+#include "ormi/in_process/connector.h"
 
 #include <atomic>
 #include <list>
@@ -10,9 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include "ormi/core.h"
+#include "ormi/core/call.h"
 #include "ormi/data/value.h"
-#include "ormi/provider.h"
+#include "ormi/provider/api_interface.h"
 
 namespace Ormi::InProcess {
 namespace {

@@ -1,4 +1,4 @@
-#include "ormi/l10n.h"
+#include "ormi/l10n/localizer.h"
 
 #include <list>
 #include <memory>

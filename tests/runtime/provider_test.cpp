@@ -1,4 +1,4 @@
-#include "ormi/provider.h"
+#include "ormi/provider/api_interface.h"
 
 #include <functional>
 #include <list>
@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ormi/core.h"
+#include "ormi/core/call.h"
 #include "ormi/data/definition.h"
 #include "ormi/data/value.h"
 

@@ -1,8 +1,10 @@
-"""Command line: python3 -m idlgen <file.idl> --root <repo> --include-dir <dir> --out <dir>.
+"""Command line: python3 -m idlgen <file.idl> --root <repo> --out <dir> [--import <file.idl>]...
 
-Writes <out>/include/<include-dir>/<stem>.h, the type list and service list headers beside
-it, and <out>/src/<stem>/<stem>.cpp, each only when its content changes. Errors are printed as
-`file:line:column: error: message` and exit with status 1.
+Writes <out>/include/<package path>/<stem>.h, the type list and service list headers beside
+it (<stem>_types.h, <stem>_services.h), and <out>/src/<stem>/<stem>.cpp, each only when its
+content changes. The package path is the package name with dots as folders
+("com.norval.hyrn.hosts" -> "com/norval/hyrn/hosts"), so a header is found from its namespace.
+Errors are printed as `file:line:column: error: message` and exit with status 1.
 """
 
 import argparse
@@ -20,14 +22,9 @@ def arguments(argv):
     parser = argparse.ArgumentParser(prog="idlgen", description=__doc__.split("\n")[0])
     parser.add_argument("idl", help="the definition file to generate")
     parser.add_argument("--root", default=".", help="repository root (for the banner paths)")
-    parser.add_argument("--include-dir", required=True, help="e.g. hyrn/api/host_settings")
     parser.add_argument("--out", required=True, help="output directory")
     parser.add_argument("--import", dest="imports", action="append", default=[],
-                        metavar="FILE=INCLUDE_DIR",
-                        help="a definition file that may be imported, and its include dir")
-    parser.add_argument("--type-list", default="type_list.h",
-                        help="type list header name; the service list header is named after it, "
-                             "with \"service_list\" for \"type_list\"")
+                        metavar="FILE", help="a definition file that may be imported")
     parser.add_argument("--style-file", help="clang-format style file "
                                              "(default: <root>/.clang-format)")
     parser.add_argument("--stamp", help="file touched after a successful run")
@@ -47,20 +44,18 @@ def stem(path):
 def load_imports(specs, root):
     """Parses the importable files: {package name: package}, {package name: header path}."""
     packages, headers = {}, {}
-    for spec in specs:
-        path, _, include_dir = spec.partition("=")
+    for path in specs:
         package = parse_file(path, display_path(path, root))
         packages[package.name] = package
-        headers[package.name] = f"{include_dir}/{stem(path)}.h"
+        headers[package.name] = emit.Layout.header_of(package.name, stem(path))
     return packages, headers
 
 
 def run(options):
     imports, headers = load_imports(options.imports, options.root)
     package = resolve(parse_file(options.idl, display_path(options.idl, options.root)), imports)
-    layout = emit.Layout(source=display_path(options.idl, options.root),
-                         include_dir=options.include_dir, stem=stem(options.idl),
-                         type_list=options.type_list,
+    layout = emit.Layout(source=display_path(options.idl, options.root), package=package.name,
+                         stem=stem(options.idl),
                          imports=[headers[i.package] for i in package.imports])
     style_file = options.style_file or os.path.join(options.root, ".clang-format")
     style_file = style_file if os.path.exists(style_file) else None

@@ -13,23 +13,30 @@ from .templates import render, render_all
 class Layout:
     """Where the generated files of one package go and what they are called."""
     source: str  # the definition file, relative to the repository root
-    include_dir: str  # e.g. "hyrn/api/host_settings"
+    package: str  # e.g. "com.norval.hyrn.host_settings"
     stem: str  # file stem of the definition file, e.g. "host_settings"
-    type_list: str  # file name of the type list header
     imports: List[str]  # include paths of the imported packages' headers
+
+    @staticmethod
+    def include_dir_of(package):
+        """The package's folder: its name with dots as folders, as its namespace reads."""
+        return package.replace(".", "/")
+
+    @staticmethod
+    def header_of(package, stem):
+        return f"{Layout.include_dir_of(package)}/{stem}.h"
 
     @property
     def header(self):
-        return f"{self.include_dir}/{self.stem}.h"
+        return self.header_of(self.package, self.stem)
 
     @property
     def type_list_header(self):
-        return f"{self.include_dir}/{self.type_list}"
+        return f"{self.include_dir_of(self.package)}/{self.stem}_types.h"
 
     @property
     def service_list_header(self):
-        """Beside the type list, named after it: "type_list.h" -> "service_list.h"."""
-        return f"{self.include_dir}/{self.type_list.replace('type_list', 'service_list')}"
+        return f"{self.include_dir_of(self.package)}/{self.stem}_services.h"
 
     @property
     def source_file(self):

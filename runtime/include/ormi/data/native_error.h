@@ -9,7 +9,7 @@
 #include <boost/optional.hpp>
 
 #include "ormi/data/value.h"
-#include "ormi/l10n.h"
+#include "ormi/l10n/localizer.h"
 
 namespace Ormi::Data {
 

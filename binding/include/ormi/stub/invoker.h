@@ -1,0 +1,159 @@
+// Client-side invocation: sends a native call through the runtime's channel and completes the
+// caller's result object with what comes back.
+#pragma once
+
+#include <functional>
+#include <list>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include <boost/optional.hpp>
+
+#include "ormi/async_result.h"
+#include "ormi/binding/frame.h"
+#include "ormi/core/call.h"
+#include "ormi/data/convert.h"
+#include "ormi/data/type_info.h"
+#include "ormi/data/value.h"
+#include "ormi/stub/api_stub.h"
+#include "ormi/types.h"
+
+namespace Ormi::Stub {
+
+using ActivationPtr = std::shared_ptr<Core::AsyncActivation>;
+using ContinuationFunction = std::function<void(std::shared_ptr<Core::AsyncApiResultCb>)>;
+
+namespace Detail {
+
+// The error a final result stands for: its error, or internal-server-error
+// ("ormi.stub.result.empty") when it carries neither an output nor an error, so that an empty
+// answer never reaches the caller as a success. Null when the result has an output and no error.
+ErrorPtr ResultError(Core::MethodResult const& result);
+
+// Converts `input` and sends it as `method_name` of the service named by `Interface`; when it
+// cannot be sent, `fail` receives the error instead (invalid_argument for arguments that do not
+// convert, service_unavailable for a missing channel).
+template <typename Interface, typename Input, typename Fail>
+void Send(std::string const& method_name, Input const& input, ActivationPtr const& activation,
+          std::shared_ptr<AsyncApiStub> const& channel,
+          AsyncApiStub::ResultFunction const& result_function, Fail const& fail) {
+  auto const interface_identifier =
+      std::make_shared<Core::InterfaceIdentifier const>(Data::TypeInfo<Interface>::name());
+  auto const method_identifier =
+      std::make_shared<Core::MethodIdentifier const>(interface_identifier, method_name);
+  Data::ValuePtr value;
+  std::list<BaseMessage> messages;
+  if (!Binding::ToValue(input, &value, messages)) {
+    fail(Binding::MakeError(Binding::kInvalidArgumentError, messages));
+    return;
+  }
+  if (!channel) {
+    fail(Binding::MakeError(Binding::kServiceUnavailableError, Binding::kNoChannelMessage));
+    return;
+  }
+  channel->Invoke(method_identifier, value, Binding::EnsureActivation(activation), result_function);
+}
+
+}  // namespace Detail
+
+struct AsyncResultWrapper {
+  // The channel's result function of one ordinary call: completes the caller's result object.
+  template <typename R, typename Result>
+  class ResultWrapper {
+   public:
+    explicit ResultWrapper(Result result) : result_(std::move(result)) {}
+
+    void operator()(std::shared_ptr<Core::MethodResult const> const& result,
+                    Progress const& progress, ContinuationFunction&& /*next*/) const {
+      if (!result) {
+        result_.Deliver(boost::none, nullptr, boost::none, progress);  // a progress report
+        return;
+      }
+      if (ErrorPtr const error = Detail::ResultError(*result)) {
+        Fail(error);
+        return;
+      }
+      R value{};
+      std::list<BaseMessage> messages;
+      if (!Data::FromValue(result->output(), &value, messages)) {
+        Fail(Binding::MakeError(Binding::kShortInvalidArgumentError, messages));
+        return;
+      }
+      result_.Deliver(std::move(value), nullptr, boost::none, Binding::TerminalProgress());
+    }
+
+    void Fail(ErrorPtr const& error) const {
+      result_.Deliver(boost::none, error, boost::none, Binding::TerminalProgress());
+    }
+
+   private:
+    Result result_;
+  };
+};
+
+struct AsyncMethodInvoker {
+  // Sends one call of `Method` and completes `result` when the answer arrives.
+  template <typename Method>
+  static void Invoke(typename Method::Input const& input, ActivationPtr const& activation,
+                     typename Method::ResultType const& result,
+                     std::shared_ptr<AsyncApiStub> const& channel) {
+    using Wrapper =
+        AsyncResultWrapper::ResultWrapper<typename Method::ValueType, typename Method::ResultType>;
+    Wrapper const wrapper(result);
+    Detail::Send<typename Method::Interface>(
+        Method::methodName(), input, activation, channel, wrapper,
+        [&wrapper](ErrorPtr const& error) { wrapper.Fail(error); });
+  }
+};
+
+struct AsyncTaskResultWrapper {
+  // The channel's result function of one task call: completes the task callback with the task
+  // identifier or an error. Progress reports are not passed on and leave the call open.
+  template <typename Result>
+  class ResultWrapper {
+   public:
+    explicit ResultWrapper(Result result) : result_(std::move(result)) {}
+
+    void operator()(std::shared_ptr<Core::MethodResult const> const& result,
+                    Progress const& /*progress*/, ContinuationFunction&& /*next*/) const {
+      if (!result) {
+        return;
+      }
+      if (ErrorPtr const error = Detail::ResultError(*result)) {
+        Fail(error);
+        return;
+      }
+      std::string task_id;
+      std::list<BaseMessage> messages;
+      if (!Data::FromValue(result->output(), &task_id, messages)) {
+        Fail(Binding::MakeError(Binding::kInvalidArgumentError, messages));
+        return;
+      }
+      result_.DeliverTask(task_id, nullptr, boost::none);
+    }
+
+    void Fail(ErrorPtr const& error) const {
+      result_.DeliverTask(std::string(), error, boost::none);
+    }
+
+   private:
+    Result result_;
+  };
+};
+
+struct AsyncTaskMethodInvoker {
+  // Sends one call of task operation `Method` under its task name.
+  template <typename Method>
+  static void Invoke(typename Method::Input const& input, ActivationPtr const& activation,
+                     typename Method::ResultType const& result,
+                     std::shared_ptr<AsyncApiStub> const& channel) {
+    using Wrapper = AsyncTaskResultWrapper::ResultWrapper<typename Method::ResultType>;
+    Wrapper const wrapper(result);
+    Detail::Send<typename Method::Interface>(
+        Method::taskMethodName(), input, activation, channel, wrapper,
+        [&wrapper](ErrorPtr const& error) { wrapper.Fail(error); });
+  }
+};
+
+}  // namespace Ormi::Stub

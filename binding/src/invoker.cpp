@@ -1,0 +1,18 @@
+#include "ormi/stub/invoker.h"
+
+#include "ormi/binding/frame.h"
+#include "ormi/core/call.h"
+
+namespace Ormi::Stub::Detail {
+
+ErrorPtr ResultError(Core::MethodResult const& result) {
+  if (result.error()) {
+    return result.error();
+  }
+  if (!result.output()) {
+    return Binding::MakeError(Binding::kInternalServerError, Binding::kEmptyResultMessage);
+  }
+  return nullptr;
+}
+
+}  // namespace Ormi::Stub::Detail
