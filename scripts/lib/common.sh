@@ -7,6 +7,10 @@ set -euo pipefail
 HYRN_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 export HYRN_ROOT
 
+# Parallel jobs for builds and linting: as many as the machine has cores, unless set.
+HYRN_JOBS="${HYRN_JOBS:-$(nproc)}"
+export HYRN_JOBS
+
 # Debian packages that configuring, building, testing and linting need.
 HYRN_DEBIAN_PACKAGES=(
   cmake ninja-build g++ clang clang-format clang-tidy python3 pkg-config
@@ -58,7 +62,7 @@ hyrn_build() {
   local preset="$1"
   shift
   hyrn_log "$preset: building"
-  ninja -C "$HYRN_ROOT/build/$preset" -j2 "$@"
+  ninja -C "$HYRN_ROOT/build/$preset" -j"$HYRN_JOBS" "$@"
 }
 
 # The fuzz targets: one per fuzz/<name>_fuzzer.cpp, by name.
