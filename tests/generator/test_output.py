@@ -32,12 +32,6 @@ class GoldenTest(unittest.TestCase):
                                  "run tests/generator/regenerate_golden.py after a deliberate "
                                  "change and review the diff")
 
-    def test_generated_files_stay_within_100_columns(self):
-        for path, text in support.files_under(support.GOLDEN).items():
-            for number, line in enumerate(text.split("\n"), 1):
-                with self.subTest(path=path, line=number):
-                    self.assertLessEqual(len(line), 100)
-
 
 class RewriteTest(unittest.TestCase):
     """Files are written only when their content changes, so builds stay incremental."""

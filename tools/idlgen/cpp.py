@@ -78,8 +78,8 @@ def member_type(t):
 
 
 def initialiser(t):
-    value = INITIALISERS.get(t.kind)
-    return f" = {value}" if value else ""
+    """The member's default initialiser, or None when it needs none."""
+    return INITIALISERS.get(t.kind)
 
 
 # Operations -------------------------------------------------------------------------------

@@ -1,37 +1,40 @@
-"""Loads and fills the text templates of templates/ (string.Template syntax).
+"""Renders the Jinja2 templates of templates/, one per generated construct.
 
-A template line that holds nothing but one placeholder disappears when the placeholder
-expands to nothing, so optional parts (a missing doc comment, no constants) leave no gap.
+Templates receive plain data prepared by emit.py (names, C++ types, lists in their final
+order) and decide only the layout. Two rules keep the templates free of whitespace markers:
+a printed value never ends with a line break of its own, so a macro called on a line by
+itself yields exactly its lines; and no generated line keeps trailing blanks (an empty doc
+comment line, for one).
 """
 
 import functools
 import os
-import re
-import string
+
+import jinja2
 
 TEMPLATE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "templates")
-LONE_PLACEHOLDER = re.compile(r"^[ \t]*\$\{?(\w+)\}?[ \t]*$")
+
+
+def cpp_string(text):
+    """A C++ string literal; strings of the definition language carry no escapes."""
+    return f'"{text}"'
+
+
+def without_final_line_break(value):
+    return value.rstrip("\n") if isinstance(value, str) else value
 
 
 @functools.lru_cache(maxsize=None)
-def load(name):
-    with open(os.path.join(TEMPLATE_DIR, name + ".tmpl"), encoding="utf-8") as source:
-        text = source.read()
-    return text[:-1] if text.endswith("\n") else text
+def environment():
+    env = jinja2.Environment(
+        loader=jinja2.FileSystemLoader(TEMPLATE_DIR), undefined=jinja2.StrictUndefined,
+        trim_blocks=True, lstrip_blocks=True, keep_trailing_newline=True, autoescape=False,
+        finalize=without_final_line_break)
+    env.filters["cpp_string"] = cpp_string
+    return env
 
 
-def render(template, /, **values):
-    """Fills `template`; every placeholder must be given (KeyError otherwise)."""
-    lines = [line for line in load(template).split("\n")
-             if not is_empty_placeholder_line(line, values)]
-    return string.Template("\n".join(lines)).substitute(values)
-
-
-def is_empty_placeholder_line(line, values):
-    match = LONE_PLACEHOLDER.match(line)
-    return bool(match) and values.get(match.group(1)) == ""
-
-
-def render_all(template, items, separator="\n", /, **shared):
-    """Fills `template` once per dict in `items` and joins the results."""
-    return separator.join(render(template, **shared, **item) for item in items)
+def render(template, /, **context):
+    """Fills `templates/<template>.tmpl`; a name the template uses must be given."""
+    text = environment().get_template(template + ".tmpl").render(**context)
+    return "\n".join(line.rstrip() for line in text.split("\n"))

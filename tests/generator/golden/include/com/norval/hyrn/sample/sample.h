@@ -80,18 +80,47 @@ struct SampleSpec : ::Ormi::Data::BaseNative {
     static constexpr ::boost::string_view kKnownNames[] = {
         "created", "enabled", "labels", "level", "name", "parent", "settings", "state"};
 
-    /// Visits the declared fields in declaration order, then the unknown fields.
+    /// To a value: the declared fields in declaration order, then the unknown fields.
+    template <typename Helper>
+    static void AddFields(Helper& helper, SampleSpec const* native,
+                          std::shared_ptr<::Ormi::Data::StructValue>& value) {
+      helper.AddField("name", &native->name);
+      helper.AddField("enabled", &native->enabled);
+      helper.AddField("state", &native->state);
+      helper.AddField("level", &native->level);
+      helper.AddField("labels", &native->labels);
+      helper.AddField("settings", &native->settings);
+      helper.AddField("parent", &native->parent);
+      helper.AddField("created", &native->created);
+      ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(*native, value);
+    }
+
+    /// From a value: the declared fields in declaration order, then the unknown fields.
+    template <typename Helper>
+    static void AddFields(Helper& helper, SampleSpec* native) {
+      helper.AddField("name", &native->name);
+      helper.AddField("enabled", &native->enabled);
+      helper.AddField("state", &native->state);
+      helper.AddField("level", &native->level);
+      helper.AddField("labels", &native->labels);
+      helper.AddField("settings", &native->settings);
+      helper.AddField("parent", &native->parent);
+      helper.AddField("created", &native->created);
+      ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(kKnownNames, helper.value(),
+                                                                native->unknownFields);
+    }
+
+    /// The definition: the declared fields' types in declaration order.
     template <typename Helper>
     static void AddFields(Helper& helper) {
-      helper.AddField("name", &SampleSpec::name);
-      helper.AddField("enabled", &SampleSpec::enabled);
-      helper.AddField("state", &SampleSpec::state);
-      helper.AddField("level", &SampleSpec::level);
-      helper.AddField("labels", &SampleSpec::labels);
-      helper.AddField("settings", &SampleSpec::settings);
-      helper.AddField("parent", &SampleSpec::parent);
-      helper.AddField("created", &SampleSpec::created);
-      helper.AddUnknownFields(kKnownNames);
+      helper.template AddField<decltype(SampleSpec::name)>("name");
+      helper.template AddField<decltype(SampleSpec::enabled)>("enabled");
+      helper.template AddField<decltype(SampleSpec::state)>("state");
+      helper.template AddField<decltype(SampleSpec::level)>("level");
+      helper.template AddField<decltype(SampleSpec::labels)>("labels");
+      helper.template AddField<decltype(SampleSpec::settings)>("settings");
+      helper.template AddField<decltype(SampleSpec::parent)>("parent");
+      helper.template AddField<decltype(SampleSpec::created)>("created");
     }
   };
 };
@@ -113,11 +142,26 @@ class SampleSvc {
       /// Wire names of the declared fields, sorted byte-wise.
       static constexpr ::boost::string_view kKnownNames[] = {"spec"};
 
-      /// Visits the declared fields in declaration order, then the unknown fields.
+      /// To a value: the declared fields in declaration order, then the unknown fields.
+      template <typename Helper>
+      static void AddFields(Helper& helper, Summary const* native,
+                            std::shared_ptr<::Ormi::Data::StructValue>& value) {
+        helper.AddField("spec", &native->spec);
+        ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(*native, value);
+      }
+
+      /// From a value: the declared fields in declaration order, then the unknown fields.
+      template <typename Helper>
+      static void AddFields(Helper& helper, Summary* native) {
+        helper.AddField("spec", &native->spec);
+        ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(kKnownNames, helper.value(),
+                                                                  native->unknownFields);
+      }
+
+      /// The definition: the declared fields' types in declaration order.
       template <typename Helper>
       static void AddFields(Helper& helper) {
-        helper.AddField("spec", &Summary::spec);
-        helper.AddUnknownFields(kKnownNames);
+        helper.template AddField<decltype(Summary::spec)>("spec");
       }
     };
   };
@@ -131,10 +175,23 @@ class SampleSvc {
       std::string name;
 
       struct AdapterHelper {
-        /// Visits the declared fields in declaration order.
+        /// To a value: the declared fields in declaration order.
+        template <typename Helper>
+        static void AddFields(Helper& helper, Input const* native,
+                              std::shared_ptr<::Ormi::Data::StructValue>& /*value*/) {
+          helper.AddField("name", &native->name);
+        }
+
+        /// From a value: the declared fields in declaration order.
+        template <typename Helper>
+        static void AddFields(Helper& helper, Input* native) {
+          helper.AddField("name", &native->name);
+        }
+
+        /// The definition: the declared fields' types in declaration order.
         template <typename Helper>
         static void AddFields(Helper& helper) {
-          helper.AddField("name", &Input::name);
+          helper.template AddField<decltype(Input::name)>("name");
         }
       };
     };
@@ -228,12 +285,29 @@ class PartsSvc {
       /// Wire names of the declared fields, sorted byte-wise.
       static constexpr ::boost::string_view kKnownNames[] = {"detail", "name"};
 
-      /// Visits the declared fields in declaration order, then the unknown fields.
+      /// To a value: the declared fields in declaration order, then the unknown fields.
+      template <typename Helper>
+      static void AddFields(Helper& helper, CreateSpec const* native,
+                            std::shared_ptr<::Ormi::Data::StructValue>& value) {
+        helper.AddField("name", &native->name);
+        helper.AddField("detail", &native->detail);
+        ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(*native, value);
+      }
+
+      /// From a value: the declared fields in declaration order, then the unknown fields.
+      template <typename Helper>
+      static void AddFields(Helper& helper, CreateSpec* native) {
+        helper.AddField("name", &native->name);
+        helper.AddField("detail", &native->detail);
+        ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(kKnownNames, helper.value(),
+                                                                  native->unknownFields);
+      }
+
+      /// The definition: the declared fields' types in declaration order.
       template <typename Helper>
       static void AddFields(Helper& helper) {
-        helper.AddField("name", &CreateSpec::name);
-        helper.AddField("detail", &CreateSpec::detail);
-        helper.AddUnknownFields(kKnownNames);
+        helper.template AddField<decltype(CreateSpec::name)>("name");
+        helper.template AddField<decltype(CreateSpec::detail)>("detail");
       }
     };
   };
@@ -245,11 +319,26 @@ class PartsSvc {
       /// Wire names of the declared fields, sorted byte-wise.
       static constexpr ::boost::string_view kKnownNames[] = {"note"};
 
-      /// Visits the declared fields in declaration order, then the unknown fields.
+      /// To a value: the declared fields in declaration order, then the unknown fields.
+      template <typename Helper>
+      static void AddFields(Helper& helper, Detail const* native,
+                            std::shared_ptr<::Ormi::Data::StructValue>& value) {
+        helper.AddField("note", &native->note);
+        ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(*native, value);
+      }
+
+      /// From a value: the declared fields in declaration order, then the unknown fields.
+      template <typename Helper>
+      static void AddFields(Helper& helper, Detail* native) {
+        helper.AddField("note", &native->note);
+        ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(kKnownNames, helper.value(),
+                                                                  native->unknownFields);
+      }
+
+      /// The definition: the declared fields' types in declaration order.
       template <typename Helper>
       static void AddFields(Helper& helper) {
-        helper.AddField("note", &Detail::note);
-        helper.AddUnknownFields(kKnownNames);
+        helper.template AddField<decltype(Detail::note)>("note");
       }
     };
   };
@@ -266,11 +355,26 @@ class PartsSvc {
       std::shared_ptr<::Com::Norval::Hyrn::Sample::Things::PartsSvc::CreateSpec const> spec;
 
       struct AdapterHelper {
-        /// Visits the declared fields in declaration order.
+        /// To a value: the declared fields in declaration order.
+        template <typename Helper>
+        static void AddFields(Helper& helper, Input const* native,
+                              std::shared_ptr<::Ormi::Data::StructValue>& /*value*/) {
+          helper.AddField("name", &native->name);
+          helper.AddField("spec", &native->spec);
+        }
+
+        /// From a value: the declared fields in declaration order.
+        template <typename Helper>
+        static void AddFields(Helper& helper, Input* native) {
+          helper.AddField("name", &native->name);
+          helper.AddField("spec", &native->spec);
+        }
+
+        /// The definition: the declared fields' types in declaration order.
         template <typename Helper>
         static void AddFields(Helper& helper) {
-          helper.AddField("name", &Input::name);
-          helper.AddField("spec", &Input::spec);
+          helper.template AddField<decltype(Input::name)>("name");
+          helper.template AddField<decltype(Input::spec)>("spec");
         }
       };
     };
