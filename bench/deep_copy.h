@@ -13,6 +13,7 @@
 #include <boost/optional.hpp>
 #include <boost/utility/string_view.hpp>
 
+#include "ormi/data/value.h"
 #include "ormi/types.h"
 
 namespace HyrnBench {
@@ -77,27 +78,28 @@ void CopyInto(std::map<std::string, T> const& from, std::map<std::string, T>* to
   }
 }
 
-// Copies each declared member of one structure; the unknown fields are an immutable value
-// and are shared, as the conversions do.
+// Copies each declared member of one structure, visiting the members of the copy; the source
+// member sits at the same offset in the source object. The unknown fields are an immutable
+// value and are shared, as the conversions do.
 template <typename S>
 struct CopyHelper {
   S const& from;
   S& to;
 
   template <typename M>
-  void AddField(boost::string_view /*name*/, M S::*member) {
-    CopyInto(from.*member, &(to.*member));
+  void AddField(boost::string_view /*name*/, M* member) {
+    auto const offset = reinterpret_cast<char*>(member) - reinterpret_cast<char*>(&to);
+    CopyInto(*reinterpret_cast<M const*>(reinterpret_cast<char const*>(&from) + offset), member);
   }
-  template <typename Names>
-  void AddUnknownFields(Names const& /*known*/) {
-    to.unknownFields = from.unknownFields;
-  }
+  // No value to collect unknown fields from: they are shared below instead.
+  std::shared_ptr<Ormi::Data::CompoundValue const> value() const { return nullptr; }
 };
 
 template <typename T>
 std::enable_if_t<IsStructure<T>::value> CopyInto(T const& from, T* to) {
   CopyHelper<T> helper{from, *to};
-  T::AdapterHelper::AddFields(helper);
+  T::AdapterHelper::AddFields(helper, to);
+  to->unknownFields = from.unknownFields;
 }
 
 template <typename T>

@@ -14,7 +14,7 @@ boost::json::value StructToJson(Ormi::Data::CompoundValue const& value) {
 
 // A map arrives as a list of "map-entry" structures; it becomes an object keyed by "key".
 boost::json::value ListToJson(Ormi::Data::ListValue const& value) {
-  if (value.listKind() == Ormi::Data::ListValue::kMapList) {
+  if (value.listKind() == Ormi::Data::ListKind::kMap) {
     boost::json::object out;
     for (auto const& element : value.elements()) {
       auto const& entry = static_cast<Ormi::Data::StructValue const&>(*element);

@@ -9,11 +9,13 @@
 
 #include "ormi/data/convert.h"
 #include "ormi/data/definition.h"
+#include "ormi/data/value.h"
 
 namespace HyrnBench {
 namespace {
 
 using Ormi::BaseMessage;
+using Ormi::Data::ListKind;
 using Ormi::Data::ListValue;
 using Ormi::Data::OptionalValue;
 using Ormi::Data::StringValue;
@@ -110,7 +112,7 @@ TEST(WorkloadTest, NodeCountCountsEveryValueOnceAndGrowsWithTheInput) {
   root->SetField("a", StringValue::GetInstance("x"));
   root->SetField("b", OptionalValue::GetInstance(list));
   root->SetField("c", OptionalValue::GetInstance());
-  root->SetField("d", ListValue::GetInstance(ListValue::kMapList));
+  root->SetField("d", ListValue::GetInstance(ListKind::kMap));
   EXPECT_EQ(CountValueNodes(*root), 8U);
   EXPECT_EQ(CountValueNodes(*list), 3U);
 

@@ -103,7 +103,7 @@ TEST(Limits, AValueNestedAMillionLevelsDeepConvertsValidatesAndIsFreed) {
   auto entry = StructValue::GetInstance("map-entry");
   entry->SetField("key", StringValue::GetInstance("c1"));
   entry->SetField("value", holder);
-  auto components = ListValue::GetInstance(ListValue::kMapList);
+  auto components = ListValue::GetInstance(ListKind::kMap);
   components->Append(entry);
   auto spec = StructValue::GetInstance(
       Ormi::Data::TypeInfo<Com::Norval::Hyrn::HostSettings::ConfigSpec>::name());

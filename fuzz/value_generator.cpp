@@ -49,15 +49,23 @@ ValuePtr ValueGenerator::Conform(DataDefinition const& definition, int depth) {
         AddField(*value, Text(), [&] { return Any(depth + 1); });
       return value;
     }
-    case DefinitionKind::kString:
+    case DefinitionKind::kScalar:
+      return Scalar(static_cast<ScalarDefinition const&>(definition).valueKind(), depth);
+  }
+  return Any(depth);
+}
+
+ValuePtr ValueGenerator::Scalar(ValueKind kind, int depth) {
+  switch (kind) {
+    case ValueKind::kString:
       return String(Text());
-    case DefinitionKind::kDateTime:
+    case ValueKind::kDateTime:
       return DateTime();
-    case DefinitionKind::kBoolean:
+    case ValueKind::kBoolean:
       return BooleanValue::GetInstance((input_.Byte() & 1) != 0);
-    case DefinitionKind::kInteger:
+    case ValueKind::kInteger:
       return IntegerValue::GetInstance(input_.Integer());
-    case DefinitionKind::kVoid:
+    case ValueKind::kVoid:
       return VoidValue::GetInstance();
     default:
       return Any(depth);
@@ -148,7 +156,7 @@ ValuePtr ValueGenerator::MapEntries(StructDefinition const& entry, int depth) {
       AddField(*fields, Text(), [&] { return Make(*mapped->second, depth); });
     return fields;
   }
-  auto list = ListValue::GetInstance(ListValue::kMapList);
+  auto list = ListValue::GetInstance(ListKind::kMap);
   std::string key;
   for (std::uint8_t n = count; n > 0; --n) {
     auto item = StructValue::GetInstance(kMapEntry);
@@ -207,7 +215,7 @@ ValuePtr ValueGenerator::Any(int depth) {
       return input_.Byte() % 2 == 0 ? OptionalValue::GetInstance()
                                     : OptionalValue::GetInstance(Any(depth + 1));
     case 9: {
-      auto list = ListValue::GetInstance(input_.Byte() % 4);
+      auto list = ListValue::GetInstance(static_cast<ListKind>(input_.Byte() % 4));
       for (std::uint8_t n = input_.Byte() % 4; n > 0; --n) list->Append(Any(depth + 1));
       return list;
     }
@@ -254,7 +262,7 @@ ValuePtr ValueGenerator::Nest(ValuePtr leaf) {
         break;
       }
       default: {
-        auto map = ListValue::GetInstance(ListValue::kMapList);
+        auto map = ListValue::GetInstance(ListKind::kMap);
         auto item = StructValue::GetInstance(kMapEntry);
         item->SetField("key", String("k"));
         item->SetField("value", std::move(value));

@@ -39,6 +39,7 @@ class ValueGenerator {
 
   ValuePtr Make(Ormi::Data::DataDefinition const& definition, int depth);
   ValuePtr Conform(Ormi::Data::DataDefinition const& definition, int depth);
+  ValuePtr Scalar(Ormi::Data::ValueKind kind, int depth);
   ValuePtr Deviate(Ormi::Data::DataDefinition const& definition, int selector, int depth);
   std::shared_ptr<Ormi::Data::CompoundValue> Struct(Ormi::Data::StructDefinition const& definition,
                                                     bool as_error, int depth);

@@ -3,8 +3,6 @@
 #include <list>
 #include <memory>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include <boost/optional.hpp>
 
@@ -14,19 +12,9 @@
 #include "ormi/data/value.h"
 #include "ormi/l10n/localizer.h"
 #include "ormi/message.h"
-#include "ormi/types.h"
 
-namespace Ormi::Binding {
-
-Progress TerminalProgress() { return Progress{0, 1, 1}; }
-
-L10n::RequestLocalizer DefaultRequestLocalizer() {
-  std::vector<L10n::LanguagePreference> languages{
-      L10n::LocaleHelpers::MakeLanguagePreference("en_US"),
-      L10n::LocaleHelpers::MakeLanguagePreference("C")};
-  return {std::make_shared<L10n::Localizer>(),
-          L10n::LocaleSpec(std::move(languages), L10n::TimezoneSpec("Etc/UTC"))};
-}
+namespace Ormi {
+namespace Binding {
 
 L10n::RequestLocalizer SelectRequestLocalizer(
     std::shared_ptr<Core::AsyncActivation> const& activation) {
@@ -53,8 +41,14 @@ ErrorPtr MakeError(std::string const& name, std::string const& message_id) {
   return MakeError(name, std::list<BaseMessage>{Message<CoreTag>(message_id)});
 }
 
+}  // namespace Binding
+
+namespace Detail {
+
 ErrorPtr MergeNativeError(ErrorPtr const& error, boost::optional<Data::NativeError> const& native) {
-  return Data::NativeErrorHelper::GetError(error, native, DefaultRequestLocalizer());
+  return Data::NativeErrorHelper::GetError(
+      error, native, L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer());
 }
 
-}  // namespace Ormi::Binding
+}  // namespace Detail
+}  // namespace Ormi

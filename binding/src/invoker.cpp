@@ -2,6 +2,7 @@
 
 #include "ormi/binding/frame.h"
 #include "ormi/core/call.h"
+#include "ormi/data/error_names.h"
 
 namespace Ormi::Stub::Detail {
 
@@ -10,7 +11,7 @@ ErrorPtr ResultError(Core::MethodResult const& result) {
     return result.error();
   }
   if (!result.output()) {
-    return Binding::MakeError(Binding::kInternalServerError, Binding::kEmptyResultMessage);
+    return Binding::MakeError(Data::ErrorName::kInternalServerError, MessageId::kResultEmpty);
   }
   return nullptr;
 }

@@ -9,6 +9,7 @@
 
 #include "ormi/binding/frame.h"
 #include "ormi/core/call.h"
+#include "ormi/data/error_names.h"
 #include "ormi/data/value.h"
 #include "ormi/l10n/localizer.h"
 #include "ormi/types.h"
@@ -46,13 +47,14 @@ void AsyncApiMethodSignal::Invoke(Data::ValuePtr const& input, ActivationPtr con
     resultCb(
         std::make_shared<Core::MethodResult const>(
             nullptr,
-            Binding::MakeError(Binding::kInternalServerError, Binding::kNotConnectedMessage), true),
-        Binding::TerminalProgress(), {});
+            Binding::MakeError(Data::ErrorName::kInternalServerError, MessageId::kNotConnected),
+            true),
+        Progress::Terminal(), {});
     return;
   }
   std::shared_ptr<Core::MethodResult const> failure;
   if (!ApiMethodHelper::ValidateInput(name_, input_, input, failure)) {
-    resultCb(failure, Binding::TerminalProgress(), {});
+    resultCb(failure, Progress::Terminal(), {});
     return;
   }
   auto const call_activation = Binding::EnsureActivation(activation);
@@ -107,8 +109,8 @@ namespace Detail {
 
 void SendInputFailure(AsyncApiMethod::ResultCb const& result,
                       std::list<BaseMessage> const& messages) {
-  result(boost::none, Binding::MakeError(Binding::kInvalidArgumentError, messages),
-         Binding::TerminalProgress(), {});
+  result(boost::none, Binding::MakeError(Data::ErrorName::kInvalidArgument, messages),
+         Progress::Terminal(), {});
 }
 
 void SendTaskId(AsyncApiMethod::ResultCb::Function const& function, ActivationPtr const& activation,
@@ -117,13 +119,13 @@ void SendTaskId(AsyncApiMethod::ResultCb::Function const& function, ActivationPt
   ErrorPtr const sent =
       Data::NativeErrorHelper::GetError(error, native, Binding::SelectRequestLocalizer(activation));
   if (sent) {
-    function(boost::none, sent, Binding::TerminalProgress(), {});
+    function(boost::none, sent, Progress::Terminal(), {});
     return;
   }
   Data::ValuePtr value;
   std::list<BaseMessage> messages;
   Binding::ToValue(task_id, &value, messages);  // a string always converts
-  function(value, nullptr, Binding::TerminalProgress(), {});
+  function(value, nullptr, Progress::Terminal(), {});
 }
 
 AsyncApiMethod::ResultCb::Function IgnoringFunction() {

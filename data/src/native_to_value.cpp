@@ -4,21 +4,19 @@ namespace Ormi::Data {
 
 bool NativeToValueAdapter::Adapt(NativeConstPtr const& source, Method const& method,
                                  ValuePtr* const& destination, std::list<BaseMessage>& messages,
-                                 L10n::RequestLocalizer const& localizer) {
+                                 L10n::RequestLocalizer const& /*localizer*/) {
   std::size_t const before = messages.size();
-  Deque work(localizer, method);
+  WorkList work;
   method(source, destination, work, messages);
   RunWorkList(work, messages);
   return messages.size() == before;
 }
 
-void NativeToValueAdapter::NullMethod(NativeConstPtr const& source, ValuePtr* const& destination,
-                                      Deque& work, std::list<BaseMessage>& messages) {
+void NativeToValueAdapter::DynamicMethod(NativeConstPtr const& source, ValuePtr* const& destination,
+                                         WorkList& work, std::list<BaseMessage>& messages) {
   ValuePtr const& value = static_cast<DynamicStructure const*>(source)->value();
   if (!value) {
-    std::string const id = "ormi.data.unset.field";
-    work.Fail(MakeMessage(id, Message<CoreTag>::DefaultMessageForId(id), "DynamicStructure"),
-              messages);
+    work.Fail(Message<CoreTag>(MessageId::kUnsetField, "DynamicStructure"), messages);
     return;
   }
   *destination = value;

@@ -6,13 +6,14 @@
 #include <string>
 #include <utility>
 
+#include "ormi/data/error_names.h"
 #include "ormi/data/value.h"
 #include "ormi/message.h"
 
 namespace Ormi::InProcess {
 namespace {
 
-Progress const kTerminal{0, 1, 1};
+using Data::ErrorName;
 
 std::shared_ptr<Core::MethodResult const> ErrorResult(char const* error_name, BaseMessage message) {
   std::list<BaseMessage> const messages{std::move(message)};
@@ -22,12 +23,10 @@ std::shared_ptr<Core::MethodResult const> ErrorResult(char const* error_name, Ba
 
 std::shared_ptr<Core::MethodResult const> NotFound(std::string const& service,
                                                    std::string const* method) {
-  char const* const id =
-      method == nullptr ? "ormi.connector.service.not.found" : "ormi.connector.method.not.found";
-  std::string const text = Message<CoreTag>::DefaultMessageForId(id);
-  return ErrorResult(
-      "com.norval.ormi.std.errors.not_found",
-      method == nullptr ? MakeMessage(id, text, service) : MakeMessage(id, text, service, *method));
+  return ErrorResult(ErrorName::kNotFound,
+                     method == nullptr
+                         ? Message<CoreTag>(MessageId::kServiceNotFound, service)
+                         : Message<CoreTag>(MessageId::kMethodNotFound, service, *method));
 }
 
 // Finds the method that serves a call. Returns null with `target` set, or the result that
@@ -48,8 +47,8 @@ std::shared_ptr<Core::MethodResult const> Route(
   }
   if (!input) {
     return ErrorResult(
-        "com.norval.ormi.std.errors.invalid_argument",
-        Message<CoreTag>("ormi.data.validation.failed",
+        ErrorName::kInvalidArgument,
+        Message<CoreTag>(MessageId::kValidationFailed,
                          service + "." + name + ".input: expected a value, got none"));
   }
   return nullptr;
@@ -152,7 +151,7 @@ void Channel::Invoke(std::shared_ptr<Core::MethodIdentifier const> const& method
   std::shared_ptr<Provider::AsyncApiMethod const> target;
   auto const failure = Route(*registry_, method, input, &target);
   if (failure) {
-    executor_->Post([callback, failure] { callback(failure, kTerminal, nullptr); });
+    executor_->Post([callback, failure] { callback(failure, Progress::Terminal(), nullptr); });
     return;
   }
   auto const call_activation = activation ? activation : std::make_shared<Core::AsyncActivation>();

@@ -139,12 +139,12 @@ void Writer<DataValue>::Expand(DataValue const& value) {
     }
     case ValueKind::kList: {
       auto const& list = static_cast<ListValue const&>(value);
-      if (list.listKind() == ListValue::kPlainList) return Elements("[", list.elements(), "]");
-      if (list.listKind() == ListValue::kMapList) {
+      if (list.listKind() == ListKind::kPlain) return Elements("[", list.elements(), "]");
+      if (list.listKind() == ListKind::kMap) {
         return Elements("{\"$map\":[", list.elements(), "]}");
       }
       return Elements("{\"$list\":[", list.elements(),
-                      "],\"kind\":" + std::to_string(list.listKind()) + "}");
+                      "],\"kind\":" + std::to_string(static_cast<int>(list.listKind())) + "}");
     }
     case ValueKind::kStructure:
     case ValueKind::kError: {
@@ -154,31 +154,6 @@ void Writer<DataValue>::Expand(DataValue const& value) {
     }
     default:
       out_ += "null";
-  }
-}
-
-char const* ScalarDefinitionName(int kind) {
-  switch (kind) {
-    case DefinitionKind::kVoid:
-      return "void";
-    case DefinitionKind::kInteger:
-      return "integer";
-    case DefinitionKind::kDouble:
-      return "double";
-    case DefinitionKind::kBoolean:
-      return "boolean";
-    case DefinitionKind::kBlob:
-      return "blob";
-    case DefinitionKind::kString:
-      return "string";
-    case DefinitionKind::kSecret:
-      return "secret";
-    case DefinitionKind::kDateTime:
-      return "date-time";
-    case DefinitionKind::kDynamicStructure:
-      return "dynamic-structure";
-    default:
-      return nullptr;
   }
 }
 
@@ -200,10 +175,12 @@ void Writer<DataDefinition>::Expand(DataDefinition const& definition) {
       out_ +=
           "{\"$ref\":" + Quote(static_cast<StructRefDefinition const&>(definition).name()) + "}";
       return;
-    default: {
-      char const* name = ScalarDefinitionName(definition.kind());
-      out_ += name ? Quote(name) : "null";
-    }
+    case DefinitionKind::kDynamicStructure:
+      out_ += Quote("dynamic-structure");
+      return;
+    case DefinitionKind::kScalar:
+      out_ += Quote(KindName(static_cast<ScalarDefinition const&>(definition).valueKind()));
+      return;
   }
 }
 

@@ -65,8 +65,7 @@ std::string Position(boost::string_view text, std::size_t offset) {
 
 template <typename... Args>
 bool Fail(std::list<BaseMessage>& messages, std::string const& id, Args&&... args) {
-  messages.push_back(
-      MakeMessage(id, Message<CoreTag>::DefaultMessageForId(id), std::forward<Args>(args)...));
+  messages.push_back(Message<CoreTag>(id, std::forward<Args>(args)...));
   return false;
 }
 
@@ -136,7 +135,7 @@ class TreeBuilder {
 bool Parse(boost::string_view text, JsonLimits const& limits, json::value* out,
            std::list<BaseMessage>& messages) {
   if (text.size() > limits.maxInputBytes) {
-    return Fail(messages, "ormi.data.json.too.large", std::to_string(text.size()),
+    return Fail(messages, MessageId::kJsonTooLarge, std::to_string(text.size()),
                 std::to_string(limits.maxInputBytes));
   }
   json::parse_options options;
@@ -145,16 +144,16 @@ bool Parse(boost::string_view text, JsonLimits const& limits, json::value* out,
   json::error_code error;
   std::size_t const used = parser.write_some(true, text.data(), text.size(), error);
   if (!error && used < text.size()) {
-    return Fail(messages, "ormi.data.json.malformed", Position(text, used),
+    return Fail(messages, MessageId::kJsonMalformed, Position(text, used),
                 std::string("unexpected text after the value"));
   }
   if (!error) parser.write_some(false, nullptr, 0, error);
   if (error == json::error::too_deep) {
-    return Fail(messages, "ormi.data.json.too.deep", Position(text, used),
+    return Fail(messages, MessageId::kJsonTooDeep, Position(text, used),
                 std::to_string(limits.maxDepth));
   }
   if (error)
-    return Fail(messages, "ormi.data.json.malformed", Position(text, used), error.message());
+    return Fail(messages, MessageId::kJsonMalformed, Position(text, used), error.message());
   *out = parser.handler().Release();
   return true;
 }
@@ -211,7 +210,7 @@ class Reader {
       case json::kind::null:
         return Invalid(task, "null is not a value (void is {\"$void\": null})");
       case json::kind::array:
-        return ReadList(node.get_array(), ListValue::kPlainList, task);
+        return ReadList(node.get_array(), ListKind::kPlain, task);
       case json::kind::object:
         return ReadObject(node.get_object(), task);
     }
@@ -230,7 +229,7 @@ class Reader {
                              : Invalid(task, "$void takes null");
     if (tag == "$optional") return ReadOptional(inner, task);
     if (tag == "$map") {
-      return inner.is_array() ? ReadList(inner.get_array(), ListValue::kMapList, task)
+      return inner.is_array() ? ReadList(inner.get_array(), ListKind::kMap, task)
                               : Invalid(task, "$map takes an array");
     }
     if (tag == "$double") return ReadDouble(inner, task);
@@ -277,7 +276,7 @@ class Reader {
     return Store(task, std::move(optional));
   }
 
-  bool ReadList(json::array const& array, int list_kind, Task const& task) {
+  bool ReadList(json::array const& array, ListKind list_kind, Task const& task) {
     auto list = ListValue::GetInstance(list_kind);
     std::vector<ValuePtr*> slots;
     slots.reserve(array.size());
@@ -297,7 +296,7 @@ class Reader {
         kind->get_int64() > std::numeric_limits<int>::max()) {
       return Invalid(task, "$list takes an array and an integer \"kind\"");
     }
-    return ReadList(elements->get_array(), static_cast<int>(kind->get_int64()), task);
+    return ReadList(elements->get_array(), static_cast<ListKind>(kind->get_int64()), task);
   }
 
   bool ReadCompound(json::object const& object, Task const& task) {
@@ -331,7 +330,7 @@ class Reader {
   }
 
   bool Invalid(Task const& task, std::string const& reason) {
-    return Fail(messages_, "ormi.data.json.invalid", PathOf(task.path), reason);
+    return Fail(messages_, MessageId::kJsonInvalid, PathOf(task.path), reason);
   }
 
   std::size_t Step(Task const& task, std::string segment) {

@@ -3,6 +3,7 @@
 #include <list>
 #include <string>
 
+#include "ormi/data/error_names.h"
 #include "ormi/message.h"
 
 namespace Ormi::Data {
@@ -49,8 +50,8 @@ std::shared_ptr<ErrorValue const> NativeErrorHelper::GetError(
   if (!chosen && native) {
     chosen = native->ToErrorValue(localizer);
     if (!chosen) {
-      chosen = ErrorValue::Create("com.norval.ormi.std.errors.internal_server_error",
-                                  {Message<CoreTag>("ormi.data.native.error.unconvertible")});
+      chosen = ErrorValue::Create(ErrorName::kInternalServerError,
+                                  {Message<CoreTag>(MessageId::kNativeErrorUnconvertible)});
     }
   }
   return chosen ? Localized(chosen, localizer) : nullptr;

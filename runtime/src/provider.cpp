@@ -5,13 +5,13 @@
 #include <string>
 #include <utility>
 
+#include "ormi/data/error_names.h"
 #include "ormi/message.h"
 
 namespace Ormi::Provider {
 namespace {
 
-char const kInvalidArgument[] = "com.norval.ormi.std.errors.invalid_argument";
-char const kInternalServerError[] = "com.norval.ormi.std.errors.internal_server_error";
+using Data::ErrorName;
 
 // Validates `value` against `definition`, naming it `root` in the messages. A missing
 // value or definition is a failure of its own.
@@ -19,7 +19,7 @@ bool Check(Data::DefinitionPtr const& definition, Data::DataValue const* value,
            std::string const& root, std::list<BaseMessage>& messages) {
   if (value == nullptr || definition == nullptr) {
     char const* const missing = value == nullptr ? "a value" : "a definition";
-    messages.push_back(Message<CoreTag>("ormi.data.validation.failed",
+    messages.push_back(Message<CoreTag>(MessageId::kValidationFailed,
                                         root + ": expected " + missing + ", got none"));
     return false;
   }
@@ -80,7 +80,7 @@ bool ApiMethodHelper::ValidateInput(std::string const& name, Data::DefinitionPtr
   if (Check(definition, input.get(), name + ".input", messages)) {
     return true;
   }
-  failure = Failure(kInvalidArgument, messages, true);
+  failure = Failure(ErrorName::kInvalidArgument, messages, true);
   return false;
 }
 
@@ -91,8 +91,8 @@ std::shared_ptr<Core::MethodResult const> ApiMethodHelper::ValidateOutput(
   if (Check(definition, output.get(), name + ".output", messages)) {
     return std::make_shared<Core::MethodResult const>(output, nullptr, terminal);
   }
-  messages.push_front(Message<CoreTag>("ormi.provider.output.invalid", name));
-  return Failure(kInternalServerError, messages, terminal);
+  messages.push_front(Message<CoreTag>(MessageId::kOutputInvalid, name));
+  return Failure(ErrorName::kInternalServerError, messages, terminal);
 }
 
 std::shared_ptr<Core::MethodResult const> ApiMethodHelper::ValidateError(
@@ -104,8 +104,8 @@ std::shared_ptr<Core::MethodResult const> ApiMethodHelper::ValidateError(
   if (definition != nullptr && Check(definition, error.get(), name + ".error", messages)) {
     return std::make_shared<Core::MethodResult const>(nullptr, error, terminal);
   }
-  messages.push_front(Message<CoreTag>("ormi.provider.error.undeclared", error_name));
-  return Failure(kInternalServerError, messages, terminal);
+  messages.push_front(Message<CoreTag>(MessageId::kErrorUndeclared, error_name));
+  return Failure(ErrorName::kInternalServerError, messages, terminal);
 }
 
 }  // namespace Ormi::Provider

@@ -8,7 +8,6 @@ namespace Ormi::Data {
 namespace {
 
 constexpr std::size_t kMaxMessages = 100;  // bounds the work spent on a badly broken value
-constexpr char kMapEntry[] = "map-entry";
 
 // One step of a path: the root, a field, a list index or a map key. Names point into the
 // definition or the value, which outlive the validation.
@@ -33,94 +32,44 @@ std::string Quoted(std::string const& text) { return "\"" + text + "\""; }
 
 std::string Expected(DataDefinition const& definition) {
   switch (definition.kind()) {
-    case DefinitionKind::kVoid:
-      return "void";
-    case DefinitionKind::kInteger:
-      return "an integer";
-    case DefinitionKind::kDouble:
-      return "a double";
-    case DefinitionKind::kBoolean:
-      return "a boolean";
-    case DefinitionKind::kBlob:
-      return "a blob";
-    case DefinitionKind::kString:
-      return "a string";
-    case DefinitionKind::kSecret:
-      return "a secret";
-    case DefinitionKind::kDateTime:
-      return "a date-time";
+    case DefinitionKind::kScalar:
+      return KindPhrase(static_cast<ScalarDefinition const&>(definition).valueKind());
     case DefinitionKind::kOptional:
-      return "an optional value";
+      return KindPhrase(ValueKind::kOptional);
     case DefinitionKind::kList:
-      return "a list";
+      return KindPhrase(ValueKind::kList);
     case DefinitionKind::kStructure:
       return "structure " + Quoted(static_cast<StructDefinition const&>(definition).name());
     case DefinitionKind::kStructRef:
       return "structure " + Quoted(static_cast<StructRefDefinition const&>(definition).name());
     case DefinitionKind::kDynamicStructure:
-      return "a structure";
-    default:
-      return "a value of definition kind " + std::to_string(definition.kind());
+      return KindPhrase(ValueKind::kStructure);
   }
+  return "a value";
 }
 
 std::string Got(DataValue const& value) {
   switch (value.kind()) {
-    case ValueKind::kVoid:
-      return "void";
     case ValueKind::kStructure:
       return "structure " + Quoted(static_cast<CompoundValue const&>(value).name());
     case ValueKind::kError:
       return "error " + Quoted(static_cast<CompoundValue const&>(value).name());
-    case ValueKind::kString:
-    case ValueKind::kBoolean:
-    case ValueKind::kBlob:
-    case ValueKind::kSecret:
-    case ValueKind::kList:
-    case ValueKind::kDouble:
-    case ValueKind::kDateTime:
-      return std::string("a ") + KindName(value.kind());
-    case ValueKind::kInteger:
-      return "an integer";
-    case ValueKind::kOptional:
-      return "an optional value";
     default:
-      return "a value of kind " + std::to_string(value.kind());
+      return KindPhrase(value.kind());
   }
 }
 
+// Structure and error values are the compound values that a structure definition checks.
 bool IsStructure(DataValue const& value) {
   return value.kind() == ValueKind::kStructure || value.kind() == ValueKind::kError;
-}
-
-// The value kind that a scalar definition requires.
-int ScalarKind(int definition_kind) {
-  switch (definition_kind) {
-    case DefinitionKind::kVoid:
-      return ValueKind::kVoid;
-    case DefinitionKind::kInteger:
-      return ValueKind::kInteger;
-    case DefinitionKind::kDouble:
-      return ValueKind::kDouble;
-    case DefinitionKind::kBoolean:
-      return ValueKind::kBoolean;
-    case DefinitionKind::kBlob:
-      return ValueKind::kBlob;
-    case DefinitionKind::kString:
-      return ValueKind::kString;
-    case DefinitionKind::kSecret:
-      return ValueKind::kSecret;
-    default:
-      return -1;
-  }
 }
 
 // The key of a map entry: a "map-entry" structure whose "key" is a string.
 std::string const* MapKey(DataValue const& element) {
   if (element.kind() != ValueKind::kStructure) return nullptr;
   auto const& entry = static_cast<StructValue const&>(element);
-  if (entry.name() != kMapEntry) return nullptr;
-  auto const key = entry.fields().find("key");
+  if (entry.name() != MapEntry::kName) return nullptr;
+  auto const key = entry.fields().find(MapEntry::kKey);
   if (key == entry.fields().end() || !key->second || key->second->kind() != ValueKind::kString) {
     return nullptr;
   }
@@ -157,13 +106,11 @@ class Validator {
         return CheckStruct(static_cast<StructDefinition const&>(definition), value, item.path);
       case DefinitionKind::kStructRef:
         return CheckRef(static_cast<StructRefDefinition const&>(definition), value, item.path);
-      case DefinitionKind::kDateTime:
-        return CheckDateTime(value, item.path);
       case DefinitionKind::kDynamicStructure:
         if (!IsStructure(value)) Mismatch(definition, value, item.path);
         return;
-      default:
-        if (value.kind() != ScalarKind(definition.kind())) Mismatch(definition, value, item.path);
+      case DefinitionKind::kScalar:
+        return CheckScalar(static_cast<ScalarDefinition const&>(definition), value, item.path);
     }
   }
 
@@ -192,7 +139,7 @@ class Validator {
       return Mismatch(definition, value, path);
     }
     auto const& compound = static_cast<CompoundValue const&>(value);
-    bool const is_entry = compound.name() == kMapEntry && nodes_[path].type == PathNode::kKey;
+    bool const is_entry = compound.name() == MapEntry::kName && nodes_[path].type == PathNode::kKey;
     for (auto field = definition.fields().rbegin(); field != definition.fields().rend(); ++field) {
       auto const found = compound.fields().find(field->first);
       if (found == compound.fields().end()) {
@@ -201,7 +148,7 @@ class Validator {
         continue;
       }
       // The value of a map entry is named by the entry's key alone.
-      std::size_t const child = is_entry && field->first == "value"
+      std::size_t const child = is_entry && field->first == MapEntry::kValue
                                     ? path
                                     : AddNode(path, PathNode::kField, &field->first, 0);
       Push(field->second.get(), found->second.get(), child);
@@ -214,6 +161,11 @@ class Validator {
       return Report(path, "structure reference " + Quoted(definition.name()) + " has no target");
     }
     CheckStruct(*target, value, path);
+  }
+
+  void CheckScalar(ScalarDefinition const& definition, DataValue const& value, std::size_t path) {
+    if (definition.valueKind() == ValueKind::kDateTime) return CheckDateTime(value, path);
+    if (value.kind() != definition.valueKind()) Mismatch(definition, value, path);
   }
 
   void CheckDateTime(DataValue const& value, std::size_t path) {
@@ -248,9 +200,7 @@ class Validator {
     if (count_ >= kMaxMessages) return;
     ++count_;
     std::string const text = PathText(path) + ": " + problem;
-    messages_.push_back(
-        MakeMessage("ormi.data.validation.failed",
-                    Message<CoreTag>::DefaultMessageForId("ormi.data.validation.failed"), text));
+    messages_.push_back(Message<CoreTag>(MessageId::kValidationFailed, text));
   }
 
   std::string PathText(std::size_t path) const {

@@ -12,33 +12,29 @@ template <typename T>
 struct KindOf;
 template <>
 struct KindOf<std::string> {
-  static constexpr int kKind = ValueKind::kString;
+  static constexpr ValueKind kKind = ValueKind::kString;
 };
 template <>
 struct KindOf<bool> {
-  static constexpr int kKind = ValueKind::kBoolean;
+  static constexpr ValueKind kKind = ValueKind::kBoolean;
 };
 template <>
 struct KindOf<std::int64_t> {
-  static constexpr int kKind = ValueKind::kInteger;
+  static constexpr ValueKind kKind = ValueKind::kInteger;
 };
 template <>
 struct KindOf<double> {
-  static constexpr int kKind = ValueKind::kDouble;
+  static constexpr ValueKind kKind = ValueKind::kDouble;
 };
 
-bool Mismatch(int expected, int actual, std::list<BaseMessage>& messages) {
+bool Mismatch(ValueKind expected, ValueKind actual, std::list<BaseMessage>& messages) {
   messages.push_back(
-      MakeMessage("ormi.data.value.type.mismatch",
-                  Message<CoreTag>::DefaultMessageForId("ormi.data.value.type.mismatch"),
-                  std::string(KindName(expected)), std::string(KindName(actual))));
+      Message<CoreTag>(MessageId::kValueTypeMismatch, KindName(expected), KindName(actual)));
   return false;
 }
 
-bool BadCast(std::string const& text, int target, std::list<BaseMessage>& messages) {
-  messages.push_back(MakeMessage("ormi.data.bad.cast",
-                                 Message<CoreTag>::DefaultMessageForId("ormi.data.bad.cast"), text,
-                                 std::string(KindName(target))));
+bool BadCast(std::string const& text, ValueKind target, std::list<BaseMessage>& messages) {
+  messages.push_back(Message<CoreTag>(MessageId::kBadCast, text, KindName(target)));
   return false;
 }
 
@@ -54,7 +50,7 @@ ValuePtr LocalizableMessageValue(BaseMessage const& message) {
   auto result = StructValue::GetInstance(kLocalizableMessage);
   result->SetField("id", StringValue::GetInstance(message.id));
   result->SetField("default_message", StringValue::GetInstance(message.defaultMessage));
-  auto args = ListValue::GetInstance(ListValue::kPlainList);
+  auto args = ListValue::GetInstance(ListKind::kPlain);
   for (std::string const& arg : message.args) args->Append(StringValue::GetInstance(arg));
   result->SetField("args", std::move(args));
   return result;
@@ -199,7 +195,7 @@ std::shared_ptr<OptionalValue> OptionalValue::GetInstance(ValuePtr value) {
   result->value(std::move(value));
   return result;
 }
-std::shared_ptr<ListValue> ListValue::GetInstance(int list_kind) {
+std::shared_ptr<ListValue> ListValue::GetInstance(ListKind list_kind) {
   return std::make_shared<ListValue>(list_kind);
 }
 std::shared_ptr<StructValue> StructValue::GetInstance(std::string name) {
@@ -245,9 +241,7 @@ bool CompoundValue::GetField(std::string const& name, ValuePtr* out,
     *out = found->second;
     return true;
   }
-  messages.push_back(MakeMessage("ormi.data.field.not.found",
-                                 Message<CoreTag>::DefaultMessageForId("ormi.data.field.not.found"),
-                                 name, name_));
+  messages.push_back(Message<CoreTag>(MessageId::kFieldNotFound, name, name_));
   return false;
 }
 
@@ -265,7 +259,7 @@ std::shared_ptr<ErrorValue> ErrorValue::GetInstance(std::string name) {
 std::shared_ptr<ErrorValue> ErrorValue::Create(std::string name,
                                                std::list<BaseMessage> const& messages) {
   auto result = std::make_shared<ErrorValue>(std::move(name));
-  auto list = ListValue::GetInstance(ListValue::kPlainList);
+  auto list = ListValue::GetInstance(ListKind::kPlain);
   for (BaseMessage const& message : messages) list->Append(LocalizableMessageValue(message));
   result->SetField("messages", std::move(list));
   result->SetField("data", OptionalValue::GetInstance());
@@ -295,35 +289,45 @@ std::list<BaseMessage> ErrorValue::messages() const {
   return result;
 }
 
-char const* KindName(int kind) {
-  switch (kind) {
-    case ValueKind::kVoid:
-      return "void";
-    case ValueKind::kInteger:
-      return "integer";
-    case ValueKind::kDouble:
-      return "double";
-    case ValueKind::kBoolean:
-      return "boolean";
-    case ValueKind::kBlob:
-      return "blob";
-    case ValueKind::kString:
-      return "string";
-    case ValueKind::kError:
-      return "error";
-    case ValueKind::kSecret:
-      return "secret";
-    case ValueKind::kList:
-      return "list";
-    case ValueKind::kStructure:
-      return "structure";
-    case ValueKind::kOptional:
-      return "optional";
-    case ValueKind::kDateTime:
-      return "date-time";
-    default:
-      return "unknown";
+namespace {
+
+struct KindFacts {
+  ValueKind kind;
+  char const* name;
+  char const* phrase;
+};
+
+constexpr KindFacts kKindFacts[] = {
+    {ValueKind::kVoid, "void", "void"},
+    {ValueKind::kInteger, "integer", "an integer"},
+    {ValueKind::kDouble, "double", "a double"},
+    {ValueKind::kBoolean, "boolean", "a boolean"},
+    {ValueKind::kBlob, "blob", "a blob"},
+    {ValueKind::kString, "string", "a string"},
+    {ValueKind::kError, "error", "an error"},
+    {ValueKind::kSecret, "secret", "a secret"},
+    {ValueKind::kList, "list", "a list"},
+    {ValueKind::kStructure, "structure", "a structure"},
+    {ValueKind::kOptional, "optional", "an optional value"},
+    {ValueKind::kDateTime, "date-time", "a date-time"},
+};
+
+constexpr KindFacts kUnknownKind{ValueKind::kReserved, "unknown", "a value of an unknown kind"};
+
+KindFacts const& FactsOf(ValueKind kind) {
+  for (KindFacts const& facts : kKindFacts) {
+    if (facts.kind == kind) return facts;
   }
+  return kUnknownKind;
+}
+
+}  // namespace
+
+char const* KindName(ValueKind kind) { return FactsOf(kind).name; }
+char const* KindPhrase(ValueKind kind) { return FactsOf(kind).phrase; }
+
+bool TakenAsStructure(ValueKind kind) {
+  return kind == ValueKind::kStructure || kind == ValueKind::kError || kind == ValueKind::kReserved;
 }
 
 }  // namespace Ormi::Data

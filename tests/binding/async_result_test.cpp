@@ -79,7 +79,7 @@ TEST(AsyncResultDeathTest, ASecondCompletionEndsTheProcess) {
     return Result<std::string>(
         Result<std::string>::Callback([](auto const&, auto const&, auto const&) {}));
   };
-  auto const error = ::Ormi::Binding::MakeError(::Ormi::Binding::kInternalServerError, "x");
+  auto const error = ::Ormi::Binding::MakeError(::Ormi::Data::ErrorName::kInternalServerError, "x");
   Result<std::string> const completed = make();
   completed.SetResult("once");
   EXPECT_DEATH(completed.SetError(error), "");

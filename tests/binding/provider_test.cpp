@@ -125,15 +125,15 @@ TEST_F(ProviderTest, RequestsThatNeverReachTheImplementation) {
   // A null implementation binds unconnected method objects: an error answer, no crash.
   auto const unbound = KeysSvc::AsyncServiceBinder::BindImplementation(nullptr);
   Call(unbound, "get", GetInput("k"));
-  EXPECT_EQ(NameOf(Only().result->error()), ::Ormi::Binding::kInternalServerError);
+  EXPECT_EQ(NameOf(Only().result->error()), ::Ormi::Data::ErrorName::kInternalServerError);
   EXPECT_EQ(MessageIds(Only().result->error()),
-            std::list<std::string>{::Ormi::Binding::kNotConnectedMessage});
+            std::list<std::string>{::Ormi::MessageId::kNotConnected});
 
   // An input that fails the input definition gets the validator's answer.
   deliveries.clear();
   auto const bound = KeysSvc::AsyncServiceBinder::BindImplementation(impl);
   Call(bound, "get", ::Ormi::Data::StructValue::GetInstance("com.norval.ormi.operation_input"));
-  EXPECT_EQ(NameOf(Only().result->error()), ::Ormi::Binding::kInvalidArgumentError);
+  EXPECT_EQ(NameOf(Only().result->error()), ::Ormi::Data::ErrorName::kInvalidArgument);
 
   // An input the validator accepts but that does not convert: exactly the conversion messages.
   deliveries.clear();
@@ -149,7 +149,7 @@ TEST_F(ProviderTest, RequestsThatNeverReachTheImplementation) {
       AsyncApiMethod::ResultCb([this](auto const&, auto const& error, auto const& p, auto&&) {
         deliveries.push_back({std::make_shared<MethodResult const>(nullptr, error, true), p, {}});
       }));
-  EXPECT_EQ(NameOf(Only().result->error()), ::Ormi::Binding::kInvalidArgumentError);
+  EXPECT_EQ(NameOf(Only().result->error()), ::Ormi::Data::ErrorName::kInvalidArgument);
   EXPECT_EQ(Only().result->error()->messages(), expected);
   EXPECT_EQ(impl->calls, 0);
 }
@@ -189,7 +189,7 @@ TEST_F(ProviderTest, ErrorsAreConvertedLocalizedAndValidated) {
   deliveries.clear();
   error_type = "undeclared";
   Call(KeysSvc::AsyncServiceBinder::BindImplementation(impl), "get", GetInput("k"));
-  EXPECT_EQ(NameOf(Only().result->error()), ::Ormi::Binding::kInternalServerError);
+  EXPECT_EQ(NameOf(Only().result->error()), ::Ormi::Data::ErrorName::kInternalServerError);
   EXPECT_EQ(MessageIds(Only().result->error()).front(), "ormi.provider.error.undeclared");
 }
 
@@ -204,7 +204,7 @@ TEST_F(ProviderTest, ResultThatCannotBeConvertedBecomesInternalServerError) {
       nullptr);
   filter(MessagePtr(), nullptr, boost::none, ::Ormi::Progress{});
   ASSERT_EQ(errors.size(), 1U);
-  EXPECT_EQ(NameOf(errors[0]), ::Ormi::Binding::kInternalServerError);
+  EXPECT_EQ(NameOf(errors[0]), ::Ormi::Data::ErrorName::kInternalServerError);
   EXPECT_TRUE(errors[0]->messages().empty());
 
   // Through a bound operation it is then validated like any error.
@@ -214,7 +214,7 @@ TEST_F(ProviderTest, ResultThatCannotBeConvertedBecomesInternalServerError) {
   KeysSvc::PutMethod::Input input;
   input.message = MakeMessage("m", "text");
   Call(KeysSvc::AsyncServiceBinder::BindImplementation(impl), "put", ValueOf(input));
-  EXPECT_EQ(NameOf(Only().result->error()), ::Ormi::Binding::kInternalServerError);
+  EXPECT_EQ(NameOf(Only().result->error()), ::Ormi::Data::ErrorName::kInternalServerError);
 }
 
 TEST_F(ProviderTest, ValidateResultWrapperChecksOutputsAndFollowsContinuations) {
@@ -299,7 +299,7 @@ TEST_F(ProviderTest, TaskOperationAnswersWithTheTaskIdentifier) {
     result.SetError(::Ormi::Data::MakeNativeError(std::make_shared<Errors::TimedOut const>()));
   };
   Call(bound, "apply$task", ApplyInput());
-  EXPECT_EQ(NameOf(Only().result->error()), ::Ormi::Binding::kInternalServerError);
+  EXPECT_EQ(NameOf(Only().result->error()), ::Ormi::Data::ErrorName::kInternalServerError);
   EXPECT_EQ(MessageIds(Only().result->error()).front(), "ormi.provider.error.undeclared");
 }
 
@@ -321,7 +321,7 @@ TEST_F(ProviderDeathTest, SecondCompletionEndsTheProcess) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   impl->get = [](std::string const&, Result<std::string> const& result) {
     result.SetResult("first");
-    result.SetError(::Ormi::Binding::MakeError(::Ormi::Binding::kInternalServerError, "x"));
+    result.SetError(::Ormi::Binding::MakeError(::Ormi::Data::ErrorName::kInternalServerError, "x"));
   };
   impl->apply = [](TaskResult const& result) {
     result.SetTaskId("first");

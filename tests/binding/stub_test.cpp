@@ -121,20 +121,19 @@ TEST_F(StubTest, SendsUnderTheOperationsIdentifierAndDeliversTheValue) {
 TEST_F(StubTest, CallsThatAreNeverSent) {
   // A required structure argument left null.
   stub.Put("k", nullptr, nullptr, put.Object());
-  EXPECT_EQ(NameOf(put.OnlyError()), ::Ormi::Binding::kInvalidArgumentError);
+  EXPECT_EQ(NameOf(put.OnlyError()), ::Ormi::Data::ErrorName::kInvalidArgument);
   EXPECT_EQ(MessageIds(put.OnlyError()),
             std::list<std::string>{"ormi.data.unset.non.optional.field"});
   stub.Apply("k", nullptr, nullptr, task.Object());
   EXPECT_EQ(task.ids, std::vector<std::string>{""});
-  EXPECT_EQ(NameOf(task.errors.at(0)), ::Ormi::Binding::kInvalidArgumentError);
+  EXPECT_EQ(NameOf(task.errors.at(0)), ::Ormi::Data::ErrorName::kInvalidArgument);
   EXPECT_TRUE(channel->sent.empty());
 
   // A stub without a channel answers instead of crashing.
   KeysSvc::AsyncServiceStub unconnected(nullptr);
   unconnected.Get("k", nullptr, got.Object());
-  EXPECT_EQ(NameOf(got.OnlyError()), ::Ormi::Binding::kServiceUnavailableError);
-  EXPECT_EQ(MessageIds(got.OnlyError()),
-            std::list<std::string>{::Ormi::Binding::kNoChannelMessage});
+  EXPECT_EQ(NameOf(got.OnlyError()), ::Ormi::Data::ErrorName::kServiceUnavailable);
+  EXPECT_EQ(MessageIds(got.OnlyError()), std::list<std::string>{::Ormi::MessageId::kNoChannel});
 }
 
 TEST_F(StubTest, FailedAnswers) {
@@ -147,14 +146,13 @@ TEST_F(StubTest, FailedAnswers) {
   Received<std::string> empty;
   stub.Get("k", nullptr, empty.Object());
   channel->Answer(nullptr);
-  EXPECT_EQ(NameOf(empty.OnlyError()), ::Ormi::Binding::kInternalServerError);
-  EXPECT_EQ(MessageIds(empty.OnlyError()),
-            std::list<std::string>{::Ormi::Binding::kEmptyResultMessage});
+  EXPECT_EQ(NameOf(empty.OnlyError()), ::Ormi::Data::ErrorName::kInternalServerError);
+  EXPECT_EQ(MessageIds(empty.OnlyError()), std::list<std::string>{::Ormi::MessageId::kResultEmpty});
 
   // An output that does not fit R: the short error name.
   stub.Put("k", MakeMessage("m", "t"), nullptr, put.Object());
   channel->Answer(::Ormi::Data::DataValue::Create(std::string("not a structure")));
-  EXPECT_EQ(NameOf(put.OnlyError()), ::Ormi::Binding::kShortInvalidArgumentError);
+  EXPECT_EQ(NameOf(put.OnlyError()), ::Ormi::Data::ErrorName::kShortInvalidArgument);
   EXPECT_FALSE(put.OnlyError()->messages().empty());
 }
 
@@ -180,8 +178,8 @@ TEST_F(StubTest, TaskCalls) {
     EXPECT_EQ(failed.ids, std::vector<std::string>{""});
     names.push_back(NameOf(failed.errors.at(0)));
   }
-  EXPECT_EQ(names, (std::vector<std::string>{::Ormi::Binding::kInvalidArgumentError,
-                                             ::Ormi::Binding::kInternalServerError,
+  EXPECT_EQ(names, (std::vector<std::string>{::Ormi::Data::ErrorName::kInvalidArgument,
+                                             ::Ormi::Data::ErrorName::kInternalServerError,
                                              "com.norval.ormi.std.errors.not_found"}));
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "com/norval/ormi/std/errors/errors.h"
+#include "ormi/data/error_names.h"
 #include "ormi/data/value_to_native.h"
 
 namespace Ormi::Data {
@@ -40,6 +41,22 @@ TEST(NativeError, ConvertsToAnErrorValueOfTheSameNameAndFields) {
   // An error that cannot be converted (a null message) gives no value.
   error->messages.push_back(nullptr);
   EXPECT_FALSE(MakeNativeError<NotFound>(error).ToErrorValue(localizer));
+}
+
+// The runtime makes some standard errors itself, by name; the names must be those of the
+// standard error types.
+TEST(NativeError, TheRuntimesErrorNamesAreThoseOfTheStandardErrorTypes) {
+  namespace Errors = Com::Norval::Ormi::Std::Errors;
+  EXPECT_EQ(TypeInfo<Errors::Error>::name(), ErrorName::kError);
+  EXPECT_EQ(TypeInfo<Errors::AlreadyExists>::name(), ErrorName::kAlreadyExists);
+  EXPECT_EQ(TypeInfo<Errors::InternalServerError>::name(), ErrorName::kInternalServerError);
+  EXPECT_EQ(TypeInfo<Errors::InvalidArgument>::name(), ErrorName::kInvalidArgument);
+  EXPECT_EQ(TypeInfo<Errors::NotAllowedInCurrentState>::name(),
+            ErrorName::kNotAllowedInCurrentState);
+  EXPECT_EQ(TypeInfo<Errors::NotFound>::name(), ErrorName::kNotFound);
+  EXPECT_EQ(TypeInfo<Errors::ServiceUnavailable>::name(), ErrorName::kServiceUnavailable);
+  EXPECT_EQ(TypeInfo<Errors::TimedOut>::name(), ErrorName::kTimedOut);
+  EXPECT_EQ(TypeInfo<Errors::Unauthenticated>::name(), ErrorName::kUnauthenticated);
 }
 
 }  // namespace

@@ -27,6 +27,9 @@ StructDefinition const& Struct(DefinitionPtr const& definition) {
 DefinitionPtr const& Field(DefinitionPtr const& definition, std::string const& name) {
   return Struct(definition).fields().at(name);
 }
+ValueKind Scalar(DefinitionPtr const& definition) {
+  return dynamic_cast<ScalarDefinition const&>(*definition).valueKind();
+}
 DefinitionPtr const& Element(DefinitionPtr const& definition) {
   if (auto const* list = dynamic_cast<ListDefinition const*>(definition.get())) {
     return list->element();
@@ -41,16 +44,16 @@ TEST(NativeToDefinition, FieldsContainersAndEnumerationsGetTheirDefinitions) {
   DefinitionPtr const shapes = Build<AllKinds>();
   EXPECT_EQ(Struct(shapes).name(), "com.norval.hyrn.test.all_kinds");
   EXPECT_EQ(Struct(shapes).fields().size(), 20U);
-  EXPECT_EQ(Field(shapes, "when")->kind(), DefinitionKind::kDateTime);
-  EXPECT_EQ(Field(shapes, "colour")->kind(), DefinitionKind::kString);
-  EXPECT_EQ(Element(Field(shapes, "maybe_colour"))->kind(), DefinitionKind::kString);
+  EXPECT_EQ(Scalar(Field(shapes, "when")), ValueKind::kDateTime);
+  EXPECT_EQ(Scalar(Field(shapes, "colour")), ValueKind::kString);
+  EXPECT_EQ(Scalar(Element(Field(shapes, "maybe_colour"))), ValueKind::kString);
   EXPECT_EQ(Field(shapes, "anything")->kind(), DefinitionKind::kDynamicStructure);
   EXPECT_EQ(Struct(Element(Field(shapes, "leaves"))).name(), "com.norval.hyrn.test.leaf");
 
   DefinitionPtr const& entry = Element(Field(shapes, "maybe_text_by_name"));
   EXPECT_EQ(Struct(entry).name(), "map-entry");
-  EXPECT_EQ(Field(entry, "key")->kind(), DefinitionKind::kString);
-  EXPECT_EQ(Element(Field(entry, "value"))->kind(), DefinitionKind::kString);
+  EXPECT_EQ(Scalar(Field(entry, "key")), ValueKind::kString);
+  EXPECT_EQ(Scalar(Element(Field(entry, "value"))), ValueKind::kString);
 }
 
 TEST(NativeToDefinition, AStructureIsBuiltOncePerCallAndAnewOnTheNext) {

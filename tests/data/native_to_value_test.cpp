@@ -49,9 +49,9 @@ TEST(NativeToValue, EveryDeclaredFieldIsPresentAndEmptyContainersKeepTheirKind) 
     auto const& optional = dynamic_cast<OptionalValue const&>(*Field(value, name));
     EXPECT_FALSE(optional.isSet()) << name;
   }
-  EXPECT_EQ(List(Field(value, "texts")).listKind(), ListValue::kPlainList);
+  EXPECT_EQ(List(Field(value, "texts")).listKind(), ListKind::kPlain);
   EXPECT_TRUE(List(Field(value, "texts")).elements().empty());
-  EXPECT_EQ(List(Field(value, "text_by_name")).listKind(), ListValue::kMapList);
+  EXPECT_EQ(List(Field(value, "text_by_name")).listKind(), ListKind::kMap);
   EXPECT_TRUE(List(Field(value, "text_by_name")).elements().empty());
   EXPECT_EQ(Text(Field(value, "colour")), "_UNKNOWN");
   EXPECT_EQ(Struct(Field(value, "message")).name(), "com.norval.ormi.std.localizable_message");

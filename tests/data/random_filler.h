@@ -3,9 +3,7 @@
 // at a fixed depth; required structure pointers are always set.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
-#include <iterator>
 #include <list>
 #include <map>
 #include <memory>
@@ -30,86 +28,77 @@ class RandomFiller {
 
   template <typename T>
   void Fill(T& native) {
-    Fill(native, ShapeOf<T>{});
+    constexpr NativeShape kShape = kShapeOf<T>;
+    if constexpr (kShape == NativeShape::kStructure) {
+      FillStructure(native);
+    } else if constexpr (kShape == NativeShape::kEnumeration) {
+      FillEnumeration(native);
+    } else if constexpr (kShape == NativeShape::kSharedPtr) {
+      auto structure = TypeInfo<ElementOf<T>>::defaultInstance(nullptr);
+      Fill(*structure);
+      native = structure;
+    } else if constexpr (kShape == NativeShape::kOptionalPtr) {
+      if (!Deeper()) return;
+      std::shared_ptr<ElementOf<T> const> structure;
+      Fill(structure);
+      native = structure;
+    } else if constexpr (kShape == NativeShape::kOptional) {
+      if (!Deeper()) return;
+      native.emplace();
+      Fill(*native);
+    } else if constexpr (kShape == NativeShape::kList) {
+      for (int count = Deeper() ? Below(3) : 0; count > 0; --count) Fill(native.emplace_back());
+    } else if constexpr (kShape == NativeShape::kMap) {
+      for (int count = Deeper() ? Below(3) : 0; count > 0; --count) Fill(native[Text()]);
+    } else {
+      FillScalar(native);
+    }
   }
 
  private:
-  template <typename S>
+  // Fills each member through the from-value form of `AddFields`; the structure value it offers
+  // for the unknown-field step holds, now and then, a field under an undeclared name.
   class Visitor {
    public:
-    Visitor(RandomFiller& filler, S& native) : filler_(filler), native_(native) {}
-    template <typename M>
-    void AddField(boost::string_view /*name*/, M S::*member) {
-      filler_.Fill(native_.*member);
-    }
-    // Adds fields under names the structure does not declare.
-    template <typename Names>
-    void AddUnknownFields(Names const& known_names) {
+    explicit Visitor(RandomFiller& filler) : filler_(filler) {
       if (!filler_.Chance()) return;
-      std::string const name = "x_unknown_" + filler_.Text();
-      if (std::find(std::begin(known_names), std::end(known_names), name) !=
-          std::end(known_names)) {
-        return;
-      }
-      BaseNative& base = native_;
-      base.unknownFields = StructValue::GetInstance("unknownFields");
-      base.unknownFields->SetField(name, filler_.AnyValue());
+      auto extra = StructValue::GetInstance("extra");
+      extra->SetField("x_unknown_" + filler_.Text(), filler_.AnyValue());
+      value_ = std::move(extra);
     }
+    template <typename M>
+    void AddField(boost::string_view /*name*/, M* member) {
+      filler_.Fill(*member);
+    }
+    std::shared_ptr<CompoundValue const> const& value() const { return value_; }
 
    private:
     RandomFiller& filler_;
-    S& native_;
+    std::shared_ptr<CompoundValue const> value_;
   };
 
   template <typename T>
-  void Fill(T& native, StructureShape /*unused*/) {
+  void FillStructure(T& native) {
     ++depth_;
-    Visitor<T> visitor(*this, native);
-    T::AdapterHelper::AddFields(visitor);
+    Visitor visitor(*this);
+    T::AdapterHelper::AddFields(visitor, &native);
     --depth_;
   }
   template <typename E>
-  void Fill(E& native, EnumerationShape /*unused*/) {
+  void FillEnumeration(E& native) {
     int count = 0;
     while (E::Strings::values[count] != nullptr) ++count;
     auto const value = static_cast<typename E::Enum>(Below(count));
     native = value == E::_UNKNOWN && Chance() ? E(value, "kept_" + Text()) : E(value);
   }
-  template <typename S>
-  void Fill(std::shared_ptr<S const>& native, SharedPtrShape<S> /*unused*/) {
-    auto structure = TypeInfo<S>::defaultInstance(nullptr);
-    Fill(*structure);
-    native = structure;
-  }
-  template <typename S>
-  void Fill(OptionalPtr<S const>& native, OptionalPtrShape<S> /*unused*/) {
-    if (!Deeper()) return;
-    std::shared_ptr<S const> structure;
-    Fill(structure, SharedPtrShape<S>{});
-    native = structure;
-  }
-  template <typename X>
-  void Fill(boost::optional<X>& native, OptionalShape<X> /*unused*/) {
-    if (!Deeper()) return;
-    native.emplace();
-    Fill(*native);
-  }
-  template <typename X>
-  void Fill(std::list<X>& native, ListShape<X> /*unused*/) {
-    for (int count = Deeper() ? Below(3) : 0; count > 0; --count) Fill(native.emplace_back());
-  }
-  template <typename X>
-  void Fill(std::map<std::string, X>& native, MapShape<X> /*unused*/) {
-    for (int count = Deeper() ? Below(3) : 0; count > 0; --count) Fill(native[Text()]);
-  }
-  void Fill(std::string& native, PrimitiveShape /*unused*/) { native = Text(); }
-  void Fill(bool& native, PrimitiveShape /*unused*/) { native = Chance(); }
-  void Fill(DateTime& native, PrimitiveShape /*unused*/) {
+  void FillScalar(std::string& native) { native = Text(); }
+  void FillScalar(bool& native) { native = Chance(); }
+  void FillScalar(DateTime& native) {
     native =
         DateTime::FromMillisecondsSinceEpoch(Below(2000000000) * std::int64_t{1000} + Below(1000));
   }
-  void Fill(Void& /*native*/, PrimitiveShape /*unused*/) {}
-  void Fill(DynamicStructure& native, DynamicShape /*unused*/) {
+  void FillScalar(Void& /*native*/) {}
+  void FillScalar(DynamicStructure& native) {
     auto value = StructValue::GetInstance("dynamic_" + Text());
     value->SetField("field_" + Text(), AnyValue());
     native = DynamicStructure(value);

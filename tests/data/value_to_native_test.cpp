@@ -98,7 +98,7 @@ TEST(ValueToNative, MapsComeFromStructuresOrMapEntryListsAndTheFirstRepeatedKeyW
   auto structure = StructValue::GetInstance("whatever");
   structure->SetField("a", Str("1"));
   structure->SetField("b", Str("2"));
-  auto entries = ListValue::GetInstance(ListValue::kMapList);
+  auto entries = ListValue::GetInstance(ListKind::kMap);
   entries->Append(MapEntry("k", Str("first")));
   entries->Append(MapEntry("j", Str("other")));
   entries->Append(MapEntry("k", Str("second")));
@@ -117,7 +117,7 @@ TEST(ValueToNative, MapAndListMismatchesStopTheConversion) {
     ValuePtr value;
     char const* id = nullptr;
   };
-  auto bad_list = ListValue::GetInstance(ListValue::kMapList);
+  auto bad_list = ListValue::GetInstance(ListKind::kMap);
   bad_list->Append(Str("not an entry"));
   for (Case const& c :
        {Case{DataValue::Create<std::int64_t>(7), "ormi.data.invalid.type"},
@@ -126,7 +126,7 @@ TEST(ValueToNative, MapAndListMismatchesStopTheConversion) {
     Labels labels;
     std::string pending;
     std::list<BaseMessage> messages;
-    ValueToNativeAdapter::StackMapCnt work(nullptr);
+    ValueToNativeAdapter::WorkList work;
     work.Push(Str("pending"), ValueToNativeAdapter::AdaptMethod<std::string>::Get(), &pending);
     ValueToNativeAdapter::AdaptMethod<Labels>::Get()(c.value, &labels, work, messages);
     EXPECT_TRUE(work.items.empty()) << c.id;

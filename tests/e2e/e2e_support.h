@@ -204,11 +204,9 @@ template <typename S>
 struct FieldNameVisitor {
   std::vector<std::string> names;
   template <typename M>
-  void AddField(boost::string_view name, M S::* /*member*/) {
+  void AddField(boost::string_view name) {
     names.emplace_back(name);
   }
-  template <typename Names>
-  void AddUnknownFields(Names const& /*known*/) {}
 };
 
 template <typename S>
@@ -226,24 +224,21 @@ struct IsRequiredStructure<std::shared_ptr<S const>> : std::true_type {};
 // Clears the first required structure member of a structure it visits.
 template <typename S>
 struct StructureClearer {
-  S& target;
   bool cleared = false;
   template <typename M>
-  void AddField(boost::string_view /*name*/, M S::*member) {
+  void AddField(boost::string_view /*name*/, M* member) {
     if constexpr (IsRequiredStructure<M>::value) {
-      if (!cleared) (target.*member).reset();
+      if (!cleared) member->reset();
       cleared = true;
     }
   }
-  template <typename Names>
-  void AddUnknownFields(Names const& /*known*/) {}
 };
 
 // Clears the first required structure member of `input`; false when it has none.
 template <typename S>
 bool ClearRequiredStructure(S& input) {
-  StructureClearer<S> visitor{input};
-  S::AdapterHelper::AddFields(visitor);
+  StructureClearer<S> visitor;
+  S::AdapterHelper::AddFields(visitor, &input);
   return visitor.cleared;
 }
 

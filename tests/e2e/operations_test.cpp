@@ -213,13 +213,18 @@ std::string Describe(DefinitionPtr const& definition) {
   using ::Ormi::Data::ListDefinition;
   using ::Ormi::Data::OptionalDefinition;
   using ::Ormi::Data::StructDefinition;
-  static std::map<int, std::string> const scalars = {
-      {DefinitionKind::kVoid, "void"},
-      {DefinitionKind::kString, "string"},
-      {DefinitionKind::kBoolean, "bool"},
-      {DefinitionKind::kDateTime, "datetime"},
-      {DefinitionKind::kDynamicStructure, "dynamic"}};
+  using ::Ormi::Data::ValueKind;
+  static std::map<ValueKind, std::string> const scalars = {{ValueKind::kVoid, "void"},
+                                                           {ValueKind::kString, "string"},
+                                                           {ValueKind::kBoolean, "bool"},
+                                                           {ValueKind::kDateTime, "datetime"}};
   switch (definition->kind()) {
+    case DefinitionKind::kScalar: {
+      auto const kind = static_cast<::Ormi::Data::ScalarDefinition const&>(*definition).valueKind();
+      return scalars.count(kind) ? scalars.at(kind) : "?";
+    }
+    case DefinitionKind::kDynamicStructure:
+      return "dynamic";
     case DefinitionKind::kOptional:
       return "optional<" + Describe(static_cast<OptionalDefinition const&>(*definition).element()) +
              ">";
@@ -234,9 +239,10 @@ std::string Describe(DefinitionPtr const& definition) {
     }
     case DefinitionKind::kStructure:
       return static_cast<StructDefinition const&>(*definition).name();
-    default:
-      return scalars.count(definition->kind()) ? scalars.at(definition->kind()) : "?";
+    case DefinitionKind::kStructRef:
+      return "?";
   }
+  return "?";
 }
 
 std::string StructureName(DefinitionPtr const& definition) {
@@ -449,7 +455,7 @@ TEST(GeneratedOperations, BindExactlyTheirMethodsInSlotOrder) {
     for (auto const& method : bound->methods()) {
       names.push_back(method->methodName());
       if (method->methodName().find('$') != std::string::npos) {
-        EXPECT_EQ(method->outputDefinition()->kind(), DefinitionKind::kString);
+        EXPECT_EQ(Describe(method->outputDefinition()), "string");
       }
     }
     EXPECT_EQ(names, expected);

@@ -7,28 +7,6 @@
 namespace Ormi::Data {
 namespace {
 
-TEST(Definition, CreateGivesTheDefinitionOfEachNativeType) {
-  EXPECT_EQ(DataDefinition::Create<std::string>()->kind(), DefinitionKind::kString);
-  EXPECT_EQ(DataDefinition::Create<bool>()->kind(), DefinitionKind::kBoolean);
-  EXPECT_EQ(DataDefinition::Create<DateTime>()->kind(), DefinitionKind::kDateTime);
-  EXPECT_EQ(DataDefinition::Create<Void>()->kind(), DefinitionKind::kVoid);
-  EXPECT_EQ(DataDefinition::Create<DynamicStructure>()->kind(), DefinitionKind::kDynamicStructure);
-}
-
-TEST(Definition, CompositesKeepTheirParts) {
-  auto const element = StringDefinition::GetInstance();
-  auto const optional = OptionalDefinition::GetInstance(element);
-  auto const list = ListDefinition::GetInstance(optional);
-  EXPECT_EQ(list->element(), optional);
-  EXPECT_EQ(optional->element(), element);
-  auto const structure =
-      StructDefinition::GetInstance("a.b", {{"z", element}, {"a", list}, {"m", optional}});
-  EXPECT_EQ(structure->name(), "a.b");
-  ASSERT_EQ(structure->fields().size(), 3u);
-  EXPECT_EQ(structure->fields().begin()->first, "a");  // name order
-  EXPECT_EQ(structure->fields().at("z"), element);
-}
-
 TEST(Definition, StructRefResolvesWithoutOwningItsTarget) {
   auto const ref = StructRefDefinition::GetInstance("node");
   EXPECT_EQ(ref->target(), nullptr);

@@ -21,11 +21,11 @@ inline ValuePtr MapEntry(std::string key, ValuePtr value) {
 // A structure touching every container kind and several scalars.
 inline ValuePtr NestedSample() {
   auto spec = StructValue::GetInstance("com.norval.hyrn.host_settings.config_spec");
-  auto components = ListValue::GetInstance(ListValue::kMapList);
+  auto components = ListValue::GetInstance(ListKind::kMap);
   components->Append(MapEntry("c1", OptionalValue::GetInstance(StringValue::GetInstance("v1"))));
   components->Append(MapEntry("c2", OptionalValue::GetInstance()));
   spec->SetField("components", components);
-  auto tags = ListValue::GetInstance(ListValue::kPlainList);
+  auto tags = ListValue::GetInstance(ListKind::kPlain);
   tags->Append(StringValue::GetInstance("a"));
   tags->Append(StringValue::GetInstance(""));
   spec->SetField("tags", tags);
@@ -61,9 +61,9 @@ inline std::vector<std::pair<std::string, ValuePtr>> SampleValues() {
       {"optional_unset", OptionalValue::GetInstance()},
       {"optional_void", OptionalValue::GetInstance(VoidValue::GetInstance())},
       {"optional_optional", OptionalValue::GetInstance(OptionalValue::GetInstance())},
-      {"list_empty", ListValue::GetInstance(ListValue::kPlainList)},
-      {"map_empty", ListValue::GetInstance(ListValue::kMapList)},
-      {"list_other_kind", ListValue::GetInstance(7)},
+      {"list_empty", ListValue::GetInstance(ListKind::kPlain)},
+      {"map_empty", ListValue::GetInstance(ListKind::kMap)},
+      {"list_other_kind", ListValue::GetInstance(static_cast<ListKind>(7))},
       {"struct_empty", StructValue::GetInstance("")},
       {"error", ErrorValue::Create("com.norval.ormi.std.errors.not_found", messages)},
       {"nested", NestedSample()},

@@ -79,7 +79,7 @@ TEST(Validate, ContainersCheckEveryPart) {
   EXPECT_EQ(Problems(*list_def, *list, "tags"),
             (Texts{"tags[1]: expected a string, got a boolean",
                    "tags[2]: expected a string, got an integer"}));
-  EXPECT_EQ(Problems(*list_def, *ListValue::GetInstance(ListValue::kMapList)), Texts{});
+  EXPECT_EQ(Problems(*list_def, *ListValue::GetInstance(ListKind::kMap)), Texts{});
 }
 
 TEST(Validate, StructuresNeedTheirNameAndEveryField) {
@@ -118,7 +118,7 @@ TEST(Validate, MapEntriesAreNamedByTheirKey) {
                     {"value", OptionalDefinition::GetInstance(StringDefinition::GetInstance())}});
   auto const spec =
       StructDefinition::GetInstance("spec", {{"components", ListDefinition::GetInstance(entry)}});
-  auto components = ListValue::GetInstance(ListValue::kMapList);
+  auto components = ListValue::GetInstance(ListKind::kMap);
   components->Append(Testing::MapEntry("c0", OptionalValue::GetInstance()));
   components->Append(Testing::MapEntry("c1", ListValue::GetInstance()));
   auto no_value = StructValue::GetInstance("map-entry");

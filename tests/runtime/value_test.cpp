@@ -135,7 +135,7 @@ TEST(ValueError, CarriesMessagesAsLocalizableMessages) {
   EXPECT_EQ(second.name(), "com.norval.ormi.std.localizable_message");
   ValuePtr args;
   ASSERT_TRUE(second.GetField("args", &args, messages));
-  EXPECT_EQ(static_cast<ListValue const&>(*args).listKind(), ListValue::kPlainList);
+  EXPECT_EQ(static_cast<ListValue const&>(*args).listKind(), ListKind::kPlain);
   ValuePtr data;
   ASSERT_TRUE(error->GetField("data", &data, messages));
   EXPECT_FALSE(static_cast<OptionalValue const&>(*data).isSet());
@@ -167,15 +167,16 @@ TEST(ValueKinds, AcceptCallsTheVisitOfItsKind) {
     KindRecorder recorder;
     sample.second->Accept(recorder);
     // A date-time is visited as a string, every other kind under its own name.
-    int const kind = sample.second->kind();
+    ValueKind const kind = sample.second->kind();
     EXPECT_EQ(recorder.seen, KindName(kind == ValueKind::kDateTime ? ValueKind::kString : kind))
         << sample.first;
   }
-  EXPECT_EQ(StringValue::GetInstance("")->kind(), 5);
-  EXPECT_EQ(ListValue::GetInstance()->kind(), 8);
-  EXPECT_EQ(StructValue::GetInstance("")->kind(), 9);
-  EXPECT_EQ(ErrorValue::GetInstance("e")->kind(), 6);
-  EXPECT_STREQ(KindName(15), "unknown");
+  // The runtime's kind numbers.
+  EXPECT_EQ(static_cast<int>(StringValue::GetInstance("")->kind()), 5);
+  EXPECT_EQ(static_cast<int>(ListValue::GetInstance()->kind()), 8);
+  EXPECT_EQ(static_cast<int>(StructValue::GetInstance("")->kind()), 9);
+  EXPECT_EQ(static_cast<int>(ErrorValue::GetInstance("e")->kind()), 6);
+  EXPECT_STREQ(KindName(ValueKind::kReserved), "unknown");
 }
 
 TEST(ValueEqual, ComparesDeeply) {

@@ -22,7 +22,19 @@ namespace Ormi {
 
 using ErrorPtr = std::shared_ptr<Data::ErrorValue const>;
 
-namespace Binding {
+// The two forms of one callback of a result object, in this order: without and with the
+// native error. A delivery uses the first form when it is set, otherwise the second. Both
+// receive (head, error[, native error], tail...).
+template <typename Head, typename... Tail>
+struct CallbackPair {
+  using Callback = std::function<void(Head const&, ErrorPtr const&, Tail const&...)>;
+  using NativeCallback = std::function<void(
+      Head const&, ErrorPtr const&, boost::optional<Data::NativeError> const&, Tail const&...)>;
+  Callback callback;
+  NativeCallback nativeCallback;
+};
+
+namespace Detail {
 
 // Any callback shape: ends the process. Installed by the terminate policies.
 struct Terminator {
@@ -36,26 +48,32 @@ struct Terminator {
 // localizer when a callback form without a native error receives one.
 ErrorPtr MergeNativeError(ErrorPtr const& error, boost::optional<Data::NativeError> const& native);
 
-// Calls `pair.callback` when it is set, otherwise `pair.nativeCallback` with the native error.
-// The callbacks receive (head, error[, native error], tail...).
-template <typename Pair, typename Head, typename... Tail>
-void CallEither(Pair const& pair, Head const& head, ErrorPtr const& error,
+// Calls `pair.callback` when it is set, otherwise `pair.nativeCallback` with the native error;
+// throws std::bad_function_call when neither is set.
+template <typename Head, typename... Tail>
+void CallEither(CallbackPair<Head, Tail...> const& pair, Head const& head, ErrorPtr const& error,
                 boost::optional<Data::NativeError> const& native, Tail const&... tail) {
   if (pair.callback) {
     pair.callback(head, native ? MergeNativeError(error, native) : error, tail...);
   } else {
-    pair.nativeCallback(head, error, native, tail...);  // throws when empty too
+    pair.nativeCallback(head, error, native, tail...);
   }
 }
 
-}  // namespace Binding
+// Replaces both forms of `pair` by callbacks that end the process.
+template <typename Pair>
+void Disarm(Pair& pair) {
+  pair.callback = Terminator();
+  pair.nativeCallback = Terminator();
+}
+
+}  // namespace Detail
 
 // Disarms both callbacks of an `AsyncResult` after its terminal delivery.
 struct AsyncResultTerminateCbPolicy {
   template <typename Callbacks>
   static void Apply(Callbacks& callbacks) {
-    callbacks.callback = Binding::Terminator();
-    callbacks.nativeCallback = Binding::Terminator();
+    Detail::Disarm(callbacks);
   }
 };
 
@@ -63,7 +81,7 @@ struct AsyncResultTerminateCbPolicy {
 struct AsyncStreamResultTerminateCbPolicy {
   template <typename Callbacks>
   static void Apply(Callbacks& callbacks) {
-    callbacks.callback = Binding::Terminator();
+    callbacks.callback = Detail::Terminator();
   }
 };
 
@@ -72,10 +90,8 @@ struct AsyncStreamResultTerminateCbPolicy {
 struct AsyncTaskResultTerminateCbPolicy {
   template <typename TaskCallbacks, typename ResultCallbacks>
   static void Apply(TaskCallbacks& task, ResultCallbacks& result) {
-    task.callback = Binding::Terminator();
-    task.nativeCallback = Binding::Terminator();
-    result.callback = nullptr;
-    result.nativeCallback = nullptr;
+    Detail::Disarm(task);
+    result = ResultCallbacks();
   }
 };
 
@@ -84,15 +100,9 @@ template <typename R, typename Policy = AsyncResultTerminateCbPolicy>
 class AsyncResult {
  public:
   using ValueType = R;
-  using Callback = std::function<void(boost::optional<R> const&, ErrorPtr const&, Progress const&)>;
-  using NativeCallback =
-      std::function<void(boost::optional<R> const&, ErrorPtr const&,
-                         boost::optional<Data::NativeError> const&, Progress const&)>;
-  // The two callback forms, in this order; a delivery uses the first one that is set.
-  struct ResultCb {
-    Callback callback;
-    NativeCallback nativeCallback;
-  };
+  using ResultCb = CallbackPair<boost::optional<R>, Progress>;
+  using Callback = typename ResultCb::Callback;
+  using NativeCallback = typename ResultCb::NativeCallback;
 
   AsyncResult(ResultCb callbacks)  // NOLINT(google-explicit-constructor)
       : callbacks_(std::make_shared<ResultCb>(std::move(callbacks))) {}
@@ -102,12 +112,12 @@ class AsyncResult {
   void Deliver(boost::optional<R> const& value, ErrorPtr const& error,
                boost::optional<Data::NativeError> const& native, Progress const& progress) const {
     if (!value && !error && !native) {
-      Binding::CallEither(*callbacks_, value, error, native, progress);
+      Detail::CallEither(*callbacks_, value, error, native, progress);
       return;
     }
     ResultCb const taken = *callbacks_;
     Policy::Apply(*callbacks_);
-    Binding::CallEither(taken, value, error, native, progress);
+    Detail::CallEither(taken, value, error, native, progress);
   }
 
   void SetResult(R value) const { Deliver(std::move(value), nullptr, boost::none, Progress{}); }
@@ -180,20 +190,12 @@ template <typename R, typename Policy = AsyncTaskResultTerminateCbPolicy>
 class AsyncTaskResult {
  public:
   using ValueType = R;
-  using TaskCallback = std::function<void(std::string const&, ErrorPtr const&)>;
-  using NativeTaskCallback = std::function<void(std::string const&, ErrorPtr const&,
-                                                boost::optional<Data::NativeError> const&)>;
-  using ResultCallback = std::function<void(R const&, ErrorPtr const&)>;
-  using NativeResultCallback =
-      std::function<void(R const&, ErrorPtr const&, boost::optional<Data::NativeError> const&)>;
-  struct TaskCb {
-    TaskCallback callback;
-    NativeTaskCallback nativeCallback;
-  };
-  struct ResultCb {
-    ResultCallback callback;
-    NativeResultCallback nativeCallback;
-  };
+  using TaskCb = CallbackPair<std::string>;
+  using ResultCb = CallbackPair<R>;
+  using TaskCallback = typename TaskCb::Callback;
+  using NativeTaskCallback = typename TaskCb::NativeCallback;
+  using ResultCallback = typename ResultCb::Callback;
+  using NativeResultCallback = typename ResultCb::NativeCallback;
 
   AsyncTaskResult(TaskCb task, ResultCb result = {})  // NOLINT(google-explicit-constructor)
       : state_(std::make_shared<State>(State{std::move(task), std::move(result)})) {}
@@ -206,11 +208,11 @@ class AsyncTaskResult {
                    boost::optional<Data::NativeError> const& native) const {
     TaskCb const taken = state_->task;
     Close();
-    Binding::CallEither(taken, task_id, error, native);
+    Detail::CallEither(taken, task_id, error, native);
   }
   void DeliverResult(R const& value, ErrorPtr const& error,
                      boost::optional<Data::NativeError> const& native) const {
-    Binding::CallEither(state_->result, value, error, native);
+    Detail::CallEither(state_->result, value, error, native);
   }
 
   void SetTaskId(std::string const& task_id) const { DeliverTask(task_id, nullptr, boost::none); }

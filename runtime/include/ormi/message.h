@@ -65,6 +65,30 @@ BaseMessage MakeMessage(std::string const& id, std::string const& text, Args&&..
   return BuildMessage(id, text, strings, sizeof...(Args));
 }
 
+// Ids of the messages of the core catalogue, each with its default text there.
+struct MessageId {
+  static constexpr char kUnsetField[] = "ormi.data.unset.field";
+  static constexpr char kUnsetNonOptionalField[] = "ormi.data.unset.non.optional.field";
+  static constexpr char kInvalidType[] = "ormi.data.invalid.type";
+  static constexpr char kBadCast1[] = "ormi.data.bad.cast1";
+  static constexpr char kBadCast[] = "ormi.data.bad.cast";
+  static constexpr char kValueTypeMismatch[] = "ormi.data.value.type.mismatch";
+  static constexpr char kFieldNotFound[] = "ormi.data.field.not.found";
+  static constexpr char kValidationFailed[] = "ormi.data.validation.failed";
+  static constexpr char kJsonTooLarge[] = "ormi.data.json.too.large";
+  static constexpr char kJsonMalformed[] = "ormi.data.json.malformed";
+  static constexpr char kJsonTooDeep[] = "ormi.data.json.too.deep";
+  static constexpr char kJsonInvalid[] = "ormi.data.json.invalid";
+  static constexpr char kNativeErrorUnconvertible[] = "ormi.data.native.error.unconvertible";
+  static constexpr char kNotConnected[] = "ormi.provider.method.signal.not.connected";
+  static constexpr char kErrorUndeclared[] = "ormi.provider.error.undeclared";
+  static constexpr char kOutputInvalid[] = "ormi.provider.output.invalid";
+  static constexpr char kServiceNotFound[] = "ormi.connector.service.not.found";
+  static constexpr char kMethodNotFound[] = "ormi.connector.method.not.found";
+  static constexpr char kNoChannel[] = "ormi.connector.no.channel";
+  static constexpr char kResultEmpty[] = "ormi.stub.result.empty";
+};
+
 struct CoreTag {};
 
 template <typename Tag>
@@ -76,8 +100,11 @@ class Message<CoreTag> : public BaseMessage {
  public:
   // The id with its default text, unformatted, and no arguments.
   explicit Message(std::string const& id) : BaseMessage{id, DefaultMessageForId(id), {}} {}
-  Message(std::string const& id, std::string const& argument)
-      : BaseMessage(MakeMessage(id, DefaultMessageForId(id), argument)) {}
+  // The id with its default text formatted with the arguments.
+  template <typename Arg, typename... Args>
+  Message(std::string const& id, Arg&& argument, Args&&... more)
+      : BaseMessage(MakeMessage(id, DefaultMessageForId(id), std::forward<Arg>(argument),
+                                std::forward<Args>(more)...)) {}
 
   // The default text of `id`; an id the catalogue does not know gets one fixed text.
   static std::string DefaultMessageForId(std::string const& id);

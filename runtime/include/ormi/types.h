@@ -64,19 +64,27 @@ OptionalPtr<T> MakeOptionalPtr(Args&&... args) {
   return std::make_shared<T>(std::forward<Args>(args)...);
 }
 
-// The input of an operation that takes no parameters.
+// The input of an operation that takes no parameters: a structure without fields, in each of
+// the three field-visiting forms.
 struct OperationInput {
   struct AdapterHelper {
+    template <typename Helper, typename Value>
+    static void AddFields(Helper& /*helper*/, OperationInput const* /*native*/, Value& /*value*/) {}
+    template <typename Helper>
+    static void AddFields(Helper& /*helper*/, OperationInput* /*native*/) {}
     template <typename Helper>
     static void AddFields(Helper& /*helper*/) {}
   };
 };
 
-// How far a call has come. A delivery that ends a call carries {0, 1, 1}.
+// How far a call has come.
 struct Progress {
   std::int64_t min = 0;
   std::int64_t max = 1;
   std::int64_t current = 1;
+
+  // {0, 1, 1}: carried by every delivery that ends a call.
+  static constexpr Progress Terminal() { return Progress{0, 1, 1}; }
 };
 
 }  // namespace Ormi

@@ -1,6 +1,5 @@
-// What the provider and client halves of the frame share: the terminal progress value, the
-// request localizers, the errors the frame makes itself, and conversions under the default
-// request localizer.
+// What the provider and client halves of the frame share: the request localizers, the errors
+// the frame makes itself, and conversions under the default request localizer.
 #pragma once
 
 #include <list>
@@ -17,26 +16,6 @@
 
 namespace Ormi::Binding {
 
-// Names of the errors the frame itself produces.
-inline constexpr char kInvalidArgumentError[] = "com.norval.ormi.std.errors.invalid_argument";
-inline constexpr char kInternalServerError[] = "com.norval.ormi.std.errors.internal_server_error";
-inline constexpr char kServiceUnavailableError[] = "com.norval.ormi.std.errors.service_unavailable";
-// The client wrapper reports a result it cannot convert under this short name; callers match
-// on it, so it stays short.
-inline constexpr char kShortInvalidArgumentError[] = "invalid_argument";
-
-// Ids of the messages the frame itself produces.
-inline constexpr char kNotConnectedMessage[] = "ormi.provider.method.signal.not.connected";
-inline constexpr char kEmptyResultMessage[] = "ormi.stub.result.empty";
-inline constexpr char kNoChannelMessage[] = "ormi.connector.no.channel";
-
-// {0, 1, 1}: carried by every delivery that ends a call.
-Progress TerminalProgress();
-
-// A new, empty localizer with the languages "en_US", "C" and the time zone "Etc/UTC"; used for
-// every native-to-value conversion of the frame.
-L10n::RequestLocalizer DefaultRequestLocalizer();
-
 // The activation's localizer and locale when the localizer is present and not empty and the
 // locale is present; the runtime's default request localizer otherwise.
 L10n::RequestLocalizer SelectRequestLocalizer(
@@ -51,10 +30,12 @@ ErrorPtr MakeError(std::string const& name, std::list<BaseMessage> const& messag
 // An error value carrying one message: `message_id` with its default text, no arguments.
 ErrorPtr MakeError(std::string const& name, std::string const& message_id);
 
-// Converts `native` under the default request localizer; true when no message was added.
+// Converts `native` under the runtime's default request localizer; true when no message was
+// added.
 template <typename T>
 bool ToValue(T const& native, Data::ValuePtr* out, std::list<BaseMessage>& messages) {
-  return Data::ToValue(native, out, messages, DefaultRequestLocalizer());
+  return Data::ToValue(native, out, messages,
+                       L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer());
 }
 
 }  // namespace Ormi::Binding

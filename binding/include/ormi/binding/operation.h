@@ -53,6 +53,27 @@ struct TaskOperation : OperationBase<Method, ServiceInterface, R, Errors...> {
   static std::string taskMethodName() { return Method::methodName() + "$task"; }
 };
 
+// The name an operation is bound and called under: its task name for a task operation.
+template <typename Method>
+std::string BoundName() {
+  if constexpr (Method::kTask) {
+    return Method::taskMethodName();
+  } else {
+    return Method::methodName();
+  }
+}
+
+// The definition of what a call of the operation answers: a task identifier (a string) for a
+// task operation, the result otherwise.
+template <typename Method>
+Data::DefinitionPtr BoundOutputDef() {
+  if constexpr (Method::kTask) {
+    return Data::StringDefinition::GetInstance();
+  } else {
+    return Method::outputDef();
+  }
+}
+
 // `TypeInfo` of an operation's `Input`: all inputs carry the runtime's operation-input name.
 template <typename Input>
 struct InputTypeInfo : Data::StructTypeInfo<Input> {

@@ -13,9 +13,11 @@
 
 #include "ormi/async_result.h"
 #include "ormi/binding/frame.h"
+#include "ormi/binding/operation.h"
 #include "ormi/core/call.h"
 #include "ormi/data/convert.h"
 #include "ormi/data/definition.h"
+#include "ormi/data/error_names.h"
 #include "ormi/data/native_error.h"
 #include "ormi/data/type_info.h"
 #include "ormi/data/value.h"
@@ -157,8 +159,8 @@ class AsyncApiMethodResultFilter {
     Data::ValuePtr output;
     std::list<BaseMessage> messages;
     if (!Binding::ToValue(*value, &output, messages)) {
-      Take()(boost::none, Data::ErrorValue::GetInstance(Binding::kInternalServerError), progress,
-             {});
+      Take()(boost::none, Data::ErrorValue::GetInstance(Data::ErrorName::kInternalServerError),
+             progress, {});
       return;
     }
     Take()(output, nullptr, progress, Continuation(std::move(next)));
@@ -207,54 +209,66 @@ struct AsyncApiTaskMethodResultFilter {
   }
 };
 
-// The filter of an ordinary operation: converts the input and calls the implementation with an
-// `AsyncResult` that reports through an `AsyncApiMethodResultFilter<R>`.
-template <typename Call, typename R, typename Input, typename Binder>
-class AsyncApiMethodFilter {
- public:
-  explicit AsyncApiMethodFilter(Call call) : call_(std::move(call)) {}
+namespace Detail {
 
-  void operator()(Data::ValuePtr const& value, ActivationPtr const& activation,
-                  AsyncApiMethod::ResultCb const& result) const {
-    Input input;
-    if (!Detail::ConvertInput(value, &input, result)) {
-      return;
-    }
+// The result object an implementation completes, over the runtime's result function.
+template <typename Result>
+struct ResultObject;
+template <typename R>
+struct ResultObject<AsyncResult<R, AsyncResultTerminateCbPolicy>> {
+  // Reports every delivery through an `AsyncApiMethodResultFilter<R>`.
+  static AsyncResult<R, AsyncResultTerminateCbPolicy> Make(
+      AsyncApiMethod::ResultCb::Function function, ActivationPtr activation) {
     using Result = AsyncResult<R, AsyncResultTerminateCbPolicy>;
-    Result const native_result(typename Result::NativeCallback(
-        AsyncApiMethodResultFilter<R>(result.function(), activation)));
-    Binder::Invoke(call_, input, activation, native_result);
+    return Result(typename Result::NativeCallback(
+        AsyncApiMethodResultFilter<R>(std::move(function), std::move(activation))));
   }
-
- private:
-  Call call_;
 };
-
-// The filter of a task operation: as above, with an `AsyncTaskResult` whose task callback sends
-// the task identifier and whose result callback does nothing.
-template <typename Call, typename R, typename Input, typename Binder>
-class AsyncApiTaskMethodFilter {
- public:
-  explicit AsyncApiTaskMethodFilter(Call call) : call_(std::move(call)) {}
-
-  void operator()(Data::ValuePtr const& value, ActivationPtr const& activation,
-                  AsyncApiMethod::ResultCb const& result) const {
-    Input input;
-    if (!Detail::ConvertInput(value, &input, result)) {
-      return;
-    }
+template <typename R>
+struct ResultObject<AsyncTaskResult<R, AsyncTaskResultTerminateCbPolicy>> {
+  // Sends the task identifier; the result callback does nothing.
+  static AsyncTaskResult<R, AsyncTaskResultTerminateCbPolicy> Make(
+      AsyncApiMethod::ResultCb::Function function, ActivationPtr activation) {
     using Result = AsyncTaskResult<R, AsyncTaskResultTerminateCbPolicy>;
-    Result const task_result(
-        typename Result::TaskCb{{},
-                                AsyncApiTaskMethodResultFilter<R>()(result.function(), activation)},
+    return Result(
+        typename Result::TaskCb{
+            {}, AsyncApiTaskMethodResultFilter<R>()(std::move(function), std::move(activation))},
         typename Result::ResultCb{
             {}, [](R const&, ErrorPtr const&, boost::optional<Data::NativeError> const&) {}});
-    Binder::Invoke(call_, input, activation, task_result);
+  }
+};
+
+}  // namespace Detail
+
+// The filter of an operation: converts the input and calls the implementation with a result
+// object of type `Result` that reports to the runtime's result function.
+template <typename Result, typename Call, typename Input, typename Binder>
+class BasicMethodFilter {
+ public:
+  explicit BasicMethodFilter(Call call) : call_(std::move(call)) {}
+
+  void operator()(Data::ValuePtr const& value, ActivationPtr const& activation,
+                  AsyncApiMethod::ResultCb const& result) const {
+    Input input;
+    if (!Detail::ConvertInput(value, &input, result)) {
+      return;
+    }
+    Binder::Invoke(call_, input, activation,
+                   Detail::ResultObject<Result>::Make(result.function(), activation));
   }
 
  private:
   Call call_;
 };
+
+// An ordinary operation's filter: its implementation completes an `AsyncResult`.
+template <typename Call, typename R, typename Input, typename Binder>
+using AsyncApiMethodFilter =
+    BasicMethodFilter<AsyncResult<R, AsyncResultTerminateCbPolicy>, Call, Input, Binder>;
+// A task operation's filter: its implementation completes an `AsyncTaskResult`.
+template <typename Call, typename R, typename Input, typename Binder>
+using AsyncApiTaskMethodFilter =
+    BasicMethodFilter<AsyncTaskResult<R, AsyncTaskResultTerminateCbPolicy>, Call, Input, Binder>;
 
 // Builds an operation's filter from (member function, implementation, localizer). `Fields` are
 // the pointers to the members of `Method::Input`, in order: they become the member function's
@@ -295,9 +309,10 @@ class ServiceBinder {
   template <typename Builder, typename Member>
   ServiceBinder& Add(Member member) {
     using Method = typename Builder::MethodType;
-    auto signal =
-        AsyncApiMethodSignal::Create(BoundName<Method>(), Method::inputDef(), BoundOutput<Method>(),
-                                     Method::errorDefs(), localizer_);
+    // A task operation is bound only under its task name and answers with a task identifier.
+    auto signal = AsyncApiMethodSignal::Create(Binding::BoundName<Method>(), Method::inputDef(),
+                                               Binding::BoundOutputDef<Method>(),
+                                               Method::errorDefs(), localizer_);
     if (impl_) {
       signal->Connect(Builder()(member, impl_, localizer_));
     }
@@ -312,24 +327,6 @@ class ServiceBinder {
   }
 
  private:
-  // A task operation is bound only under its task name and answers with a string.
-  template <typename Method>
-  static std::string BoundName() {
-    if constexpr (Method::kTask) {
-      return Method::taskMethodName();
-    } else {
-      return Method::methodName();
-    }
-  }
-  template <typename Method>
-  static Data::DefinitionPtr BoundOutput() {
-    if constexpr (Method::kTask) {
-      return Data::StringDefinition::GetInstance();
-    } else {
-      return Method::outputDef();
-    }
-  }
-
   std::shared_ptr<Interface> impl_;
   std::shared_ptr<L10n::Localizer> localizer_;
   AsyncApiInterface::Methods methods_;

@@ -12,8 +12,10 @@
 
 #include "ormi/async_result.h"
 #include "ormi/binding/frame.h"
+#include "ormi/binding/operation.h"
 #include "ormi/core/call.h"
 #include "ormi/data/convert.h"
+#include "ormi/data/error_names.h"
 #include "ormi/data/type_info.h"
 #include "ormi/data/value.h"
 #include "ormi/stub/api_stub.h"
@@ -45,11 +47,11 @@ void Send(std::string const& method_name, Input const& input, ActivationPtr cons
   Data::ValuePtr value;
   std::list<BaseMessage> messages;
   if (!Binding::ToValue(input, &value, messages)) {
-    fail(Binding::MakeError(Binding::kInvalidArgumentError, messages));
+    fail(Binding::MakeError(Data::ErrorName::kInvalidArgument, messages));
     return;
   }
   if (!channel) {
-    fail(Binding::MakeError(Binding::kServiceUnavailableError, Binding::kNoChannelMessage));
+    fail(Binding::MakeError(Data::ErrorName::kServiceUnavailable, MessageId::kNoChannel));
     return;
   }
   channel->Invoke(method_identifier, value, Binding::EnsureActivation(activation), result_function);
@@ -60,100 +62,99 @@ void Send(std::string const& method_name, Input const& input, ActivationPtr cons
 struct AsyncResultWrapper {
   // The channel's result function of one ordinary call: completes the caller's result object.
   template <typename R, typename Result>
-  class ResultWrapper {
-   public:
-    explicit ResultWrapper(Result result) : result_(std::move(result)) {}
-
-    void operator()(std::shared_ptr<Core::MethodResult const> const& result,
-                    Progress const& progress, ContinuationFunction&& /*next*/) const {
-      if (!result) {
-        result_.Deliver(boost::none, nullptr, boost::none, progress);  // a progress report
-        return;
-      }
-      if (ErrorPtr const error = Detail::ResultError(*result)) {
-        Fail(error);
-        return;
-      }
-      R value{};
-      std::list<BaseMessage> messages;
-      if (!Data::FromValue(result->output(), &value, messages)) {
-        Fail(Binding::MakeError(Binding::kShortInvalidArgumentError, messages));
-        return;
-      }
-      result_.Deliver(std::move(value), nullptr, boost::none, Binding::TerminalProgress());
-    }
-
-    void Fail(ErrorPtr const& error) const {
-      result_.Deliver(boost::none, error, boost::none, Binding::TerminalProgress());
-    }
-
-   private:
-    Result result_;
-  };
+  class ResultWrapper;
+  template <typename Method>
+  using For = ResultWrapper<typename Method::ValueType, typename Method::ResultType>;
 };
 
-struct AsyncMethodInvoker {
-  // Sends one call of `Method` and completes `result` when the answer arrives.
-  template <typename Method>
-  static void Invoke(typename Method::Input const& input, ActivationPtr const& activation,
-                     typename Method::ResultType const& result,
-                     std::shared_ptr<AsyncApiStub> const& channel) {
-    using Wrapper =
-        AsyncResultWrapper::ResultWrapper<typename Method::ValueType, typename Method::ResultType>;
-    Wrapper const wrapper(result);
-    Detail::Send<typename Method::Interface>(
-        Method::methodName(), input, activation, channel, wrapper,
-        [&wrapper](ErrorPtr const& error) { wrapper.Fail(error); });
+template <typename R, typename Result>
+class AsyncResultWrapper::ResultWrapper {
+ public:
+  explicit ResultWrapper(Result result) : result_(std::move(result)) {}
+
+  void operator()(std::shared_ptr<Core::MethodResult const> const& result, Progress const& progress,
+                  ContinuationFunction&& /*next*/) const {
+    if (!result) {
+      result_.Deliver(boost::none, nullptr, boost::none, progress);  // a progress report
+      return;
+    }
+    if (ErrorPtr const error = Detail::ResultError(*result)) {
+      Fail(error);
+      return;
+    }
+    R value{};
+    std::list<BaseMessage> messages;
+    if (!Data::FromValue(result->output(), &value, messages)) {
+      Fail(Binding::MakeError(Data::ErrorName::kShortInvalidArgument, messages));
+      return;
+    }
+    result_.Deliver(std::move(value), nullptr, boost::none, Progress::Terminal());
   }
+
+  void Fail(ErrorPtr const& error) const {
+    result_.Deliver(boost::none, error, boost::none, Progress::Terminal());
+  }
+
+ private:
+  Result result_;
 };
 
 struct AsyncTaskResultWrapper {
   // The channel's result function of one task call: completes the task callback with the task
   // identifier or an error. Progress reports are not passed on and leave the call open.
   template <typename Result>
-  class ResultWrapper {
-   public:
-    explicit ResultWrapper(Result result) : result_(std::move(result)) {}
-
-    void operator()(std::shared_ptr<Core::MethodResult const> const& result,
-                    Progress const& /*progress*/, ContinuationFunction&& /*next*/) const {
-      if (!result) {
-        return;
-      }
-      if (ErrorPtr const error = Detail::ResultError(*result)) {
-        Fail(error);
-        return;
-      }
-      std::string task_id;
-      std::list<BaseMessage> messages;
-      if (!Data::FromValue(result->output(), &task_id, messages)) {
-        Fail(Binding::MakeError(Binding::kInvalidArgumentError, messages));
-        return;
-      }
-      result_.DeliverTask(task_id, nullptr, boost::none);
-    }
-
-    void Fail(ErrorPtr const& error) const {
-      result_.DeliverTask(std::string(), error, boost::none);
-    }
-
-   private:
-    Result result_;
-  };
+  class ResultWrapper;
+  template <typename Method>
+  using For = ResultWrapper<typename Method::ResultType>;
 };
 
-struct AsyncTaskMethodInvoker {
-  // Sends one call of task operation `Method` under its task name.
+template <typename Result>
+class AsyncTaskResultWrapper::ResultWrapper {
+ public:
+  explicit ResultWrapper(Result result) : result_(std::move(result)) {}
+
+  void operator()(std::shared_ptr<Core::MethodResult const> const& result,
+                  Progress const& /*progress*/, ContinuationFunction&& /*next*/) const {
+    if (!result) {
+      return;
+    }
+    if (ErrorPtr const error = Detail::ResultError(*result)) {
+      Fail(error);
+      return;
+    }
+    std::string task_id;
+    std::list<BaseMessage> messages;
+    if (!Data::FromValue(result->output(), &task_id, messages)) {
+      Fail(Binding::MakeError(Data::ErrorName::kInvalidArgument, messages));
+      return;
+    }
+    result_.DeliverTask(task_id, nullptr, boost::none);
+  }
+
+  void Fail(ErrorPtr const& error) const { result_.DeliverTask(std::string(), error, boost::none); }
+
+ private:
+  Result result_;
+};
+
+// Sends one call of an operation and completes the caller's result object with what comes
+// back, through the result wrapper of `Wrappers`: AsyncResultWrapper for ordinary operations,
+// AsyncTaskResultWrapper for task operations, which are sent under their task names.
+template <typename Wrappers>
+struct BasicMethodInvoker {
   template <typename Method>
   static void Invoke(typename Method::Input const& input, ActivationPtr const& activation,
                      typename Method::ResultType const& result,
                      std::shared_ptr<AsyncApiStub> const& channel) {
-    using Wrapper = AsyncTaskResultWrapper::ResultWrapper<typename Method::ResultType>;
+    using Wrapper = typename Wrappers::template For<Method>;
     Wrapper const wrapper(result);
     Detail::Send<typename Method::Interface>(
-        Method::taskMethodName(), input, activation, channel, wrapper,
+        Binding::BoundName<Method>(), input, activation, channel, wrapper,
         [&wrapper](ErrorPtr const& error) { wrapper.Fail(error); });
   }
 };
+
+using AsyncMethodInvoker = BasicMethodInvoker<AsyncResultWrapper>;
+using AsyncTaskMethodInvoker = BasicMethodInvoker<AsyncTaskResultWrapper>;
 
 }  // namespace Ormi::Stub

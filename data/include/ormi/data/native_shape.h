@@ -1,6 +1,6 @@
 // The shape of a native type as the adapters see it, and the work item they queue.
 //
-// Every adapter picks its conversion step for a native type `T` from `ShapeOf<T>`: a
+// Every adapter picks its conversion step for a native type `T` from `NativeTraits<T>`: a
 // structure is any type with a nested `AdapterHelper`, an enumeration any type with a nested
 // `Strings` table; shared pointers, optional pointers, optionals, lists and string-keyed maps
 // are recognised by their template; std::string, bool, DateTime and Void are primitives.
@@ -25,20 +25,19 @@ using NativePtr = void*;
 
 namespace Data {
 
-struct StructureShape {};
-struct EnumerationShape {};
-struct PrimitiveShape {};
-struct DynamicShape {};
-template <typename S>
-struct SharedPtrShape {};  // std::shared_ptr<S const>: a required structure
-template <typename S>
-struct OptionalPtrShape {};  // OptionalPtr<S const>: an optional structure
-template <typename X>
-struct OptionalShape {};  // boost::optional<X>
-template <typename X>
-struct ListShape {};  // std::list<X>
-template <typename X>
-struct MapShape {};  // std::map<std::string, X>
+enum class NativeShape {
+  kStructure,    // a generated structure (has AdapterHelper)
+  kEnumeration,  // a generated enumeration (has Strings)
+  kPrimitive,    // std::string, bool, DateTime, Void
+  kDynamic,      // DynamicStructure
+  kSharedPtr,    // std::shared_ptr<S const>: a required structure
+  kOptionalPtr,  // OptionalPtr<S const>: an optional structure
+  kOptional,     // boost::optional<X>
+  kList,         // std::list<X>
+  kMap,          // std::map<std::string, X>
+};
+
+namespace Detail {
 
 template <typename T, typename = void>
 struct HasAdapterHelper : std::false_type {};
@@ -49,70 +48,57 @@ struct HasStrings : std::false_type {};
 template <typename T>
 struct HasStrings<T, std::void_t<typename T::Strings>> : std::true_type {};
 
+// The shape of a type that is not a container; `Element` is the type itself.
+template <NativeShape S, typename E = void>
+struct Shaped {
+  static constexpr NativeShape kShape = S;
+  using Element = E;
+};
+
+}  // namespace Detail
+
+// `kShape` of a native type, and `Element`: the structure of a (optional) structure pointer,
+// the contained type of an optional, list or map, and void for the others.
 template <typename T, typename = void>
-struct Shape {
+struct NativeTraits {
   static_assert(sizeof(T) == 0, "this native type has no data binding");
 };
+template <typename T>
+struct NativeTraits<T, std::enable_if_t<Detail::HasAdapterHelper<T>::value>>
+    : Detail::Shaped<NativeShape::kStructure> {};
+template <typename T>
+struct NativeTraits<T, std::enable_if_t<Detail::HasStrings<T>::value>>
+    : Detail::Shaped<NativeShape::kEnumeration> {};
+template <typename S>
+struct NativeTraits<std::shared_ptr<S const>> : Detail::Shaped<NativeShape::kSharedPtr, S> {};
+template <typename S>
+struct NativeTraits<OptionalPtr<S const>> : Detail::Shaped<NativeShape::kOptionalPtr, S> {};
+template <typename X>
+struct NativeTraits<boost::optional<X>> : Detail::Shaped<NativeShape::kOptional, X> {};
+template <typename X>
+struct NativeTraits<std::list<X>> : Detail::Shaped<NativeShape::kList, X> {};
+template <typename X>
+struct NativeTraits<std::map<std::string, X>> : Detail::Shaped<NativeShape::kMap, X> {};
+template <>
+struct NativeTraits<std::string> : Detail::Shaped<NativeShape::kPrimitive> {};
+template <>
+struct NativeTraits<bool> : Detail::Shaped<NativeShape::kPrimitive> {};
+template <>
+struct NativeTraits<DateTime> : Detail::Shaped<NativeShape::kPrimitive> {};
+template <>
+struct NativeTraits<Void> : Detail::Shaped<NativeShape::kPrimitive> {};
+template <>
+struct NativeTraits<DynamicStructure> : Detail::Shaped<NativeShape::kDynamic> {};
 
 template <typename T>
-struct Shape<T, std::enable_if_t<HasAdapterHelper<T>::value>> {
-  using type = StructureShape;
-};
+inline constexpr NativeShape kShapeOf = NativeTraits<T>::kShape;
 template <typename T>
-struct Shape<T, std::enable_if_t<HasStrings<T>::value>> {
-  using type = EnumerationShape;
-};
-template <typename S>
-struct Shape<std::shared_ptr<S const>> {
-  using type = SharedPtrShape<S>;
-};
-template <typename S>
-struct Shape<OptionalPtr<S const>> {
-  using type = OptionalPtrShape<S>;
-};
-template <typename X>
-struct Shape<boost::optional<X>> {
-  using type = OptionalShape<X>;
-};
-template <typename X>
-struct Shape<std::list<X>> {
-  using type = ListShape<X>;
-};
-template <typename X>
-struct Shape<std::map<std::string, X>> {
-  using type = MapShape<X>;
-};
-template <>
-struct Shape<std::string> {
-  using type = PrimitiveShape;
-};
-template <>
-struct Shape<bool> {
-  using type = PrimitiveShape;
-};
-template <>
-struct Shape<DateTime> {
-  using type = PrimitiveShape;
-};
-template <>
-struct Shape<Void> {
-  using type = PrimitiveShape;
-};
-template <>
-struct Shape<DynamicStructure> {
-  using type = DynamicShape;
-};
-
-template <typename T>
-using ShapeOf = typename Shape<T>::type;
+using ElementOf = typename NativeTraits<T>::Element;
 
 // Whether a member of type `M` is an optional field.
 template <typename M>
-struct IsOptionalMember : std::false_type {};
-template <typename X>
-struct IsOptionalMember<boost::optional<X>> : std::true_type {};
-template <typename S>
-struct IsOptionalMember<OptionalPtr<S const>> : std::true_type {};
+inline constexpr bool kIsOptionalMember =
+    kShapeOf<M> == NativeShape::kOptional || kShapeOf<M> == NativeShape::kOptionalPtr;
 
 // One step of a conversion: what to convert, how, and where the result goes.
 template <typename Source, typename Destination, typename Messages, typename Work>

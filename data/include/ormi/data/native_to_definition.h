@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include <boost/utility/string_view.hpp>
@@ -22,60 +23,44 @@
 #include "ormi/message.h"
 
 namespace Ormi::Data {
-namespace N2D_internal {
-
-// Identifies one native structure type within a conversion.
-using TypeKey = void const*;
-
-template <typename S>
-struct TypeKeyOf {
-  static constexpr char kTag = 0;
-  static TypeKey Get() { return &kTag; }
-};
-
-using Fields = StructDefinition::Fields;
-
-// What a step works on; each step uses only some of the members.
-struct SrcType {
-  std::shared_ptr<DefinitionPtr> slot;       // element of an optional or list
-  std::shared_ptr<Fields> fields;            // fields of a structure or map entry
-  std::string name;                          // canonical name of a structure
-  std::shared_ptr<StructRefDefinition> ref;  // reference waiting for its target
-  TypeKey key = nullptr;                     // the structure type
-};
-
-struct StackMapCnt;
-using Entry = BasicAdaptEntry<SrcType, DefinitionPtr*, std::list<BaseMessage> const, StackMapCnt>;
-
-// The work list of one definition build, with the table of structure definitions built so
-// far (an entry holding null marks a structure under construction).
-struct StackMapCnt {
-  explicit StackMapCnt(Entry::Method root_method) : root(root_method) {}
-
-  void Push(SrcType source, Entry::Method method, DefinitionPtr* destination) {
-    items.push_back(Entry{std::move(source), method, destination});
-  }
-  // Queues a step that must run after all others.
-  void PushFront(SrcType source, Entry::Method method, DefinitionPtr* destination) {
-    items.push_front(Entry{std::move(source), method, destination});
-  }
-  // The table entry of `key`, or null when the type was not met yet.
-  DefinitionPtr const* GetDef(TypeKey key) const;
-  void SetDef(TypeKey key, DefinitionPtr definition) { table[key] = std::move(definition); }
-
-  std::deque<Entry> items;
-  std::map<TypeKey, DefinitionPtr> table;
-  Entry::Method root;
-};
-
-}  // namespace N2D_internal
 
 class NativeToDefinitionAdapter {
  public:
-  using SrcType = N2D_internal::SrcType;
-  using StackMapCnt = N2D_internal::StackMapCnt;
-  using Method = N2D_internal::Entry::Method;
+  // Identifies one native structure type within a conversion.
+  using TypeKey = void const*;
+  using Fields = StructDefinition::Fields;
+
+  // What a step works on; each step uses only some of the members.
+  struct Source {
+    std::shared_ptr<DefinitionPtr> slot;       // element of an optional or list
+    std::shared_ptr<Fields> fields;            // fields of a structure or map entry
+    std::string name;                          // canonical name of a structure
+    std::shared_ptr<StructRefDefinition> ref;  // reference waiting for its target
+    TypeKey key = nullptr;                     // the structure type
+  };
+
+  struct WorkList;
   using Messages = std::list<BaseMessage> const;
+  using Entry = BasicAdaptEntry<Source, DefinitionPtr*, Messages, WorkList>;
+  using Method = Entry::Method;
+
+  // The work list of one definition build, with the table of structure definitions built so
+  // far (an entry holding null marks a structure under construction).
+  struct WorkList {
+    void Push(Source source, Method method, DefinitionPtr* destination) {
+      items.push_back(Entry{std::move(source), method, destination});
+    }
+    // Queues a step that must run after all others.
+    void PushFront(Source source, Method method, DefinitionPtr* destination) {
+      items.push_front(Entry{std::move(source), method, destination});
+    }
+    // The table entry of `key`, or null when the type was not met yet.
+    DefinitionPtr const* GetDef(TypeKey key) const;
+    void SetDef(TypeKey key, DefinitionPtr definition) { table[key] = std::move(definition); }
+
+    std::deque<Entry> items;
+    std::map<TypeKey, DefinitionPtr> table;
+  };
 
   // Builds the definition of the native type whose step is `method` (AdaptMethod<T>::Get())
   // into `*destination`. Cannot fail; `messages` is never written.
@@ -84,51 +69,55 @@ class NativeToDefinitionAdapter {
 
   template <typename T>
   struct AdaptMethod {
-    static Method Get() { return Select<T>(ShapeOf<T>{}); }
+    static Method Get();
   };
 
   // Collects the field definitions of one structure; handed to `AdapterHelper::AddFields`.
-  template <typename S>
-  class StructHelper {
+  // Native structures are defined as structure definitions only.
+  template <typename Compound>
+  class CompoundHelper {
+    static_assert(std::is_same_v<Compound, StructDefinition>, "structures define structures");
+
    public:
-    explicit StructHelper(StackMapCnt& work)
-        : fields_(std::make_shared<N2D_internal::Fields>()), work_(work) {}
+    explicit CompoundHelper(WorkList& work) : fields_(std::make_shared<Fields>()), work_(work) {}
 
     // Queues the step that builds the structure from its fields; queued first, it runs last.
-    void Start(std::string name, N2D_internal::TypeKey key, DefinitionPtr* destination) {
-      SrcType source;
+    void Start(std::string name, TypeKey key, DefinitionPtr* destination) {
+      Source source;
       source.fields = fields_;
       source.name = std::move(name);
       source.key = key;
       work_.Push(std::move(source), &StructEndMethod, destination);
     }
 
-    template <typename M>
-    void AddField(boost::string_view name, M S::* /*member*/) {
-      work_.Push(SrcType{}, AdaptMethod<M>::Get(), &(*fields_)[std::string(name)]);
+    // Visits the declared fields of `T`; definitions describe declared fields only.
+    template <typename T>
+    void AddFields() {
+      T::AdapterHelper::AddFields(*this);
     }
 
-    // Definitions describe declared fields only.
-    template <typename Names>
-    void AddUnknownFields(Names const& /*known_names*/) {}
+    template <typename M>
+    void AddField(boost::string_view name) {
+      work_.Push(Source{}, AdaptMethod<M>::Get(), &(*fields_)[std::string(name)]);
+    }
 
    private:
-    std::shared_ptr<N2D_internal::Fields> fields_;
-    StackMapCnt& work_;
+    std::shared_ptr<Fields> fields_;
+    WorkList& work_;
   };
 
   // The first occurrence of a structure type builds its definition, later ones share it, and
   // one met inside itself becomes a reference resolved at the end.
   template <typename S>
-  static void StructBeginMethod(SrcType const& /*source*/, DefinitionPtr* const& destination,
-                                StackMapCnt& work, Messages& /*messages*/) {
-    N2D_internal::TypeKey const key = N2D_internal::TypeKeyOf<S>::Get();
+  static void StructBeginMethod(Source const& /*source*/, DefinitionPtr* const& destination,
+                                WorkList& work, Messages& /*messages*/) {
+    TypeKey const key = KeyOf<S>();
     DefinitionPtr const* known = work.GetDef(key);
     if (known == nullptr) {
       work.SetDef(key, nullptr);
-      StructHelper<S> helper(work);
+      CompoundHelper<StructDefinition> helper(work);
       helper.Start(TypeInfo<S>::name(), key, destination);
-      S::AdapterHelper::AddFields(helper);
+      helper.AddFields<S>();
     } else if (*known) {
       *destination = *known;
     } else {
@@ -138,88 +127,81 @@ class NativeToDefinitionAdapter {
 
   // An optional or list: the element is built into a slot, then wrapped by `End`.
   template <typename X, typename End>
-  static void CompositeBeginMethod(SrcType const& /*source*/, DefinitionPtr* const& destination,
-                                   StackMapCnt& work, Messages& /*messages*/) {
-    SrcType source;
+  static void CompositeBeginMethod(Source const& /*source*/, DefinitionPtr* const& destination,
+                                   WorkList& work, Messages& /*messages*/) {
+    Source source;
     source.slot = std::make_shared<DefinitionPtr>();
     DefinitionPtr* element = source.slot.get();
     work.Push(std::move(source), &CompositeEndMethod<End>, destination);
-    work.Push(SrcType{}, AdaptMethod<X>::Get(), element);
+    work.Push(Source{}, AdaptMethod<X>::Get(), element);
   }
 
   // A map: a list of "map-entry" structures with a string "key" and the mapped "value".
   template <typename V>
-  static void MapBeginMethod(SrcType const& /*source*/, DefinitionPtr* const& destination,
-                             StackMapCnt& work, Messages& /*messages*/) {
-    SrcType source;
-    source.fields = std::make_shared<N2D_internal::Fields>();
-    N2D_internal::Fields& fields = *source.fields;
+  static void MapBeginMethod(Source const& /*source*/, DefinitionPtr* const& destination,
+                             WorkList& work, Messages& /*messages*/) {
+    Source source;
+    source.fields = std::make_shared<Fields>();
+    Fields& fields = *source.fields;
     work.Push(std::move(source), &MapEndMethod, destination);
-    work.Push(SrcType{}, &PrimitiveMethod<std::string>, &fields["key"]);
-    work.Push(SrcType{}, AdaptMethod<V>::Get(), &fields["value"]);
+    work.Push(Source{}, &PrimitiveMethod<std::string>, &fields[MapEntry::kKey]);
+    work.Push(Source{}, AdaptMethod<V>::Get(), &fields[MapEntry::kValue]);
   }
 
   template <typename T>
-  static void PrimitiveMethod(SrcType const& /*source*/, DefinitionPtr* const& destination,
-                              StackMapCnt& /*work*/, Messages& /*messages*/) {
+  static void PrimitiveMethod(Source const& /*source*/, DefinitionPtr* const& destination,
+                              WorkList& /*work*/, Messages& /*messages*/) {
     *destination = DataDefinition::Create<T>();
   }
 
   template <typename End>
-  static void CompositeEndMethod(SrcType const& source, DefinitionPtr* const& destination,
-                                 StackMapCnt& /*work*/, Messages& /*messages*/) {
+  static void CompositeEndMethod(Source const& source, DefinitionPtr* const& destination,
+                                 WorkList& /*work*/, Messages& /*messages*/) {
     *destination = End::GetInstance(*source.slot);
   }
 
-  static void StructEndMethod(SrcType const& source, DefinitionPtr* const& destination,
-                              StackMapCnt& work, Messages& messages);
-  static void MapEndMethod(SrcType const& source, DefinitionPtr* const& destination,
-                           StackMapCnt& work, Messages& messages);
-  static void ResolveMethod(SrcType const& source, DefinitionPtr* const& destination,
-                            StackMapCnt& work, Messages& messages);
+  static void StructEndMethod(Source const& source, DefinitionPtr* const& destination,
+                              WorkList& work, Messages& messages);
+  static void MapEndMethod(Source const& source, DefinitionPtr* const& destination, WorkList& work,
+                           Messages& messages);
+  static void ResolveMethod(Source const& source, DefinitionPtr* const& destination, WorkList& work,
+                            Messages& messages);
 
  private:
-  // Stores a reference to the structure under construction and queues its resolution.
-  static void Refer(std::string name, N2D_internal::TypeKey key, DefinitionPtr* destination,
-                    StackMapCnt& work);
+  // One distinct key per structure type: the address of a constant of its own.
+  template <typename S>
+  struct TypeTag {
+    static constexpr char kTag = 0;
+  };
+  template <typename S>
+  static TypeKey KeyOf() {
+    return &TypeTag<S>::kTag;
+  }
 
-  template <typename T>
-  static Method Select(StructureShape /*unused*/) {
+  // Stores a reference to the structure under construction and queues its resolution.
+  static void Refer(std::string name, TypeKey key, DefinitionPtr* destination, WorkList& work);
+};
+
+template <typename T>
+NativeToDefinitionAdapter::Method NativeToDefinitionAdapter::AdaptMethod<T>::Get() {
+  using X = ElementOf<T>;
+  constexpr NativeShape kShape = kShapeOf<T>;
+  if constexpr (kShape == NativeShape::kStructure) {
     return &StructBeginMethod<T>;
-  }
-  // Enumerations are defined as plain strings.
-  template <typename T>
-  static Method Select(EnumerationShape /*unused*/) {
-    return &PrimitiveMethod<std::string>;
-  }
-  template <typename T>
-  static Method Select(PrimitiveShape /*unused*/) {
+  } else if constexpr (kShape == NativeShape::kEnumeration) {
+    return &PrimitiveMethod<std::string>;  // enumerations are defined as plain strings
+  } else if constexpr (kShape == NativeShape::kPrimitive || kShape == NativeShape::kDynamic) {
     return &PrimitiveMethod<T>;
-  }
-  template <typename T>
-  static Method Select(DynamicShape /*unused*/) {
-    return &PrimitiveMethod<DynamicStructure>;
-  }
-  template <typename T, typename S>
-  static Method Select(SharedPtrShape<S> /*unused*/) {
-    return &StructBeginMethod<S>;
-  }
-  template <typename T, typename S>
-  static Method Select(OptionalPtrShape<S> /*unused*/) {
-    return &CompositeBeginMethod<S, OptionalDefinition>;
-  }
-  template <typename T, typename X>
-  static Method Select(OptionalShape<X> /*unused*/) {
+  } else if constexpr (kShape == NativeShape::kSharedPtr) {
+    return &StructBeginMethod<X>;
+  } else if constexpr (kShape == NativeShape::kOptionalPtr || kShape == NativeShape::kOptional) {
     return &CompositeBeginMethod<X, OptionalDefinition>;
-  }
-  template <typename T, typename X>
-  static Method Select(ListShape<X> /*unused*/) {
+  } else if constexpr (kShape == NativeShape::kList) {
     return &CompositeBeginMethod<X, ListDefinition>;
-  }
-  template <typename T, typename X>
-  static Method Select(MapShape<X> /*unused*/) {
+  } else {
+    static_assert(kShape == NativeShape::kMap);
     return &MapBeginMethod<X>;
   }
-};
+}
 
 }  // namespace Ormi::Data

@@ -8,8 +8,10 @@
 
 #include <deque>
 #include <list>
+#include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include <boost/utility/string_view.hpp>
@@ -25,36 +27,29 @@
 
 namespace Ormi::Data {
 
-struct Deque;
-using NativeToValueEntry =
-    BasicAdaptEntry<NativeConstPtr, ValuePtr*, std::list<BaseMessage>, Deque>;
-
-// The work list of one native-to-value conversion.
-struct Deque {
-  Deque(L10n::RequestLocalizer const& request_localizer, NativeToValueEntry::Method root_method)
-      : localizer(request_localizer), root(root_method) {}
-
-  void Push(NativeConstPtr source, NativeToValueEntry::Method method, ValuePtr* destination) {
-    items.push_back(NativeToValueEntry{source, method, destination});
-  }
-  // Records `message` and drops every queued step: the conversion ends here.
-  void Fail(BaseMessage message, std::list<BaseMessage>& messages) {
-    messages.push_back(std::move(message));
-    items.clear();
-  }
-
-  std::deque<NativeToValueEntry> items;
-  L10n::RequestLocalizer const& localizer;
-  NativeToValueEntry::Method root;
-};
-
 class NativeToValueAdapter {
  public:
-  using Method = NativeToValueEntry::Method;
+  struct WorkList;
+  using Entry = BasicAdaptEntry<NativeConstPtr, ValuePtr*, std::list<BaseMessage>, WorkList>;
+  using Method = Entry::Method;
+
+  // The work list of one conversion.
+  struct WorkList {
+    void Push(NativeConstPtr source, Method method, ValuePtr* destination) {
+      items.push_back(Entry{source, method, destination});
+    }
+    // Records `message` and drops every queued step: the conversion ends here.
+    void Fail(BaseMessage message, std::list<BaseMessage>& messages) {
+      messages.push_back(std::move(message));
+      items.clear();
+    }
+
+    std::deque<Entry> items;
+  };
 
   // Converts the native object at `source` with `method` (AdaptMethod<T>::Get(&object)) into
   // `*destination`. True exactly when no message was appended; on false the destination may
-  // hold a partly built value that must not be used.
+  // hold a partly built value that must not be used. No step reads the localizer.
   static bool Adapt(NativeConstPtr const& source, Method const& method,
                     ValuePtr* const& destination, std::list<BaseMessage>& messages,
                     L10n::RequestLocalizer const& localizer);
@@ -62,57 +57,51 @@ class NativeToValueAdapter {
   // The conversion step for native type `T`; the argument only selects the type.
   template <typename T>
   struct AdaptMethod {
-    static Method Get(T const* /*unused*/ = nullptr) { return Select<T>(ShapeOf<T>{}); }
+    static Method Get(T const* /*unused*/ = nullptr);
   };
 
   // Fills one structure value; handed to the structure's `AdapterHelper::AddFields`.
-  template <typename S>
-  class StructHelper {
+  // Native structures become structure values only.
+  template <typename Compound>
+  class CompoundHelper {
+    static_assert(std::is_same_v<Compound, StructValue>, "structures become structure values");
+
    public:
-    StructHelper(S const& native, std::shared_ptr<StructValue> value, Deque& work)
-        : native_(native), value_(std::move(value)), work_(work) {}
+    CompoundHelper(std::shared_ptr<StructValue> value, WorkList& work)
+        : value_(std::move(value)), work_(work) {}
+
+    // Visits the fields of `native` into this helper's structure value.
+    template <typename T>
+    void AddFields(T const* native) {
+      T::AdapterHelper::AddFields(*this, native, value_);
+    }
 
     // Reserves the field's slot, so every declared field is present, and queues the member.
     template <typename M>
-    void AddField(boost::string_view name, M S::*member) {
+    void AddField(boost::string_view name, M const* member) {
       ValuePtr& slot = value_->FieldSlot(std::string(name));
-      M const& field = native_.*member;
-      work_.Push(&field, AdaptMethod<M>::Get(&field), &slot);
-    }
-
-    // Copies the native's unknown fields into the value, sharing their values. Runs after the
-    // declared fields are queued and before any of them is converted.
-    template <typename Names>
-    void AddUnknownFields(Names const& /*known_names*/) {
-      BaseNative const& base = native_;
-      if (!base.unknownFields) return;
-      for (auto const& field : base.unknownFields->fields()) {
-        value_->SetField(field.first, field.second);
-      }
+      work_.Push(member, AdaptMethod<M>::Get(member), &slot);
     }
 
    private:
-    S const& native_;
     std::shared_ptr<StructValue> value_;
-    Deque& work_;
+    WorkList& work_;
   };
 
   template <typename S>
-  static void StructMethod(NativeConstPtr const& source, ValuePtr* const& destination, Deque& work,
-                           std::list<BaseMessage>& /*messages*/) {
+  static void StructMethod(NativeConstPtr const& source, ValuePtr* const& destination,
+                           WorkList& work, std::list<BaseMessage>& /*messages*/) {
     auto value = StructValue::GetInstance(TypeInfo<S>::name());
     *destination = value;
-    StructHelper<S> helper(*static_cast<S const*>(source), std::move(value), work);
-    S::AdapterHelper::AddFields(helper);
+    CompoundHelper<StructValue>(std::move(value), work).AddFields(static_cast<S const*>(source));
   }
 
   template <typename S>
   static void SharedPtrMethod(NativeConstPtr const& source, ValuePtr* const& destination,
-                              Deque& work, std::list<BaseMessage>& messages) {
+                              WorkList& work, std::list<BaseMessage>& messages) {
     auto const& pointer = *static_cast<std::shared_ptr<S const> const*>(source);
     if (!pointer) {
-      work.Fail(Message<CoreTag>("ormi.data.unset.non.optional.field", TypeInfo<S>::name()),
-                messages);
+      work.Fail(Message<CoreTag>(MessageId::kUnsetNonOptionalField, TypeInfo<S>::name()), messages);
       return;
     }
     work.Push(pointer.get(), &StructMethod<S>, destination);
@@ -121,7 +110,7 @@ class NativeToValueAdapter {
   // An unset optional becomes an empty optional value; a set one gets a slot for its value.
   template <typename Optional, typename X>
   static void OptionalBeginMethod(NativeConstPtr const& source, ValuePtr* const& destination,
-                                  Deque& work, std::list<BaseMessage>& /*messages*/) {
+                                  WorkList& work, std::list<BaseMessage>& /*messages*/) {
     auto const& optional = *static_cast<Optional const*>(source);
     auto value = OptionalValue::GetInstance();
     *destination = value;
@@ -132,8 +121,8 @@ class NativeToValueAdapter {
 
   template <typename X>
   static void ListBeginMethod(NativeConstPtr const& source, ValuePtr* const& destination,
-                              Deque& work, std::list<BaseMessage>& /*messages*/) {
-    auto value = ListValue::GetInstance(ListValue::kPlainList);
+                              WorkList& work, std::list<BaseMessage>& /*messages*/) {
+    auto value = ListValue::GetInstance(ListKind::kPlain);
     for (X const& element : *static_cast<std::list<X> const*>(source)) {
       work.Push(&element, AdaptMethod<X>::Get(&element), &value->AppendSlot());
     }
@@ -144,13 +133,14 @@ class NativeToValueAdapter {
   // ascending key order.
   template <typename X>
   static void MapBeginMethod(NativeConstPtr const& source, ValuePtr* const& destination,
-                             Deque& work, std::list<BaseMessage>& /*messages*/) {
-    auto value = ListValue::GetInstance(ListValue::kMapList);
+                             WorkList& work, std::list<BaseMessage>& /*messages*/) {
+    auto value = ListValue::GetInstance(ListKind::kMap);
     *destination = value;
     for (auto const& entry : *static_cast<std::map<std::string, X> const*>(source)) {
-      auto map_entry = StructValue::GetInstance("map-entry");
-      work.Push(&entry.first, &PrimitiveMethod<std::string>, &map_entry->FieldSlot("key"));
-      work.Push(&entry.second, AdaptMethod<X>::Get(&entry.second), &map_entry->FieldSlot("value"));
+      auto map_entry = StructValue::GetInstance(MapEntry::kName);
+      work.Push(&entry.first, &PrimitiveMethod<std::string>, &map_entry->FieldSlot(MapEntry::kKey));
+      work.Push(&entry.second, AdaptMethod<X>::Get(&entry.second),
+                &map_entry->FieldSlot(MapEntry::kValue));
       value->Append(std::move(map_entry));
     }
   }
@@ -158,7 +148,7 @@ class NativeToValueAdapter {
   // The wire name of the enumerator, or the kept text of an unrecognised one.
   template <typename E>
   static void EnumMethod(NativeConstPtr const& source, ValuePtr* const& destination,
-                         Deque& /*work*/, std::list<BaseMessage>& /*messages*/) {
+                         WorkList& /*work*/, std::list<BaseMessage>& /*messages*/) {
     auto const& native = *static_cast<E const*>(source);
     bool const kept = native.value() == E::_UNKNOWN && !native.unknownText().empty();
     *destination = StringValue::GetInstance(kept ? native.unknownText()
@@ -167,51 +157,39 @@ class NativeToValueAdapter {
 
   template <typename T>
   static void PrimitiveMethod(NativeConstPtr const& source, ValuePtr* const& destination,
-                              Deque& /*work*/, std::list<BaseMessage>& /*messages*/) {
+                              WorkList& /*work*/, std::list<BaseMessage>& /*messages*/) {
     *destination = DataValue::Create<T>(*static_cast<T const*>(source));
   }
 
   // A dynamic structure's value is shared, not copied.
-  static void NullMethod(NativeConstPtr const& source, ValuePtr* const& destination, Deque& work,
-                         std::list<BaseMessage>& messages);
+  static void DynamicMethod(NativeConstPtr const& source, ValuePtr* const& destination,
+                            WorkList& work, std::list<BaseMessage>& messages);
+};
 
- private:
-  template <typename T>
-  static Method Select(StructureShape /*unused*/) {
+template <typename T>
+NativeToValueAdapter::Method NativeToValueAdapter::AdaptMethod<T>::Get(T const* /*unused*/) {
+  using X = ElementOf<T>;
+  constexpr NativeShape kShape = kShapeOf<T>;
+  if constexpr (kShape == NativeShape::kStructure) {
     return &StructMethod<T>;
-  }
-  template <typename T>
-  static Method Select(EnumerationShape /*unused*/) {
+  } else if constexpr (kShape == NativeShape::kEnumeration) {
     return &EnumMethod<T>;
-  }
-  template <typename T>
-  static Method Select(PrimitiveShape /*unused*/) {
+  } else if constexpr (kShape == NativeShape::kPrimitive) {
     return &PrimitiveMethod<T>;
-  }
-  template <typename T>
-  static Method Select(DynamicShape /*unused*/) {
-    return &NullMethod;
-  }
-  template <typename T, typename S>
-  static Method Select(SharedPtrShape<S> /*unused*/) {
-    return &SharedPtrMethod<S>;
-  }
-  template <typename T, typename S>
-  static Method Select(OptionalPtrShape<S> /*unused*/) {
-    return &OptionalBeginMethod<T, S>;
-  }
-  template <typename T, typename X>
-  static Method Select(OptionalShape<X> /*unused*/) {
+  } else if constexpr (kShape == NativeShape::kDynamic) {
+    return &DynamicMethod;
+  } else if constexpr (kShape == NativeShape::kSharedPtr) {
+    return &SharedPtrMethod<X>;
+  } else if constexpr (kShape == NativeShape::kOptionalPtr) {
     return &OptionalBeginMethod<T, X>;
-  }
-  template <typename T, typename X>
-  static Method Select(ListShape<X> /*unused*/) {
+  } else if constexpr (kShape == NativeShape::kOptional) {
+    return &OptionalBeginMethod<T, X>;
+  } else if constexpr (kShape == NativeShape::kList) {
     return &ListBeginMethod<X>;
-  }
-  template <typename T, typename X>
-  static Method Select(MapShape<X> /*unused*/) {
+  } else {
+    static_assert(kShape == NativeShape::kMap);
     return &MapBeginMethod<X>;
   }
-};
+}
 
 }  // namespace Ormi::Data

@@ -9,11 +9,11 @@
 
 #include <cstddef>
 #include <deque>
-#include <iterator>
 #include <list>
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include <boost/optional.hpp>
@@ -28,52 +28,36 @@
 #include "ormi/message.h"
 
 namespace Ormi::Data {
-namespace V2N_internal {
-
-struct StackMapCnt;
-using Entry = BasicAdaptEntry<ValuePtr, NativePtr, std::list<BaseMessage>, StackMapCnt>;
-
-// The work list of one value-to-native conversion.
-struct StackMapCnt {
-  explicit StackMapCnt(Entry::Method root_method) : root(root_method) {}
-
-  void Push(ValuePtr source, Entry::Method method, NativePtr destination) {
-    items.push_back(Entry{std::move(source), method, destination});
-  }
-  // Records `message` (when given) and drops every queued step: the conversion ends here.
-  void Stop(std::list<BaseMessage>& messages, boost::optional<BaseMessage> message = {});
-
-  std::deque<Entry> items;
-  Entry::Method root;
-};
-
-// The kind of `value`, or -1 for no value.
-inline int KindOf(ValuePtr const& value) { return value ? value->kind() : -1; }
+namespace Detail {
 
 // The text of a string value (kind 5); null for any other value.
 std::string const* StringOf(ValuePtr const& value);
 
-// The value as a structure when it may stand for one (kinds 9, 6 and 15); null otherwise.
+// The value as a structure when it may stand for one (TakenAsStructure); null otherwise.
 std::shared_ptr<CompoundValue const> CompoundOf(ValuePtr const& value);
 
 // Reads a map key: through its text form when the value is a string value; a missing value
 // appends "ormi.data.invalid.type".
 bool ReadKey(ValuePtr const& value, std::string* out, std::list<BaseMessage>& messages);
 
-// Copies the fields of `value` whose names are not among the sorted `known` names into
-// `*unknown` (created as "unknownFields" on the first one), sharing their values.
-void MergeUnknownFields(boost::string_view const* known, std::size_t count,
-                        CompoundValue const& value, std::shared_ptr<StructValue>* unknown);
-
-BaseMessage InvalidType();
-BaseMessage BadCast(std::string const& text);
-
-}  // namespace V2N_internal
+}  // namespace Detail
 
 class ValueToNativeAdapter {
  public:
-  using StackMapCnt = V2N_internal::StackMapCnt;
-  using Method = V2N_internal::Entry::Method;
+  struct WorkList;
+  using Entry = BasicAdaptEntry<ValuePtr, NativePtr, std::list<BaseMessage>, WorkList>;
+  using Method = Entry::Method;
+
+  // The work list of one conversion.
+  struct WorkList {
+    void Push(ValuePtr source, Method method, NativePtr destination) {
+      items.push_back(Entry{std::move(source), method, destination});
+    }
+    // Records `message` (when given) and drops every queued step: the conversion ends here.
+    void Stop(std::list<BaseMessage>& messages, boost::optional<BaseMessage> message = {});
+
+    std::deque<Entry> items;
+  };
 
   // Fills the native object at `destination` from `source` with `method`
   // (AdaptMethod<T>::Get(&object)). True exactly when no message was appended; on false the
@@ -84,72 +68,76 @@ class ValueToNativeAdapter {
   // The conversion step for native type `T`; the argument only selects the type.
   template <typename T>
   struct AdaptMethod {
-    static Method Get(T const* /*unused*/ = nullptr) { return Select<T>(ShapeOf<T>{}); }
+    static Method Get(T const* /*unused*/ = nullptr);
   };
 
-  // Fills one structure; handed to the structure's `AdapterHelper::AddFields`.
-  template <typename S>
-  class StructHelper {
+  // Fills one structure; handed to the structure's `AdapterHelper::AddFields`. Any value that
+  // may stand for a structure (a structure, an error value, kind 15) is read as one.
+  template <typename Compound>
+  class CompoundHelper {
+    static_assert(std::is_same_v<Compound, StructValue>, "structures are read from structures");
+
    public:
     // A string source must be empty (an absent structure); other sources must be structures.
-    StructHelper(ValuePtr const& source, S& native, StackMapCnt& work,
-                 std::list<BaseMessage>& messages)
-        : native_(native), work_(work), messages_(messages), count_(messages.size()) {
-      std::string const* text = V2N_internal::StringOf(source);
-      value_ = V2N_internal::CompoundOf(source);
-      if (text != nullptr && !text->empty()) {
-        messages.push_back(V2N_internal::BadCast(*text));
-      } else if (text == nullptr && !value_) {
-        messages.push_back(V2N_internal::InvalidType());
-      }
-    }
+    CompoundHelper(ValuePtr const& source, WorkList& work, std::list<BaseMessage>& messages);
 
     // Whether the fields can be read: a structure value and no message since construction.
     bool usable() const { return value_ && messages_.size() == count_; }
+    // The structure value read from; null when the source stood for an absent structure.
+    std::shared_ptr<CompoundValue const> const& value() const { return value_; }
+    std::list<BaseMessage>& messages() const { return messages_; }
 
-    // Queues the field's value for the member. A missing required field appends the
-    // runtime's message, which skips the structure's later fields; a missing optional field
-    // leaves the member unset without a message.
-    template <typename M>
-    void AddField(boost::string_view name, M S::*member) {
-      if (!usable()) return;
-      ValuePtr field;
-      std::list<BaseMessage> ignored;
-      auto& sink = IsOptionalMember<M>::value ? ignored : messages_;
-      if (!value_->GetField(std::string(name), &field, sink)) return;
-      M& target = native_.*member;
-      work_.Push(std::move(field), AdaptMethod<M>::Get(&target), &target);
+    // Visits the fields of `native` from this helper's structure value.
+    template <typename T>
+    void AddFields(T* native) {
+      T::AdapterHelper::AddFields(*this, native);
     }
 
-    // Keeps the fields that the structure does not declare; `known_names` lists the declared
-    // names sorted byte-wise.
-    template <typename Names>
-    void AddUnknownFields(Names const& known_names) {
-      if (!value_) return;
-      BaseNative& base = native_;
-      V2N_internal::MergeUnknownFields(std::data(known_names), std::size(known_names), *value_,
-                                       &base.unknownFields);
+    // Queues the field's value for the member. A missing optional field leaves the member
+    // unset without a message; a missing required field is reported as AddFieldInt reports it.
+    template <typename M>
+    void AddField(boost::string_view name, M* member) {
+      if constexpr (kIsOptionalMember<M>) {
+        std::list<BaseMessage> ignored;
+        Queue(name, member, ignored);
+      } else {
+        AddFieldInt(name, member, messages_);
+      }
+    }
+
+    // Queues a required field's value for the member. A missing field appends the runtime's
+    // message to `messages`, which skips the structure's later fields.
+    template <typename M>
+    void AddFieldInt(boost::string_view name, M* member, std::list<BaseMessage>& messages) {
+      Queue(name, member, messages);
     }
 
    private:
-    S& native_;
+    template <typename M>
+    void Queue(boost::string_view name, M* member, std::list<BaseMessage>& sink) {
+      if (!usable()) return;
+      ValuePtr field;
+      if (!value_->GetField(std::string(name), &field, sink)) return;
+      work_.Push(std::move(field), AdaptMethod<M>::Get(member), member);
+    }
+
     std::shared_ptr<CompoundValue const> value_;
-    StackMapCnt& work_;
+    WorkList& work_;
     std::list<BaseMessage>& messages_;
     std::size_t count_;
   };
 
   // A source that cannot stand for a structure leaves only this structure unfilled.
   template <typename S>
-  static void StructMethod(ValuePtr const& source, NativePtr const& destination, StackMapCnt& work,
+  static void StructMethod(ValuePtr const& source, NativePtr const& destination, WorkList& work,
                            std::list<BaseMessage>& messages) {
-    StructHelper<S> helper(source, *static_cast<S*>(destination), work, messages);
-    if (helper.usable()) S::AdapterHelper::AddFields(helper);
+    CompoundHelper<StructValue> helper(source, work, messages);
+    if (helper.usable()) helper.AddFields(static_cast<S*>(destination));
   }
 
   template <typename S>
-  static void SharedPtrMethod(ValuePtr const& source, NativePtr const& destination,
-                              StackMapCnt& work, std::list<BaseMessage>& /*messages*/) {
+  static void SharedPtrMethod(ValuePtr const& source, NativePtr const& destination, WorkList& work,
+                              std::list<BaseMessage>& /*messages*/) {
     std::shared_ptr<S> native = TypeInfo<S>::defaultInstance(source);
     *static_cast<std::shared_ptr<S const>*>(destination) = native;
     work.Push(source, &StructMethod<S>, native.get());
@@ -178,7 +166,7 @@ class ValueToNativeAdapter {
 
   // Sets the optional and queues `value` for the contained object.
   template <typename Optional>
-  static void SetOptional(ValuePtr const& value, Optional& optional, StackMapCnt& work) {
+  static void SetOptional(ValuePtr const& value, Optional& optional, WorkList& work) {
     NativePtr contained = OptionalAccess<Optional>::Set(optional, value);
     work.Push(value, OptionalAccess<Optional>::ContainedMethod(), contained);
   }
@@ -189,7 +177,7 @@ class ValueToNativeAdapter {
   template <typename Optional>
   class OptionalVisitor final : public ValueVisitor {
    public:
-    OptionalVisitor(ValuePtr source, Optional& optional, StackMapCnt& work)
+    OptionalVisitor(ValuePtr source, Optional& optional, WorkList& work)
         : source_(std::move(source)), optional_(optional), work_(work) {}
     void VisitVoid(VoidValue const& /*value*/) override {}
     void VisitInteger(IntegerValue const& /*value*/) override { SetSource(); }
@@ -209,14 +197,14 @@ class ValueToNativeAdapter {
     void SetSource() { SetOptional(source_, optional_, work_); }
     ValuePtr source_;
     Optional& optional_;
-    StackMapCnt& work_;
+    WorkList& work_;
   };
 
   template <typename Optional>
   static void OptionalBeginMethod(ValuePtr const& source, NativePtr const& destination,
-                                  StackMapCnt& work, std::list<BaseMessage>& /*messages*/) {
+                                  WorkList& work, std::list<BaseMessage>& /*messages*/) {
     auto& optional = *static_cast<Optional*>(destination);
-    if (std::string const* text = V2N_internal::StringOf(source)) {
+    if (std::string const* text = Detail::StringOf(source)) {
       if (!text->empty()) SetOptional(source, optional, work);
       return;
     }
@@ -226,16 +214,16 @@ class ValueToNativeAdapter {
   }
 
   template <typename X>
-  static void ListBeginMethod(ValuePtr const& source, NativePtr const& destination,
-                              StackMapCnt& work, std::list<BaseMessage>& messages) {
+  static void ListBeginMethod(ValuePtr const& source, NativePtr const& destination, WorkList& work,
+                              std::list<BaseMessage>& messages) {
     auto& list = *static_cast<std::list<X>*>(destination);
-    if (std::string const* text = V2N_internal::StringOf(source)) {
+    if (std::string const* text = Detail::StringOf(source)) {
       list.clear();
       if (!text->empty()) AppendElement(source, list, work);
       return;
     }
-    if (V2N_internal::KindOf(source) != ValueKind::kList) {
-      work.Stop(messages, V2N_internal::InvalidType());
+    if (!source || source->kind() != ValueKind::kList) {
+      work.Stop(messages, Message<CoreTag>(MessageId::kInvalidType));
       return;
     }
     list.clear();
@@ -248,7 +236,7 @@ class ValueToNativeAdapter {
   template <typename Map>
   class MapVisitor final : public ValueVisitor {
    public:
-    MapVisitor(Map& map, StackMapCnt& work, std::list<BaseMessage>& messages)
+    MapVisitor(Map& map, WorkList& work, std::list<BaseMessage>& messages)
         : map_(map), work_(work), messages_(messages) {}
     void VisitVoid(VoidValue const& /*value*/) override {}
     void VisitInteger(IntegerValue const& /*value*/) override {}
@@ -276,16 +264,17 @@ class ValueToNativeAdapter {
    private:
     // Adds one "map-entry" element; false when the conversion stopped.
     bool AddEntry(ValuePtr const& element) {
-      if (V2N_internal::KindOf(element) != ValueKind::kStructure) {
-        work_.Stop(messages_, V2N_internal::InvalidType());
+      if (!element || element->kind() != ValueKind::kStructure) {
+        work_.Stop(messages_, Message<CoreTag>(MessageId::kInvalidType));
         return false;
       }
       auto const& entry = static_cast<CompoundValue const&>(*element);
       ValuePtr key;
       ValuePtr mapped;
       std::string text;
-      if (!entry.GetField("key", &key, messages_) || !entry.GetField("value", &mapped, messages_) ||
-          !V2N_internal::ReadKey(key, &text, messages_)) {
+      if (!entry.GetField(MapEntry::kKey, &key, messages_) ||
+          !entry.GetField(MapEntry::kValue, &mapped, messages_) ||
+          !Detail::ReadKey(key, &text, messages_)) {
         work_.Stop(messages_);
         return false;
       }
@@ -299,32 +288,32 @@ class ValueToNativeAdapter {
       work_.Push(value, AdaptMethod<typename Map::mapped_type>::Get(&mapped), &mapped);
     }
     Map& map_;
-    StackMapCnt& work_;
+    WorkList& work_;
     std::list<BaseMessage>& messages_;
     bool visited_ = false;
   };
 
   template <typename X>
-  static void MapBeginMethod(ValuePtr const& source, NativePtr const& destination,
-                             StackMapCnt& work, std::list<BaseMessage>& messages) {
+  static void MapBeginMethod(ValuePtr const& source, NativePtr const& destination, WorkList& work,
+                             std::list<BaseMessage>& messages) {
     using Map = std::map<std::string, X>;
     auto& map = *static_cast<Map*>(destination);
-    if (std::string const* text = V2N_internal::StringOf(source)) {
+    if (std::string const* text = Detail::StringOf(source)) {
       if (text->empty()) {
         map.clear();
       } else {
-        work.Stop(messages, V2N_internal::BadCast(*text));
+        work.Stop(messages, Message<CoreTag>(MessageId::kBadCast1, *text));
       }
       return;
     }
     MapVisitor<Map> visitor(map, work, messages);
     if (source) source->Accept(visitor);
-    if (!visitor.visited()) work.Stop(messages, V2N_internal::InvalidType());
+    if (!visitor.visited()) work.Stop(messages, Message<CoreTag>(MessageId::kInvalidType));
   }
 
   // A wire name gives its enumerator; any other string gives _UNKNOWN with the string kept.
   template <typename E>
-  static void EnumMethod(ValuePtr const& source, NativePtr const& destination, StackMapCnt& work,
+  static void EnumMethod(ValuePtr const& source, NativePtr const& destination, WorkList& work,
                          std::list<BaseMessage>& messages) {
     std::string text;
     if (!ReadValue(source, &text, work, messages)) return;
@@ -339,11 +328,11 @@ class ValueToNativeAdapter {
 
   // A string value is read through its text form, any other value as it is.
   template <typename T>
-  static void PrimitiveMethod(ValuePtr const& source, NativePtr const& destination,
-                              StackMapCnt& work, std::list<BaseMessage>& messages) {
+  static void PrimitiveMethod(ValuePtr const& source, NativePtr const& destination, WorkList& work,
+                              std::list<BaseMessage>& messages) {
     auto* native = static_cast<T*>(destination);
     if (!source) {
-      work.Stop(messages, V2N_internal::InvalidType());
+      work.Stop(messages, Message<CoreTag>(MessageId::kInvalidType));
     } else if (!(source->kind() == ValueKind::kString ? source->Cast<T>(native, messages)
                                                       : source->Value<T>(native, messages))) {
       work.Stop(messages);
@@ -351,56 +340,59 @@ class ValueToNativeAdapter {
   }
 
   // Any value is accepted and shared, not copied.
-  static void NullMethod(ValuePtr const& source, NativePtr const& destination, StackMapCnt& work,
-                         std::list<BaseMessage>& messages);
+  static void DynamicMethod(ValuePtr const& source, NativePtr const& destination, WorkList& work,
+                            std::list<BaseMessage>& messages);
 
  private:
   // Reads `source` as a string; on failure stops the conversion.
-  static bool ReadValue(ValuePtr const& source, std::string* out, StackMapCnt& work,
+  static bool ReadValue(ValuePtr const& source, std::string* out, WorkList& work,
                         std::list<BaseMessage>& messages);
 
   template <typename X>
-  static void AppendElement(ValuePtr const& value, std::list<X>& list, StackMapCnt& work) {
+  static void AppendElement(ValuePtr const& value, std::list<X>& list, WorkList& work) {
     X& element = list.emplace_back();
     work.Push(value, AdaptMethod<X>::Get(&element), &element);
   }
+};
 
-  template <typename T>
-  static Method Select(StructureShape /*unused*/) {
+template <typename Compound>
+ValueToNativeAdapter::CompoundHelper<Compound>::CompoundHelper(ValuePtr const& source,
+                                                               WorkList& work,
+                                                               std::list<BaseMessage>& messages)
+    : value_(Detail::CompoundOf(source)),
+      work_(work),
+      messages_(messages),
+      count_(messages.size()) {
+  std::string const* text = Detail::StringOf(source);
+  if (text != nullptr && !text->empty()) {
+    messages.push_back(Message<CoreTag>(MessageId::kBadCast1, *text));
+  } else if (text == nullptr && !value_) {
+    messages.push_back(Message<CoreTag>(MessageId::kInvalidType));
+  }
+}
+
+template <typename T>
+ValueToNativeAdapter::Method ValueToNativeAdapter::AdaptMethod<T>::Get(T const* /*unused*/) {
+  using X = ElementOf<T>;
+  constexpr NativeShape kShape = kShapeOf<T>;
+  if constexpr (kShape == NativeShape::kStructure) {
     return &StructMethod<T>;
-  }
-  template <typename T>
-  static Method Select(EnumerationShape /*unused*/) {
+  } else if constexpr (kShape == NativeShape::kEnumeration) {
     return &EnumMethod<T>;
-  }
-  template <typename T>
-  static Method Select(PrimitiveShape /*unused*/) {
+  } else if constexpr (kShape == NativeShape::kPrimitive) {
     return &PrimitiveMethod<T>;
-  }
-  template <typename T>
-  static Method Select(DynamicShape /*unused*/) {
-    return &NullMethod;
-  }
-  template <typename T, typename S>
-  static Method Select(SharedPtrShape<S> /*unused*/) {
-    return &SharedPtrMethod<S>;
-  }
-  template <typename T, typename S>
-  static Method Select(OptionalPtrShape<S> /*unused*/) {
+  } else if constexpr (kShape == NativeShape::kDynamic) {
+    return &DynamicMethod;
+  } else if constexpr (kShape == NativeShape::kSharedPtr) {
+    return &SharedPtrMethod<X>;
+  } else if constexpr (kShape == NativeShape::kOptionalPtr || kShape == NativeShape::kOptional) {
     return &OptionalBeginMethod<T>;
-  }
-  template <typename T, typename X>
-  static Method Select(OptionalShape<X> /*unused*/) {
-    return &OptionalBeginMethod<T>;
-  }
-  template <typename T, typename X>
-  static Method Select(ListShape<X> /*unused*/) {
+  } else if constexpr (kShape == NativeShape::kList) {
     return &ListBeginMethod<X>;
-  }
-  template <typename T, typename X>
-  static Method Select(MapShape<X> /*unused*/) {
+  } else {
+    static_assert(kShape == NativeShape::kMap);
     return &MapBeginMethod<X>;
   }
-};
+}
 
 }  // namespace Ormi::Data

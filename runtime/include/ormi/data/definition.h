@@ -14,22 +14,14 @@ namespace Ormi::Data {
 
 class DynamicStructure;
 
-struct DefinitionKind {
-  enum : int {
-    kVoid,
-    kInteger,
-    kDouble,
-    kBoolean,
-    kBlob,
-    kString,
-    kSecret,
-    kDateTime,
-    kOptional,
-    kList,
-    kStructure,
-    kStructRef,
-    kDynamicStructure,
-  };
+// The kinds of definitions. A scalar definition accepts values of one value kind.
+enum class DefinitionKind : int {
+  kScalar,
+  kOptional,
+  kList,
+  kStructure,
+  kStructRef,
+  kDynamicStructure,
 };
 
 using DefinitionPtr = std::shared_ptr<class DataDefinition const>;
@@ -41,7 +33,7 @@ class DataDefinition {
   DataDefinition& operator=(DataDefinition const&) = delete;
   virtual ~DataDefinition() = default;
 
-  virtual int kind() const = 0;
+  virtual DefinitionKind kind() const = 0;
 
   // The definition of a native type: std::string, bool, DateTime, Void, DynamicStructure.
   template <typename T>
@@ -59,32 +51,51 @@ DefinitionPtr DataDefinition::Create<Void>();
 template <>
 DefinitionPtr DataDefinition::Create<DynamicStructure>();
 
-// A definition with no parameters: one class per scalar kind.
-template <int Kind>
-class ScalarDefinition final : public DataDefinition {
+// A definition with no parameters that accepts values of one kind. A date-time definition
+// also accepts a string holding a date-time's text form.
+class ScalarDefinition : public DataDefinition {
  public:
-  static std::shared_ptr<ScalarDefinition> GetInstance() {
-    return std::make_shared<ScalarDefinition>();
-  }
-  int kind() const override { return Kind; }
+  explicit ScalarDefinition(ValueKind value_kind) : value_kind_(value_kind) {}
+  DefinitionKind kind() const final { return DefinitionKind::kScalar; }
+  ValueKind valueKind() const { return value_kind_; }
+
+ private:
+  ValueKind value_kind_;
 };
 
-using VoidDefinition = ScalarDefinition<DefinitionKind::kVoid>;
-using IntegerDefinition = ScalarDefinition<DefinitionKind::kInteger>;
-using DoubleDefinition = ScalarDefinition<DefinitionKind::kDouble>;
-using BooleanDefinition = ScalarDefinition<DefinitionKind::kBoolean>;
-using BlobDefinition = ScalarDefinition<DefinitionKind::kBlob>;
-using StringDefinition = ScalarDefinition<DefinitionKind::kString>;
-using SecretDefinition = ScalarDefinition<DefinitionKind::kSecret>;
-using DateTimeDefinition = ScalarDefinition<DefinitionKind::kDateTime>;
+// The scalar definition of one value kind.
+template <ValueKind Kind>
+class ScalarDefinitionOf final : public ScalarDefinition {
+ public:
+  static std::shared_ptr<ScalarDefinitionOf> GetInstance() {
+    return std::make_shared<ScalarDefinitionOf>();
+  }
+  ScalarDefinitionOf() : ScalarDefinition(Kind) {}
+};
+
+using VoidDefinition = ScalarDefinitionOf<ValueKind::kVoid>;
+using IntegerDefinition = ScalarDefinitionOf<ValueKind::kInteger>;
+using DoubleDefinition = ScalarDefinitionOf<ValueKind::kDouble>;
+using BooleanDefinition = ScalarDefinitionOf<ValueKind::kBoolean>;
+using BlobDefinition = ScalarDefinitionOf<ValueKind::kBlob>;
+using StringDefinition = ScalarDefinitionOf<ValueKind::kString>;
+using SecretDefinition = ScalarDefinitionOf<ValueKind::kSecret>;
+using DateTimeDefinition = ScalarDefinitionOf<ValueKind::kDateTime>;
+
 // Any structure value, whatever its name and fields.
-using DynamicStructureDefinition = ScalarDefinition<DefinitionKind::kDynamicStructure>;
+class DynamicStructureDefinition final : public DataDefinition {
+ public:
+  static std::shared_ptr<DynamicStructureDefinition> GetInstance() {
+    return std::make_shared<DynamicStructureDefinition>();
+  }
+  DefinitionKind kind() const override { return DefinitionKind::kDynamicStructure; }
+};
 
 class OptionalDefinition final : public DataDefinition {
  public:
   static std::shared_ptr<OptionalDefinition> GetInstance(DefinitionPtr element);
   explicit OptionalDefinition(DefinitionPtr element) : element_(std::move(element)) {}
-  int kind() const override { return DefinitionKind::kOptional; }
+  DefinitionKind kind() const override { return DefinitionKind::kOptional; }
   DefinitionPtr const& element() const { return element_; }
 
  private:
@@ -96,7 +107,7 @@ class ListDefinition final : public DataDefinition {
  public:
   static std::shared_ptr<ListDefinition> GetInstance(DefinitionPtr element);
   explicit ListDefinition(DefinitionPtr element) : element_(std::move(element)) {}
-  int kind() const override { return DefinitionKind::kList; }
+  DefinitionKind kind() const override { return DefinitionKind::kList; }
   DefinitionPtr const& element() const { return element_; }
 
  private:
@@ -111,7 +122,7 @@ class StructDefinition final : public DataDefinition {
   static std::shared_ptr<StructDefinition> GetInstance(std::string name, Fields fields);
   StructDefinition(std::string name, Fields fields)
       : name_(std::move(name)), fields_(std::move(fields)) {}
-  int kind() const override { return DefinitionKind::kStructure; }
+  DefinitionKind kind() const override { return DefinitionKind::kStructure; }
   std::string const& name() const { return name_; }
   Fields const& fields() const { return fields_; }
 
@@ -127,7 +138,7 @@ class StructRefDefinition final : public DataDefinition {
  public:
   static std::shared_ptr<StructRefDefinition> GetInstance(std::string name);
   explicit StructRefDefinition(std::string name) : name_(std::move(name)) {}
-  int kind() const override { return DefinitionKind::kStructRef; }
+  DefinitionKind kind() const override { return DefinitionKind::kStructRef; }
   std::string const& name() const { return name_; }
 
   void SetTarget(std::shared_ptr<StructDefinition const> const& target) { target_ = target; }

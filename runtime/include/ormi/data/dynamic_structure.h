@@ -15,7 +15,7 @@ class DynamicStructure {
 
   // The held value; null only when a caller stored a null value.
   std::shared_ptr<DataValue const> const& value() const { return value_; }
-  void set_value(std::shared_ptr<DataValue const> value) { value_ = std::move(value); }
+  void SetValue(std::shared_ptr<DataValue const> value) { value_ = std::move(value); }
 
  private:
   std::shared_ptr<DataValue const> value_;

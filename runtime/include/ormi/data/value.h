@@ -18,24 +18,36 @@ namespace Ormi::Data {
 
 class ValueVisitor;
 
-// Kind numbers of values. Kind 6 is an error value, which carries named fields like a
-// structure; 15 is reserved and no value of this runtime has it.
-struct ValueKind {
-  enum : int {
-    kVoid = 0,
-    kInteger = 1,
-    kDouble = 2,
-    kBoolean = 3,
-    kBlob = 4,
-    kString = 5,
-    kError = 6,
-    kSecret = 7,
-    kList = 8,
-    kStructure = 9,
-    kOptional = 10,
-    kDateTime = 11,
-    kReserved = 15,
-  };
+// The kinds of values, by the runtime's kind numbers. An error value (6) carries named fields
+// like a structure; 15 is reserved and no value of this runtime has it.
+enum class ValueKind : int {
+  kVoid = 0,
+  kInteger = 1,
+  kDouble = 2,
+  kBoolean = 3,
+  kBlob = 4,
+  kString = 5,
+  kError = 6,
+  kSecret = 7,
+  kList = 8,
+  kStructure = 9,
+  kOptional = 10,
+  kDateTime = 11,
+  kReserved = 15,
+};
+
+// Facts about each kind, all from one table: a short name for messages and the JSON form
+// ("string", "date-time"), and the phrase that names a value of the kind ("a string").
+char const* KindName(ValueKind kind);
+char const* KindPhrase(ValueKind kind);
+// Whether a value of `kind` is read where a structure is expected (structure, error, 15).
+bool TakenAsStructure(ValueKind kind);
+
+// The structure that carries one entry of a map ("map-entry" with "key" and "value").
+struct MapEntry {
+  static constexpr char kName[] = "map-entry";
+  static constexpr char kKey[] = "key";
+  static constexpr char kValue[] = "value";
 };
 
 using ValuePtr = std::shared_ptr<class DataValue const>;
@@ -47,7 +59,7 @@ class DataValue {
   DataValue& operator=(DataValue const&) = delete;
   virtual ~DataValue() = default;
 
-  virtual int kind() const = 0;
+  virtual ValueKind kind() const = 0;
   virtual void Accept(ValueVisitor& visitor) const = 0;
 
   // A value of the native `T`: std::string, bool, DateTime, Void, std::int64_t, double.
@@ -110,7 +122,7 @@ bool DataValue::Cast<Void>(Void* out, std::list<BaseMessage>& messages) const;
 class VoidValue final : public DataValue {
  public:
   static std::shared_ptr<VoidValue> GetInstance();
-  int kind() const override { return ValueKind::kVoid; }
+  ValueKind kind() const override { return ValueKind::kVoid; }
   void Accept(ValueVisitor& visitor) const override;
 };
 
@@ -118,7 +130,7 @@ class IntegerValue final : public DataValue {
  public:
   static std::shared_ptr<IntegerValue> GetInstance(std::int64_t value);
   explicit IntegerValue(std::int64_t value) : value_(value) {}
-  int kind() const override { return ValueKind::kInteger; }
+  ValueKind kind() const override { return ValueKind::kInteger; }
   void Accept(ValueVisitor& visitor) const override;
   std::int64_t value() const { return value_; }
 
@@ -130,7 +142,7 @@ class DoubleValue final : public DataValue {
  public:
   static std::shared_ptr<DoubleValue> GetInstance(double value);
   explicit DoubleValue(double value) : value_(value) {}
-  int kind() const override { return ValueKind::kDouble; }
+  ValueKind kind() const override { return ValueKind::kDouble; }
   void Accept(ValueVisitor& visitor) const override;
   double value() const { return value_; }
 
@@ -142,7 +154,7 @@ class BooleanValue final : public DataValue {
  public:
   static std::shared_ptr<BooleanValue> GetInstance(bool value);
   explicit BooleanValue(bool value) : value_(value) {}
-  int kind() const override { return ValueKind::kBoolean; }
+  ValueKind kind() const override { return ValueKind::kBoolean; }
   void Accept(ValueVisitor& visitor) const override;
   bool value() const { return value_; }
 
@@ -155,7 +167,7 @@ class BlobValue final : public DataValue {
  public:
   static std::shared_ptr<BlobValue> GetInstance(std::string bytes);
   explicit BlobValue(std::string bytes) : bytes_(std::move(bytes)) {}
-  int kind() const override { return ValueKind::kBlob; }
+  ValueKind kind() const override { return ValueKind::kBlob; }
   void Accept(ValueVisitor& visitor) const override;
   std::string const& value() const { return bytes_; }
 
@@ -167,7 +179,7 @@ class StringValue : public DataValue {
  public:
   static std::shared_ptr<StringValue> GetInstance(std::string value);
   explicit StringValue(std::string value) : value_(std::move(value)) {}
-  int kind() const override { return ValueKind::kString; }
+  ValueKind kind() const override { return ValueKind::kString; }
   void Accept(ValueVisitor& visitor) const override;
   std::string const& value() const { return value_; }
 
@@ -181,7 +193,7 @@ class DateTimeValue final : public StringValue {
  public:
   static std::shared_ptr<DateTimeValue> GetInstance(DateTime value);
   explicit DateTimeValue(DateTime value) : StringValue(value.ToString()), date_time_(value) {}
-  int kind() const override { return ValueKind::kDateTime; }
+  ValueKind kind() const override { return ValueKind::kDateTime; }
   DateTime dateTime() const { return date_time_; }
 
  private:
@@ -193,7 +205,7 @@ class SecretValue final : public DataValue {
  public:
   static std::shared_ptr<SecretValue> GetInstance(std::string value);
   explicit SecretValue(std::string value) : value_(std::move(value)) {}
-  int kind() const override { return ValueKind::kSecret; }
+  ValueKind kind() const override { return ValueKind::kSecret; }
   void Accept(ValueVisitor& visitor) const override;
   std::string const& value() const { return value_; }
 
@@ -212,7 +224,7 @@ class OptionalValue final : public DataValue {
   OptionalValue& operator=(OptionalValue const&) = delete;
   OptionalValue(OptionalValue&&) = delete;
   OptionalValue& operator=(OptionalValue&&) = delete;
-  int kind() const override { return ValueKind::kOptional; }
+  ValueKind kind() const override { return ValueKind::kOptional; }
   void Accept(ValueVisitor& visitor) const override;
 
   bool isSet() const { return set_; }
@@ -299,23 +311,26 @@ class ValueSlots {
   std::size_t size_ = 0;
 };
 
-// A list. Kind 1 is a plain list; kind 3 holds the "map-entry" structures of a map.
+// The kinds of lists, by the runtime's numbers: a plain list, or the "map-entry" structures of
+// a map.
+enum class ListKind : int { kPlain = 1, kMap = 3 };
+
+// A list of values of one list kind.
 class ListValue final : public DataValue {
  public:
-  enum : int { kPlainList = 1, kMapList = 3 };
   using Elements = ValueSlots;  // appending keeps the address of every element
 
-  static std::shared_ptr<ListValue> GetInstance(int list_kind = kPlainList);
-  explicit ListValue(int list_kind) : list_kind_(list_kind) {}
+  static std::shared_ptr<ListValue> GetInstance(ListKind list_kind = ListKind::kPlain);
+  explicit ListValue(ListKind list_kind) : list_kind_(list_kind) {}
   ~ListValue() override { ReleaseChildren(); }
   ListValue(ListValue const&) = delete;
   ListValue& operator=(ListValue const&) = delete;
   ListValue(ListValue&&) = delete;
   ListValue& operator=(ListValue&&) = delete;
-  int kind() const override { return ValueKind::kList; }
+  ValueKind kind() const override { return ValueKind::kList; }
   void Accept(ValueVisitor& visitor) const override;
 
-  int listKind() const { return list_kind_; }
+  ListKind listKind() const { return list_kind_; }
   Elements const& elements() const { return elements_; }
   // Appends an element slot and returns it.
   ValuePtr& AppendSlot();
@@ -323,7 +338,7 @@ class ListValue final : public DataValue {
 
  private:
   void MoveChildrenTo(std::vector<ValuePtr>& out) override;
-  int list_kind_;
+  ListKind list_kind_;
   Elements elements_;
 };
 
@@ -361,7 +376,7 @@ class StructValue final : public CompoundValue {
  public:
   static std::shared_ptr<StructValue> GetInstance(std::string name);
   explicit StructValue(std::string name) : CompoundValue(std::move(name)) {}
-  int kind() const override { return ValueKind::kStructure; }
+  ValueKind kind() const override { return ValueKind::kStructure; }
   void Accept(ValueVisitor& visitor) const override;
 };
 
@@ -375,7 +390,7 @@ class ErrorValue final : public CompoundValue {
   static std::shared_ptr<ErrorValue> Create(std::string name,
                                             std::list<BaseMessage> const& messages);
   explicit ErrorValue(std::string name) : CompoundValue(std::move(name)) {}
-  int kind() const override { return ValueKind::kError; }
+  ValueKind kind() const override { return ValueKind::kError; }
   void Accept(ValueVisitor& visitor) const override;
 
   // The messages carried in the "messages" field, read back.
@@ -400,8 +415,5 @@ class ValueVisitor {
 
 // Deep equality of two value trees (kinds, names, fields, elements, set-ness); iterative.
 bool Equal(DataValue const& a, DataValue const& b);
-
-// A short name of a kind for messages: "string", "list", "structure", ...
-char const* KindName(int kind);
 
 }  // namespace Ormi::Data
