@@ -1,13 +1,17 @@
 // Binds a provider of host_settings.config, calls it through a stub over the in-process
-// connector and prints the answer: the smallest complete use of the installed library.
+// connector and prints the answer: the smallest complete use of the installed library. Then
+// converts a structure of its own (bookmark.h) both ways and prints its definition.
 #include <iostream>
 #include <list>
 #include <memory>
 #include <string>
 
+#include "bookmark.h"
 #include "com/norval/hyrn/host_settings/host_settings.h"
 #include "ormi/data/convert.h"
+#include "ormi/data/definition.h"
 #include "ormi/data/json.h"
+#include "ormi/data/value.h"
 #include "ormi/in_process/connector.h"
 
 namespace Hs = Com::Norval::Hyrn::HostSettings;
@@ -24,6 +28,30 @@ class Config final : public Hs::ConfigSvc::AsyncServiceInterface {
     result.SetResult(spec);
   }
 };
+
+// A bookmark with a parent, to value and back; the value must fit the bookmark's definition.
+bool RoundTripOwnStructure() {
+  auto parent = std::make_shared<Consumer::Bookmark>();
+  parent->title = "docs";
+  parent->tags = {"reading"};
+  Consumer::Bookmark bookmark;
+  bookmark.title = "guide";
+  bookmark.url = "file:///guide.html";
+  bookmark.parent = parent;
+
+  std::list<Ormi::BaseMessage> messages;
+  Ormi::Data::ValuePtr value;
+  Consumer::Bookmark back;
+  Ormi::Data::ValuePtr again;
+  auto const definition = Ormi::Data::DefinitionOf<Consumer::Bookmark>();
+  bool const ok = Ormi::Data::ToValue(bookmark, &value, messages) &&
+                  Ormi::Data::Validate(*definition, *value, messages) &&
+                  Ormi::Data::FromValue(value, &back, messages) &&
+                  Ormi::Data::ToValue(back, &again, messages) && Ormi::Data::Equal(*value, *again);
+  std::cout << "bookmark: " << Ormi::Data::ToJson(*value) << "\n"
+            << "its definition: " << Ormi::Data::ToJson(*definition) << "\n";
+  return ok;
+}
 
 }  // namespace
 
@@ -50,5 +78,5 @@ int main() {
                      answered = Ormi::Data::ToValue(*spec, &value, messages);
                      std::cout << "config of host1: " << Ormi::Data::ToJson(*value) << "\n";
                    })));
-  return answered ? 0 : 1;
+  return answered && RoundTripOwnStructure() ? 0 : 1;
 }
