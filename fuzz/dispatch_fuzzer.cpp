@@ -18,6 +18,7 @@
 #include "api_types.h"
 #include "com/norval/ormi/std/errors/errors.h"
 #include "fuzz_input.h"
+#include "ormi/binding/operation.h"
 #include "ormi/binding/operation_list.h"
 #include "ormi/data/convert.h"
 #include "ormi/data/json.h"
@@ -123,19 +124,9 @@ struct Operation {
   std::vector<std::string> errors;  // declared, plus those the frame makes
 };
 
-// The name a method is bound under: a task operation's with its "$task" suffix.
-template <typename Method>
-std::string BoundName() {
-  if constexpr (Method::kTask) {
-    return Method::taskMethodName();
-  } else {
-    return Method::methodName();
-  }
-}
-
 template <typename Method>
 Operation Describe() {
-  std::string const name = BoundName<Method>();
+  std::string const name = Ormi::Binding::BoundName<Method>();
   Operation operation{std::make_shared<Ormi::Core::MethodIdentifier>(
                           std::make_shared<Ormi::Core::InterfaceIdentifier>(
                               TypeInfo<typename Method::Interface>::name()),

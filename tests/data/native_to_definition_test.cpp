@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "com/norval/hyrn/test/test_shapes.h"
+#include "ormi/data/convert.h"
 
 namespace Ormi::Data {
 namespace {
@@ -14,11 +15,7 @@ using Holder = Com::Norval::Hyrn::Test::Shapes::DeepSvc::Holder;
 
 template <typename T>
 DefinitionPtr Build() {
-  DefinitionPtr definition;
-  std::list<BaseMessage> const messages;
-  NativeToDefinitionAdapter::Adapt(NativeToDefinitionAdapter::AdaptMethod<T>::Get(), &definition,
-                                   messages);
-  return definition;
+  return DefinitionOf<T>();
 }
 
 StructDefinition const& Struct(DefinitionPtr const& definition) {

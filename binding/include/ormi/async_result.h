@@ -60,6 +60,20 @@ void CallEither(CallbackPair<Head, Tail...> const& pair, Head const& head, Error
   }
 }
 
+// Calls `call(callbacks)`. A terminal delivery calls it with a copy and first applies `Policy`
+// to the object's own callbacks, so that the delivery runs on callbacks no later completion can
+// reach; a progress report calls the callbacks in place and leaves them armed.
+template <typename Policy, typename Callbacks, typename Call>
+void Deliver(Callbacks& callbacks, bool terminal, Call const& call) {
+  if (!terminal) {
+    call(callbacks);
+    return;
+  }
+  Callbacks const taken = callbacks;
+  Policy::Apply(callbacks);
+  call(taken);
+}
+
 // Replaces both forms of `pair` by callbacks that end the process.
 template <typename Pair>
 void Disarm(Pair& pair) {
@@ -111,13 +125,9 @@ class AsyncResult {
 
   void Deliver(boost::optional<R> const& value, ErrorPtr const& error,
                boost::optional<Data::NativeError> const& native, Progress const& progress) const {
-    if (!value && !error && !native) {
-      Detail::CallEither(*callbacks_, value, error, native, progress);
-      return;
-    }
-    ResultCb const taken = *callbacks_;
-    Policy::Apply(*callbacks_);
-    Detail::CallEither(taken, value, error, native, progress);
+    Detail::Deliver<Policy>(*callbacks_, value || error || native, [&](ResultCb const& callbacks) {
+      Detail::CallEither(callbacks, value, error, native, progress);
+    });
   }
 
   void SetResult(R value) const { Deliver(std::move(value), nullptr, boost::none, Progress{}); }
@@ -157,13 +167,9 @@ class AsyncStreamResult {
   void Deliver(boost::optional<R> const& value, ErrorPtr const& error,
                boost::optional<Data::NativeError> const& native, Progress const& progress,
                Next&& next) const {
-    if (!value && !error && !native) {
-      callbacks_->callback(value, error, native, progress, std::move(next));
-      return;
-    }
-    ResultCb const taken = *callbacks_;
-    Policy::Apply(*callbacks_);
-    taken.callback(value, error, native, progress, std::move(next));
+    Detail::Deliver<Policy>(*callbacks_, value || error || native, [&](ResultCb const& callbacks) {
+      callbacks.callback(value, error, native, progress, std::move(next));
+    });
   }
 
   // The last element.
