@@ -100,6 +100,36 @@ template <typename M>
 inline constexpr bool kIsOptionalMember =
     kShapeOf<M> == NativeShape::kOptional || kShapeOf<M> == NativeShape::kOptionalPtr;
 
+namespace Detail {
+
+// The conversion step for native type `T` of an adapter between native objects and values.
+// Both directions name their steps alike, so one chain over the shape serves both.
+template <typename Adapter, typename T>
+typename Adapter::Method ValueStepOf() {
+  using X = ElementOf<T>;
+  constexpr NativeShape kShape = kShapeOf<T>;
+  if constexpr (kShape == NativeShape::kStructure) {
+    return &Adapter::template StructMethod<T>;
+  } else if constexpr (kShape == NativeShape::kEnumeration) {
+    return &Adapter::template EnumMethod<T>;
+  } else if constexpr (kShape == NativeShape::kPrimitive) {
+    return &Adapter::template PrimitiveMethod<T>;
+  } else if constexpr (kShape == NativeShape::kDynamic) {
+    return &Adapter::DynamicMethod;
+  } else if constexpr (kShape == NativeShape::kSharedPtr) {
+    return &Adapter::template SharedPtrMethod<X>;
+  } else if constexpr (kShape == NativeShape::kOptionalPtr || kShape == NativeShape::kOptional) {
+    return &Adapter::template OptionalBeginMethod<T>;
+  } else if constexpr (kShape == NativeShape::kList) {
+    return &Adapter::template ListBeginMethod<X>;
+  } else {
+    static_assert(kShape == NativeShape::kMap);
+    return &Adapter::template MapBeginMethod<X>;
+  }
+}
+
+}  // namespace Detail
+
 // One step of a conversion: what to convert, how, and where the result goes.
 template <typename Source, typename Destination, typename Messages, typename Work>
 struct BasicAdaptEntry {

@@ -108,9 +108,10 @@ class NativeToValueAdapter {
   }
 
   // An unset optional becomes an empty optional value; a set one gets a slot for its value.
-  template <typename Optional, typename X>
+  template <typename Optional>
   static void OptionalBeginMethod(NativeConstPtr const& source, ValuePtr* const& destination,
                                   WorkList& work, std::list<BaseMessage>& /*messages*/) {
+    using X = ElementOf<Optional>;
     auto const& optional = *static_cast<Optional const*>(source);
     auto value = OptionalValue::GetInstance();
     *destination = value;
@@ -168,28 +169,7 @@ class NativeToValueAdapter {
 
 template <typename T>
 NativeToValueAdapter::Method NativeToValueAdapter::AdaptMethod<T>::Get(T const* /*unused*/) {
-  using X = ElementOf<T>;
-  constexpr NativeShape kShape = kShapeOf<T>;
-  if constexpr (kShape == NativeShape::kStructure) {
-    return &StructMethod<T>;
-  } else if constexpr (kShape == NativeShape::kEnumeration) {
-    return &EnumMethod<T>;
-  } else if constexpr (kShape == NativeShape::kPrimitive) {
-    return &PrimitiveMethod<T>;
-  } else if constexpr (kShape == NativeShape::kDynamic) {
-    return &DynamicMethod;
-  } else if constexpr (kShape == NativeShape::kSharedPtr) {
-    return &SharedPtrMethod<X>;
-  } else if constexpr (kShape == NativeShape::kOptionalPtr) {
-    return &OptionalBeginMethod<T, X>;
-  } else if constexpr (kShape == NativeShape::kOptional) {
-    return &OptionalBeginMethod<T, X>;
-  } else if constexpr (kShape == NativeShape::kList) {
-    return &ListBeginMethod<X>;
-  } else {
-    static_assert(kShape == NativeShape::kMap);
-    return &MapBeginMethod<X>;
-  }
+  return Detail::ValueStepOf<NativeToValueAdapter, T>();
 }
 
 }  // namespace Ormi::Data

@@ -373,26 +373,7 @@ ValueToNativeAdapter::CompoundHelper<Compound>::CompoundHelper(ValuePtr const& s
 
 template <typename T>
 ValueToNativeAdapter::Method ValueToNativeAdapter::AdaptMethod<T>::Get(T const* /*unused*/) {
-  using X = ElementOf<T>;
-  constexpr NativeShape kShape = kShapeOf<T>;
-  if constexpr (kShape == NativeShape::kStructure) {
-    return &StructMethod<T>;
-  } else if constexpr (kShape == NativeShape::kEnumeration) {
-    return &EnumMethod<T>;
-  } else if constexpr (kShape == NativeShape::kPrimitive) {
-    return &PrimitiveMethod<T>;
-  } else if constexpr (kShape == NativeShape::kDynamic) {
-    return &DynamicMethod;
-  } else if constexpr (kShape == NativeShape::kSharedPtr) {
-    return &SharedPtrMethod<X>;
-  } else if constexpr (kShape == NativeShape::kOptionalPtr || kShape == NativeShape::kOptional) {
-    return &OptionalBeginMethod<T>;
-  } else if constexpr (kShape == NativeShape::kList) {
-    return &ListBeginMethod<X>;
-  } else {
-    static_assert(kShape == NativeShape::kMap);
-    return &MapBeginMethod<X>;
-  }
+  return Detail::ValueStepOf<ValueToNativeAdapter, T>();
 }
 
 }  // namespace Ormi::Data
