@@ -34,7 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   ValuePtr again;
   Require(FromJson(written, &again, messages), "written JSON must read back",
           [&] { return Describe(messages); });
-  Require(Equal(*value, *again), "written JSON must read back equal", [&] { return written; });
-  Require(ToJson(*again) == written, "writing must be deterministic", [&] { return written; });
+  Require(Equal(*value, *again), "written JSON must read back equal",
+          [&written]() -> std::string const& { return written; });
+  Require(ToJson(*again) == written, "writing must be deterministic",
+          [&written]() -> std::string const& { return written; });
   return 0;
 }
