@@ -7,15 +7,19 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <unordered_set>
 #include <vector>
 
 #include <boost/json.hpp>
 #include <boost/json/basic_parser_impl.hpp>
 
+#include "json_detail.h"
+
 namespace Ormi::Data {
 namespace {
 
 namespace json = boost::json;
+using Detail::QuoteJson;
 
 int Base64Digit(char c) {
   if (c >= 'A' && c <= 'Z') return c - 'A';
@@ -24,28 +28,6 @@ int Base64Digit(char c) {
   if (c == '+') return 62;
   if (c == '/') return 63;
   return -1;
-}
-
-// Decodes padded base64; false on any other character or a bad length.
-bool DecodeBase64(json::string const& text, std::string* out) {
-  std::size_t const size = text.size();
-  if (size % 4 != 0) return false;
-  std::size_t padding = 0;
-  while (padding < 2 && padding < size && text[size - 1 - padding] == '=') ++padding;
-  std::string bytes;
-  std::uint32_t chunk = 0;
-  for (std::size_t i = 0; i < size; ++i) {
-    int const digit = i >= size - padding ? 0 : Base64Digit(text[i]);
-    if (digit < 0) return false;
-    chunk = chunk << 6 | static_cast<std::uint32_t>(digit);
-    if (i % 4 == 3) {
-      for (int k = 2; k >= 0; --k) bytes += static_cast<char>((chunk >> (8 * k)) & 0xff);
-      chunk = 0;
-    }
-  }
-  bytes.resize(bytes.size() - padding);
-  *out = std::move(bytes);
-  return true;
 }
 
 // "line:column" (both from 1) of a byte offset.
@@ -74,6 +56,9 @@ bool Fail(std::list<BaseMessage>& messages, std::string const& id, Args&&... arg
 // exponent: those are converted from their text with std::from_chars, which rounds correctly.
 // The parser's own conversion can be one unit in the last place off, so a double written in
 // its shortest form did not always read back as the same double.
+//
+// With `unique_keys` it also fails on an object that has a key twice, which Boost's builder
+// would resolve by keeping the last.
 class TreeBuilder {
  public:
   static constexpr std::size_t max_object_size = json::object::max_size();
@@ -82,20 +67,33 @@ class TreeBuilder {
   static constexpr std::size_t max_string_size = json::string::max_size();
 
   json::value Release() { return stack_.release(); }
+  // The key met twice, when that made the parse fail.
+  std::string const& duplicateKey() const { return duplicate_key_; }
 
-  TreeBuilder() { stack_.reset(); }
+  TreeBuilder(json::storage_ptr storage, bool unique_keys) : unique_keys_(unique_keys) {
+    stack_.reset(std::move(storage));
+  }
   bool on_document_begin(json::error_code& /*ec*/) { return true; }
   bool on_document_end(json::error_code& /*ec*/) { return true; }
-  bool on_object_begin(json::error_code& /*ec*/) { return true; }
+  bool on_object_begin(json::error_code& /*ec*/) {
+    if (unique_keys_) keys_.emplace_back();
+    return true;
+  }
   bool on_object_end(std::size_t n, json::error_code& /*ec*/) {
+    if (unique_keys_) keys_.pop_back();
     return stack_.push_object(n), true;
   }
   bool on_array_begin(json::error_code& /*ec*/) { return true; }
   bool on_array_end(std::size_t n, json::error_code& /*ec*/) { return stack_.push_array(n), true; }
   bool on_key_part(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
+    if (unique_keys_) key_.append(s.data(), s.size());
     return stack_.push_chars(s), true;
   }
-  bool on_key(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
+  bool on_key(json::string_view s, std::size_t /*n*/, json::error_code& ec) {
+    if (unique_keys_ && !Unique(s)) {
+      ec = json::error::syntax;
+      return false;
+    }
     return stack_.push_key(s), true;
   }
   bool on_string_part(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
@@ -129,35 +127,22 @@ class TreeBuilder {
   bool on_comment(json::string_view /*s*/, json::error_code& /*ec*/) { return true; }
 
  private:
+  // Records the key that ends with `last` in its object; false when it was there already.
+  bool Unique(json::string_view last) {
+    key_.append(last.data(), last.size());
+    bool const added = keys_.back().insert(key_).second;
+    if (!added) duplicate_key_ = key_;
+    key_.clear();
+    return added;
+  }
+
   json::value_stack stack_;
   std::string number_;  // the parts of a number read so far
+  bool unique_keys_;
+  std::vector<std::unordered_set<std::string>> keys_;  // per open object, with unique_keys_
+  std::string key_;                                    // the parts of a key read so far
+  std::string duplicate_key_;
 };
-
-bool Parse(boost::string_view text, JsonLimits const& limits, json::value* out,
-           std::list<BaseMessage>& messages) {
-  if (text.size() > limits.maxInputBytes) {
-    return Fail(messages, "ormi.data.json.too.large", std::to_string(text.size()),
-                std::to_string(limits.maxInputBytes));
-  }
-  json::parse_options options;
-  options.max_depth = limits.maxDepth;
-  json::basic_parser<TreeBuilder> parser(options);
-  json::error_code error;
-  std::size_t const used = parser.write_some(true, text.data(), text.size(), error);
-  if (!error && used < text.size()) {
-    return Fail(messages, "ormi.data.json.malformed", Position(text, used),
-                std::string("unexpected text after the value"));
-  }
-  if (!error) parser.write_some(false, nullptr, 0, error);
-  if (error == json::error::too_deep) {
-    return Fail(messages, "ormi.data.json.too.deep", Position(text, used),
-                std::to_string(limits.maxDepth));
-  }
-  if (error)
-    return Fail(messages, "ormi.data.json.malformed", Position(text, used), error.message());
-  *out = parser.handler().Release();
-  return true;
-}
 
 // One step of the path of a JSON node, for messages: the index of its parent's step and its
 // own segment. Steps live in one table, so a task carries an index rather than a copy of its
@@ -178,8 +163,8 @@ class Reader {
  public:
   explicit Reader(std::list<BaseMessage>& messages) : messages_(messages) {}
 
-  bool Run(json::value const& root, ValuePtr* out) {
-    steps_.push_back({kNoParent, "$"});  // "$" is the whole document
+  bool Run(json::value const& root, std::string root_name, ValuePtr* out) {
+    steps_.push_back({kNoParent, std::move(root_name)});
     tasks_.push_back({&root, out, 0});
     while (!tasks_.empty()) {
       Task const task = tasks_.back();
@@ -245,7 +230,7 @@ class Reader {
     if (tag == "$secret") return Store(task, SecretValue::GetInstance(std::string(text)));
     if (tag == "$blob") {
       std::string bytes;
-      if (!DecodeBase64(text, &bytes)) return Invalid(task, "$blob takes base64 text");
+      if (!Detail::DecodeBase64(text, &bytes)) return Invalid(task, "$blob takes base64 text");
       return Store(task, BlobValue::GetInstance(std::move(bytes)));
     }
     if (tag == "$datetime") {
@@ -358,12 +343,72 @@ class Reader {
 
 }  // namespace
 
+namespace Detail {
+
+// Decodes padded base64; false on any other character or a bad length.
+bool DecodeBase64(json::string_view text, std::string* out) {
+  std::size_t const size = text.size();
+  if (size % 4 != 0) return false;
+  std::size_t padding = 0;
+  while (padding < 2 && padding < size && text[size - 1 - padding] == '=') ++padding;
+  std::string bytes;
+  std::uint32_t chunk = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    int const digit = i >= size - padding ? 0 : Base64Digit(text[i]);
+    if (digit < 0) return false;
+    chunk = chunk << 6 | static_cast<std::uint32_t>(digit);
+    if (i % 4 == 3) {
+      for (int k = 2; k >= 0; --k) bytes += static_cast<char>((chunk >> (8 * k)) & 0xff);
+      chunk = 0;
+    }
+  }
+  bytes.resize(bytes.size() - padding);
+  *out = std::move(bytes);
+  return true;
+}
+
+bool ParseJson(boost::string_view text, JsonLimits const& limits, bool unique_keys,
+               json::storage_ptr storage, json::value* out, std::list<BaseMessage>& messages) {
+  if (text.size() > limits.maxInputBytes) {
+    return Fail(messages, "ormi.data.json.too.large", std::to_string(text.size()),
+                std::to_string(limits.maxInputBytes));
+  }
+  json::parse_options options;
+  options.max_depth = limits.maxDepth;
+  json::basic_parser<TreeBuilder> parser(options, std::move(storage), unique_keys);
+  json::error_code error;
+  std::size_t const used = parser.write_some(true, text.data(), text.size(), error);
+  if (!error && used < text.size()) {
+    return Fail(messages, "ormi.data.json.malformed", Position(text, used),
+                std::string("unexpected text after the value"));
+  }
+  if (!error) parser.write_some(false, nullptr, 0, error);
+  if (error == json::error::too_deep) {
+    return Fail(messages, "ormi.data.json.too.deep", Position(text, used),
+                std::to_string(limits.maxDepth));
+  }
+  if (error) {
+    std::string const& key = parser.handler().duplicateKey();
+    return Fail(messages, "ormi.data.json.malformed", Position(text, used),
+                key.empty() ? error.message() : "duplicate key " + QuoteJson(key));
+  }
+  *out = parser.handler().Release();
+  return true;
+}
+
+bool ReadCanonical(json::value const& node, std::string root, ValuePtr* out,
+                   std::list<BaseMessage>& messages) {
+  return Reader(messages).Run(node, std::move(root), out);
+}
+
+}  // namespace Detail
+
 bool FromJson(boost::string_view text, ValuePtr* out, std::list<BaseMessage>& messages,
               JsonLimits const& limits) {
   json::value document;
-  if (!Parse(text, limits, &document, messages)) return false;
+  if (!Detail::ParseJson(text, limits, false, {}, &document, messages)) return false;
   ValuePtr result;
-  if (!Reader(messages).Run(document, &result)) return false;
+  if (!Detail::ReadCanonical(document, "$", &result, messages)) return false;
   *out = std::move(result);
   return true;
 }
