@@ -3,8 +3,8 @@
 
 #include <list>
 #include <string>
+#include <utility>
 
-#include <boost/json/storage_ptr.hpp>
 #include <boost/json/string_view.hpp>
 #include <boost/json/value.hpp>
 #include <boost/utility/string_view.hpp>
@@ -14,6 +14,14 @@
 #include "ormi/message.h"
 
 namespace Ormi::Data::Detail {
+
+// Appends the message `id` of the core catalogue with `args`; false.
+template <typename... Args>
+bool Fail(std::list<BaseMessage>& messages, std::string const& id, Args&&... args) {
+  messages.push_back(
+      MakeMessage(id, Message<CoreTag>::DefaultMessageForId(id), std::forward<Args>(args)...));
+  return false;
+}
 
 // `text` as a JSON string, quoted and escaped.
 std::string QuoteJson(boost::string_view text);
@@ -26,12 +34,12 @@ bool DecodeBase64(boost::json::string_view text, std::string* out);
 // strings "NaN", "Infinity" and "-Infinity".
 std::string DoubleText(double value);
 
-// Parses `text` within `limits` into a tree allocated from `storage`. With `unique_keys`, an
-// object that has a key twice is malformed. False with a message (too large, too deep or
-// malformed, with the position) otherwise.
+// Parses `text` within `limits` into `out`, allocating from the memory resource `out` has,
+// without recursion (see json_parse.cpp). With `unique_keys`, an object that has a key twice
+// is malformed. False with a message (too large, too deep or malformed, with the position)
+// otherwise.
 bool ParseJson(boost::string_view text, JsonLimits const& limits, bool unique_keys,
-               boost::json::storage_ptr storage, boost::json::value* out,
-               std::list<BaseMessage>& messages);
+               boost::json::value* out, std::list<BaseMessage>& messages);
 
 // Reads a parsed JSON node as the canonical form of a value. `root` names the node in the
 // paths of messages ("$" for a whole document).

@@ -1,17 +1,15 @@
-// Reading the canonical JSON form of values: Boost.JSON parses the text, then an explicit
-// stack turns the JSON tree into values, filling each container's slots in place.
+// Reading the canonical JSON form of values: the text is parsed into a Boost.JSON tree
+// (json_parse.cpp), then an explicit stack turns the tree into values, filling each
+// container's slots in place.
 #include "ormi/data/json.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <unordered_set>
 #include <vector>
 
 #include <boost/json.hpp>
-#include <boost/json/basic_parser_impl.hpp>
 
 #include "json_detail.h"
 
@@ -19,7 +17,7 @@ namespace Ormi::Data {
 namespace {
 
 namespace json = boost::json;
-using Detail::QuoteJson;
+using Detail::Fail;
 
 int Base64Digit(char c) {
   if (c >= 'A' && c <= 'Z') return c - 'A';
@@ -29,120 +27,6 @@ int Base64Digit(char c) {
   if (c == '/') return 63;
   return -1;
 }
-
-// "line:column" (both from 1) of a byte offset.
-std::string Position(boost::string_view text, std::size_t offset) {
-  std::size_t line = 1;
-  std::size_t column = 1;
-  for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
-    if (text[i] == '\n') {
-      ++line;
-      column = 1;
-    } else {
-      ++column;
-    }
-  }
-  return std::to_string(line) + ":" + std::to_string(column);
-}
-
-template <typename... Args>
-bool Fail(std::list<BaseMessage>& messages, std::string const& id, Args&&... args) {
-  messages.push_back(
-      MakeMessage(id, Message<CoreTag>::DefaultMessageForId(id), std::forward<Args>(args)...));
-  return false;
-}
-
-// Builds the JSON tree as Boost's own parser does, except for numbers with a fraction or an
-// exponent: those are converted from their text with std::from_chars, which rounds correctly.
-// The parser's own conversion can be one unit in the last place off, so a double written in
-// its shortest form did not always read back as the same double.
-//
-// With `unique_keys` it also fails on an object that has a key twice, which Boost's builder
-// would resolve by keeping the last.
-class TreeBuilder {
- public:
-  static constexpr std::size_t max_object_size = json::object::max_size();
-  static constexpr std::size_t max_array_size = json::array::max_size();
-  static constexpr std::size_t max_key_size = json::string::max_size();
-  static constexpr std::size_t max_string_size = json::string::max_size();
-
-  json::value Release() { return stack_.release(); }
-  // The key met twice, when that made the parse fail.
-  std::string const& duplicateKey() const { return duplicate_key_; }
-
-  TreeBuilder(json::storage_ptr storage, bool unique_keys) : unique_keys_(unique_keys) {
-    stack_.reset(std::move(storage));
-  }
-  bool on_document_begin(json::error_code& /*ec*/) { return true; }
-  bool on_document_end(json::error_code& /*ec*/) { return true; }
-  bool on_object_begin(json::error_code& /*ec*/) {
-    if (unique_keys_) keys_.emplace_back();
-    return true;
-  }
-  bool on_object_end(std::size_t n, json::error_code& /*ec*/) {
-    if (unique_keys_) keys_.pop_back();
-    return stack_.push_object(n), true;
-  }
-  bool on_array_begin(json::error_code& /*ec*/) { return true; }
-  bool on_array_end(std::size_t n, json::error_code& /*ec*/) { return stack_.push_array(n), true; }
-  bool on_key_part(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
-    if (unique_keys_) key_.append(s.data(), s.size());
-    return stack_.push_chars(s), true;
-  }
-  bool on_key(json::string_view s, std::size_t /*n*/, json::error_code& ec) {
-    if (unique_keys_ && !Unique(s)) {
-      ec = json::error::syntax;
-      return false;
-    }
-    return stack_.push_key(s), true;
-  }
-  bool on_string_part(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
-    return stack_.push_chars(s), true;
-  }
-  bool on_string(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
-    return stack_.push_string(s), true;
-  }
-  bool on_number_part(json::string_view s, json::error_code& /*ec*/) {
-    return number_.append(s.data(), s.size()), true;
-  }
-  bool on_int64(std::int64_t i, json::string_view /*s*/, json::error_code& /*ec*/) {
-    number_.clear();
-    return stack_.push_int64(i), true;
-  }
-  bool on_uint64(std::uint64_t u, json::string_view /*s*/, json::error_code& /*ec*/) {
-    number_.clear();
-    return stack_.push_uint64(u), true;
-  }
-  bool on_double(double d, json::string_view s, json::error_code& /*ec*/) {
-    number_.append(s.data(), s.size());
-    double precise = d;
-    // Out of range leaves `precise` as the parser had it (an infinity or zero).
-    std::from_chars(number_.data(), number_.data() + number_.size(), precise);
-    number_.clear();
-    return stack_.push_double(precise), true;
-  }
-  bool on_bool(bool b, json::error_code& /*ec*/) { return stack_.push_bool(b), true; }
-  bool on_null(json::error_code& /*ec*/) { return stack_.push_null(), true; }
-  bool on_comment_part(json::string_view /*s*/, json::error_code& /*ec*/) { return true; }
-  bool on_comment(json::string_view /*s*/, json::error_code& /*ec*/) { return true; }
-
- private:
-  // Records the key that ends with `last` in its object; false when it was there already.
-  bool Unique(json::string_view last) {
-    key_.append(last.data(), last.size());
-    bool const added = keys_.back().insert(key_).second;
-    if (!added) duplicate_key_ = key_;
-    key_.clear();
-    return added;
-  }
-
-  json::value_stack stack_;
-  std::string number_;  // the parts of a number read so far
-  bool unique_keys_;
-  std::vector<std::unordered_set<std::string>> keys_;  // per open object, with unique_keys_
-  std::string key_;                                    // the parts of a key read so far
-  std::string duplicate_key_;
-};
 
 // One step of the path of a JSON node, for messages: the index of its parent's step and its
 // own segment. Steps live in one table, so a task carries an index rather than a copy of its
@@ -367,35 +251,6 @@ bool DecodeBase64(json::string_view text, std::string* out) {
   return true;
 }
 
-bool ParseJson(boost::string_view text, JsonLimits const& limits, bool unique_keys,
-               json::storage_ptr storage, json::value* out, std::list<BaseMessage>& messages) {
-  if (text.size() > limits.maxInputBytes) {
-    return Fail(messages, "ormi.data.json.too.large", std::to_string(text.size()),
-                std::to_string(limits.maxInputBytes));
-  }
-  json::parse_options options;
-  options.max_depth = limits.maxDepth;
-  json::basic_parser<TreeBuilder> parser(options, std::move(storage), unique_keys);
-  json::error_code error;
-  std::size_t const used = parser.write_some(true, text.data(), text.size(), error);
-  if (!error && used < text.size()) {
-    return Fail(messages, "ormi.data.json.malformed", Position(text, used),
-                std::string("unexpected text after the value"));
-  }
-  if (!error) parser.write_some(false, nullptr, 0, error);
-  if (error == json::error::too_deep) {
-    return Fail(messages, "ormi.data.json.too.deep", Position(text, used),
-                std::to_string(limits.maxDepth));
-  }
-  if (error) {
-    std::string const& key = parser.handler().duplicateKey();
-    return Fail(messages, "ormi.data.json.malformed", Position(text, used),
-                key.empty() ? error.message() : "duplicate key " + QuoteJson(key));
-  }
-  *out = parser.handler().Release();
-  return true;
-}
-
 bool ReadCanonical(json::value const& node, std::string root, ValuePtr* out,
                    std::list<BaseMessage>& messages) {
   return Reader(messages).Run(node, std::move(root), out);
@@ -405,8 +260,11 @@ bool ReadCanonical(json::value const& node, std::string root, ValuePtr* out,
 
 bool FromJson(boost::string_view text, ValuePtr* out, std::list<BaseMessage>& messages,
               JsonLimits const& limits) {
-  json::value document;
-  if (!Detail::ParseJson(text, limits, false, {}, &document, messages)) return false;
+  // The tree is freed all at once with its memory, never node by node, however deep it is.
+  json::monotonic_resource memory;
+  json::storage_ptr const storage(&memory);
+  json::value document(storage);
+  if (!Detail::ParseJson(text, limits, false, &document, messages)) return false;
   ValuePtr result;
   if (!Detail::ReadCanonical(document, "$", &result, messages)) return false;
   *out = std::move(result);

@@ -43,9 +43,9 @@ class StepWriter {
 
  private:
   struct Step {
-    bool is_item;
-    Item item;
-    char const* literal;  // text to write, or null for `text`
+    bool is_item = false;
+    Item item{};
+    char const* literal = nullptr;  // text to write, or null for `text`
     std::string text;
   };
 

@@ -107,6 +107,69 @@ TEST(Json, MalformedTextIsReportedWithItsPosition) {
   }
 }
 
+// The parser accepts exactly the JSON grammar in UTF-8 and turns escapes into UTF-8.
+TEST(Json, TextIsReadByTheJsonGrammar) {
+  struct Accepted {
+    char const* text;
+    char const* written;
+  } const accepted[] = {
+      {" \t\r\n[ 1 , [ ] , { \"$map\" : [ ] } ]\n", R"([1,[],{"$map":[]}])"},
+      {R"(["\u00e9\u20ac\ud83d\ude42", "\"\\\/\b\f\n\r\t"])",
+       "[\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x99\x82\",\"\\\"\\\\/\\b\\f\\n\\r\\t\"]"},
+      {"\"\xc3\xa9\xf4\x8f\xbf\xbf\"", "\"\xc3\xa9\xf4\x8f\xbf\xbf\""},
+      {R"([0, -0, -9223372036854775808, 9223372036854775807])",
+       "[0,0,-9223372036854775808,9223372036854775807]"},
+      {R"([{"$double": 1e400}, {"$double": -1e400}, {"$double": 1e-400}, {"$double": 0.0}])",
+       R"([{"$double":"Infinity"},{"$double":"-Infinity"},{"$double":0E0},{"$double":0E0}])"},
+      {R"({"$double": 1000000000000000000000})", R"({"$double":1E21})"},
+      {R"({"$struct": "s", "fields": {"a": 1, "a": 2}})", R"({"$struct":"s","fields":{"a":2}})"},
+  };
+  for (auto const& c : accepted) {
+    std::string problems;
+    ValuePtr const value = Read(c.text, &problems);
+    ASSERT_NE(value, nullptr) << c.text << "\n" << problems;
+    EXPECT_EQ(ToJson(*value), c.written) << c.text;
+  }
+  struct Refused {
+    char const* text;
+    char const* reason;
+  } const refused[] = {
+      {"[1,]", "1:4: syntax error"},
+      {"{\"a\" 1}", "1:6: syntax error"},
+      {"{\"a\":1,}", "1:8: syntax error"},
+      {"{1:2}", "1:2: syntax error"},
+      {"[01]", "1:3: syntax error"},
+      {"[1.]", "1:4: syntax error"},
+      {"[.5]", "1:2: syntax error"},
+      {"[1e]", "1:4: syntax error"},
+      {"[+1]", "1:2: syntax error"},
+      {"-", "1:2: incomplete JSON"},
+      {"tru", "1:1: syntax error"},
+      {"[NaN]", "1:2: syntax error"},
+      {"\"a", "1:3: incomplete JSON"},
+      {"\"a\nb\"", "1:3: illegal control character"},
+      {R"("\x")", "1:3: invalid escape"},
+      {R"("\u12g4")", "1:6: expected a hexadecimal digit"},
+      {R"("\ud83d")", "1:8: lone surrogate in an escape"},
+      {R"("\ude42")", "1:8: lone surrogate in an escape"},
+      {R"("\ud83d\u0041")", "1:14: lone surrogate in an escape"},
+      {"\"\xff\"", "1:2: invalid UTF-8"},
+      {"\"\xc3\"", "1:2: invalid UTF-8"},
+      {"\"\xc0\xaf\"", "1:2: invalid UTF-8"},
+      {"\"\xed\xa0\x80\"", "1:2: invalid UTF-8"},
+      {"\"\xf4\x90\x80\x80\"", "1:2: invalid UTF-8"},
+      {"{\"k\xff\":1}", "1:4: invalid UTF-8"},
+      {"[1] // comment", "1:5: unexpected text after the value"},
+  };
+  for (auto const& c : refused) {
+    std::string problems;
+    EXPECT_EQ(Read(c.text, &problems), nullptr) << c.text;
+    EXPECT_EQ(problems,
+              std::string("ormi.data.json.malformed: Malformed JSON at ") + c.reason + "\n")
+        << c.text;
+  }
+}
+
 TEST(Json, ValidJsonThatIsNoValueIsRejectedWithItsPath) {
   struct Case {
     char const* text;
