@@ -162,6 +162,8 @@ std::string Message<CoreTag>::DefaultMessageForId(std::string const& id) {
       {"ormi.data.json.malformed", "Malformed JSON at {1}: {2}"},
       {"ormi.data.json.too.deep", "JSON nesting at {1} exceeds the limit of {2} levels."},
       {"ormi.data.json.invalid", "JSON at {1} is not a value: {2}"},
+      {"ormi.data.plain.json.invalid", "Plain JSON at {1}: {2}"},
+      {"ormi.data.plain.json.unwritable", "The value cannot be written as plain JSON at {1}: {2}"},
       {"ormi.data.native.error.unconvertible", "The reported error could not be converted."},
       {"ormi.provider.method.signal.not.connected", "The operation is not connected."},
       {"ormi.provider.error.undeclared", "The operation reported an undeclared error {1}."},
