@@ -445,5 +445,28 @@ TEST(PlainJson, MillionDeepValuesWriteAndReadBackOnAnEightMiBStack) {
   });
 }
 
+// Every structure is one "$defs" entry; two different structures of one name get two.
+TEST(PlainJson, SchemaDescribesStructuresOnceAndRefersToThem) {
+  NodeDefinition const tree;
+  std::string const schema = ToJsonSchema(*tree.node);
+  EXPECT_EQ(schema.rfind(R"({"$schema":"https://json-schema.org/draft/2020-12/schema",)"
+                         R"("$ref":"#/$defs/node","$defs":{"node":{"title":"node",)",
+                         0),
+            0u)
+      << schema;
+  auto const a = StructDefinition::GetInstance("same", {{"x", StringDefinition::GetInstance()}});
+  auto const b = StructDefinition::GetInstance("same", {{"y", StringDefinition::GetInstance()}});
+  auto const a_again =
+      StructDefinition::GetInstance("same", {{"x", StringDefinition::GetInstance()}});
+  auto const pair = StructDefinition::GetInstance("pair/~", {{"a", a}, {"b", b}, {"c", a_again}});
+  std::string const both = ToJsonSchema(*pair);
+  EXPECT_NE(both.find(R"("$ref":"#/$defs/pair~1~0")"), std::string::npos) << both;
+  EXPECT_NE(both.find(R"("a":{"$ref":"#/$defs/same"},"b":{"$ref":"#/$defs/same-2"},)"
+                      R"("c":{"$ref":"#/$defs/same"})"),
+            std::string::npos)
+      << both;
+  EXPECT_NE(both.find(R"("same-2":{"title":"same")"), std::string::npos) << both;
+}
+
 }  // namespace
 }  // namespace Ormi::Data

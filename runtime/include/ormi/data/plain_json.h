@@ -1,5 +1,5 @@
-// The plain JSON form of values, driven by their definitions (described in docs/wire.md,
-// "Plain JSON"). Unlike the canonical form (ormi/data/json.h) it carries no tags:
+// The plain JSON form of values, driven by their definitions, and its JSON Schema (described in
+// docs/wire.md, "Plain JSON"). Unlike the canonical form (ormi/data/json.h) it carries no tags:
 // the definition tells how to read each part, so a person can write it by hand.
 #pragma once
 
@@ -28,5 +28,9 @@ bool ToPlainJson(DataValue const& value, DataDefinition const& definition, std::
 // unchanged. Iterative, like the writer; `limits` bound the text as for the canonical form.
 bool FromPlainJson(boost::string_view text, DataDefinition const& definition, ValuePtr* out,
                    std::list<BaseMessage>& messages, JsonLimits const& limits = {});
+
+// The JSON Schema (draft 2020-12) of the plain JSON form of `definition`, as compact JSON
+// text. Every structure is described once under "$defs" and referred to with "$ref".
+std::string ToJsonSchema(DataDefinition const& definition);
 
 }  // namespace Ormi::Data
