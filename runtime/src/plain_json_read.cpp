@@ -101,6 +101,7 @@ class PlainReader {
 
  private:
   void Read(Task const& task) {
+    if (!task.definition) return Problem(task.path, "the definition describes nothing here");
     switch (task.definition->kind()) {
       case DefinitionKind::kOptional:
         return ReadOptional(static_cast<OptionalDefinition const&>(*task.definition), task);
