@@ -274,7 +274,13 @@ class Parser {
     if (At('.') && Digits() == 0) return Fail(Unexpected());
     if (At('e') || At('E')) {
       if (!At('+')) At('-');
+      std::size_t const digits = at_;
+      int exponent = 0;
       if (Digits() == 0) return Fail(Unexpected());
+      if (std::from_chars(text_.data() + digits, text_.data() + at_, exponent).ec != std::errc()) {
+        at_ = digits;
+        return Fail("exponent overflow");  // beyond 32 bits, as Boost's own parser has it
+      }
     }
     PushNumber(text_.data() + start, text_.data() + at_, whole);
     return true;
@@ -304,13 +310,9 @@ class Parser {
   static double OutOfRange(char const* first, char const* last) {
     boost::string_view const text(first, static_cast<std::size_t>(last - first));
     std::size_t const mark = text.find_first_of("eE");
-    long exponent = 0;
+    long exponent = 0;  // fits: Number refuses exponents beyond 32 bits
     if (mark != boost::string_view::npos) {
-      char const* digits = first + mark + 1 + (first[mark + 1] == '+' ? 1 : 0);
-      if (std::from_chars(digits, last, exponent).ec != std::errc()) {
-        exponent = first[mark + 1] == '-' ? std::numeric_limits<long>::min() / 2
-                                          : std::numeric_limits<long>::max() / 2;
-      }
+      std::from_chars(first + mark + 1 + (first[mark + 1] == '+' ? 1 : 0), last, exponent);
     }
     // The place of the first significant digit, counted from the decimal point.
     boost::string_view const mantissa = text.substr(0, mark);

@@ -122,6 +122,7 @@ TEST(Json, TextIsReadByTheJsonGrammar) {
       {R"([{"$double": 1e400}, {"$double": -1e400}, {"$double": 1e-400}, {"$double": 0.0}])",
        R"([{"$double":"Infinity"},{"$double":"-Infinity"},{"$double":0E0},{"$double":0E0}])"},
       {R"({"$double": 1000000000000000000000})", R"({"$double":1E21})"},
+      {R"({"$double": 1e2147483647})", R"({"$double":"Infinity"})"},
       {R"({"$struct": "s", "fields": {"a": 1, "a": 2}})", R"({"$struct":"s","fields":{"a":2}})"},
   };
   for (auto const& c : accepted) {
@@ -146,6 +147,7 @@ TEST(Json, TextIsReadByTheJsonGrammar) {
       {"-", "1:2: incomplete JSON"},
       {"tru", "1:1: syntax error"},
       {"[NaN]", "1:2: syntax error"},
+      {"[1e2147483648]", "1:4: exponent overflow"},
       {"\"a", "1:3: incomplete JSON"},
       {"\"a\nb\"", "1:3: illegal control character"},
       {R"("\x")", "1:3: invalid escape"},
