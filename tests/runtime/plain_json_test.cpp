@@ -53,17 +53,6 @@ struct NodeDefinition {
   std::shared_ptr<StructDefinition const> node;
 };
 
-ValuePtr Node(std::string name, ValuePtr child = nullptr, std::vector<ValuePtr> children = {}) {
-  auto node = StructValue::GetInstance("node");
-  node->SetField("name", StringValue::GetInstance(std::move(name)));
-  node->SetField(
-      "child", child ? OptionalValue::GetInstance(std::move(child)) : OptionalValue::GetInstance());
-  auto list = ListValue::GetInstance();
-  for (auto& element : children) list->Append(std::move(element));
-  node->SetField("children", list);
-  return node;
-}
-
 ValuePtr Some(ValuePtr value) { return OptionalValue::GetInstance(std::move(value)); }
 ValuePtr Text(std::string text) { return StringValue::GetInstance(std::move(text)); }
 
@@ -143,10 +132,6 @@ TEST(PlainJson, WritesTheDocumentedForm) {
             R"("components":{"c1":"v1","c2":null},"count":-42,"data":"AP8=","enabled":true,)"
             R"("maybe":["x"],"nothing":null,"password":"hunter2","ratio":0.5,"tags":["a",""],)"
             R"("version":null,"when":"2026-12-06T08:35:27.123Z"})");
-  NodeDefinition const tree;
-  EXPECT_EQ(Write(*Node("a", Node("b"), {Node("c")}), *tree.node),
-            R"({"child":{"child":null,"children":[],"name":"b"},)"
-            R"("children":[{"child":null,"children":[],"name":"c"}],"name":"a"})");
 }
 
 // Each case is one part of a value that a careless mapping would lose or confuse.
@@ -204,22 +189,6 @@ TEST(PlainJson, EdgeValuesRoundTrip) {
     SCOPED_TRACE(c.first);
     ExpectRoundTrip(*c.second, *spec);
   }
-}
-
-TEST(PlainJson, StructuresThatContainThemselvesRoundTrip) {
-  NodeDefinition const tree;
-  ExpectRoundTrip(*Node("a", Node("b", Node("c")), {Node("d", nullptr, {Node("e")}), Node("f")}),
-                  *tree.node);
-  // Through a map of optionals of the structure, and as a list of them at the top.
-  auto const ref = StructRefDefinition::GetInstance("node");
-  ref->SetTarget(tree.node);
-  auto list = ListValue::GetInstance();
-  list->Append(Node("x", Node("y")));
-  ExpectRoundTrip(*list, *List(ref));
-  auto map = ListValue::GetInstance(ListValue::kMapList);
-  map->Append(MapEntry("k", Some(Node("z"))));
-  map->Append(MapEntry("l", OptionalValue::GetInstance()));
-  ExpectRoundTrip(*map, *Map(Optional(ref)));
 }
 
 // An error value where a structure is expected keeps its canonical form.
