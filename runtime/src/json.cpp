@@ -7,14 +7,17 @@
 
 #include <boost/json.hpp>
 
-namespace Ormi::Data {
-namespace {
+#include "json_detail.h"
+#include "json_writer.h"
 
-std::string Quote(std::string const& text) {
+namespace Ormi::Data {
+namespace Detail {
+
+std::string QuoteJson(boost::string_view text) {
   return boost::json::serialize(boost::json::string_view(text.data(), text.size()));
 }
 
-std::string Base64(std::string const& bytes) {
+std::string EncodeBase64(std::string const& bytes) {
   static constexpr char kAlphabet[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
@@ -38,158 +41,138 @@ std::string DoubleText(double value) {
   return boost::json::serialize(boost::json::value(value));
 }
 
-// A step of the writer: a node (value or definition) to expand, or text to append.
+}  // namespace Detail
+namespace {
+
+using Detail::QuoteJson;
+
 template <typename Node>
-struct Step {
-  Node const* node = nullptr;
-  char const* literal = nullptr;
-  std::string text;  // used when neither of the above is set
-};
+using Writer = Detail::StepWriter<Node const*>;
 
-// Writes opening text at once and queues children and closing text on a stack, so that
-// nesting never deepens the call stack.
+// open child close
 template <typename Node>
-class Writer {
- public:
-  std::string Run(Node const& root) {
-    Push(&root);
-    while (!steps_.empty()) {
-      Step<Node> step = std::move(steps_.back());
-      steps_.pop_back();
-      if (step.node) {
-        Expand(*step.node);
-      } else {
-        out_ += step.literal ? step.literal : step.text;
-      }
-    }
-    return std::move(out_);
+void Wrap(Writer<Node>& writer, std::string const& open, Node const* child, char const* close) {
+  writer.Write(open);
+  writer.QueueText(close);
+  writer.Queue(child);
+}
+
+// open element,element,... close
+template <typename Node, typename Slots>
+void Elements(Writer<Node>& writer, std::string const& open, Slots const& slots,
+              std::string close) {
+  writer.Write(open);
+  writer.QueueText(std::move(close));
+  for (std::size_t i = slots.size(); i-- > 0;) {
+    writer.Queue(slots[i].get());
+    if (i > 0) writer.QueueText(",");
   }
+}
 
- private:
-  void Expand(Node const& node);
-
-  void Push(Node const* child) {
-    steps_.push_back(child ? Step<Node>{child, nullptr, {}} : Step<Node>{nullptr, "null", {}});
+// open "name":field,... close, in name order
+template <typename Node, typename Map>
+void Fields(Writer<Node>& writer, std::string const& open, Map const& fields, char const* close) {
+  writer.Write(open);
+  writer.QueueText(close);
+  for (auto field = fields.rbegin(); field != fields.rend(); ++field) {
+    writer.Queue(field->second.get());
+    bool const first = std::next(field) == fields.rend();
+    writer.QueueText((first ? "" : ",") + QuoteJson(field->first) + ":");
   }
-  void Literal(char const* text) { steps_.push_back({nullptr, text, {}}); }
+}
 
-  // open child close
-  void Wrap(std::string const& open, Node const* child, char const* close) {
-    out_ += open;
-    Literal(close);
-    Push(child);
+void ExpandList(Writer<DataValue>& writer, ListValue const& list) {
+  if (list.listKind() == ListKind::kPlain) return Elements(writer, "[", list.elements(), "]");
+  if (list.listKind() == ListKind::kMap) {
+    return Elements(writer, "{\"$map\":[", list.elements(), "]}");
   }
+  Elements(writer, "{\"$list\":[", list.elements(),
+           "],\"kind\":" + std::to_string(static_cast<int>(list.listKind())) + "}");
+}
 
-  // open element,element,... close
-  template <typename Slots>
-  void Elements(std::string const& open, Slots const& slots, std::string close) {
-    out_ += open;
-    steps_.push_back({nullptr, nullptr, std::move(close)});
-    for (std::size_t i = slots.size(); i-- > 0;) {
-      Push(slots[i].get());
-      if (i > 0) Literal(",");
-    }
-  }
-
-  // open "name":field,... close, in name order
-  template <typename Map>
-  void Fields(std::string const& open, Map const& fields, char const* close) {
-    out_ += open;
-    Literal(close);
-    for (auto field = fields.rbegin(); field != fields.rend(); ++field) {
-      Push(field->second.get());
-      bool const first = std::next(field) == fields.rend();
-      steps_.push_back({nullptr, nullptr, (first ? "" : ",") + Quote(field->first) + ":"});
-    }
-  }
-
-  std::vector<Step<Node>> steps_;
-  std::string out_;
-};
-
-template <>
-void Writer<DataValue>::Expand(DataValue const& value) {
-  auto const tagged = [this](char const* tag, std::string const& text) {
-    out_ += std::string("{\"") + tag + "\":" + text + "}";
+// Writes one value; a slot without a value (which a finished tree should not have) as null.
+void ExpandValue(Writer<DataValue>& writer, DataValue const* node) {
+  if (!node) return writer.Write("null");
+  DataValue const& value = *node;
+  auto const tagged = [&writer](char const* tag, std::string const& text) {
+    writer.Write(std::string("{\"") + tag + "\":" + text + "}");
   };
   switch (value.kind()) {
     case ValueKind::kVoid:
       return tagged("$void", "null");
     case ValueKind::kInteger:
-      out_ += std::to_string(static_cast<IntegerValue const&>(value).value());
-      return;
+      return writer.Write(std::to_string(static_cast<IntegerValue const&>(value).value()));
     case ValueKind::kDouble:
-      return tagged("$double", DoubleText(static_cast<DoubleValue const&>(value).value()));
+      return tagged("$double", Detail::DoubleText(static_cast<DoubleValue const&>(value).value()));
     case ValueKind::kBoolean:
-      out_ += static_cast<BooleanValue const&>(value).value() ? "true" : "false";
-      return;
+      return writer.Write(static_cast<BooleanValue const&>(value).value() ? "true" : "false");
     case ValueKind::kBlob:
-      return tagged("$blob", Quote(Base64(static_cast<BlobValue const&>(value).value())));
+      return tagged("$blob",
+                    QuoteJson(Detail::EncodeBase64(static_cast<BlobValue const&>(value).value())));
     case ValueKind::kString:
-      out_ += Quote(static_cast<StringValue const&>(value).value());
-      return;
+      return writer.Write(QuoteJson(static_cast<StringValue const&>(value).value()));
     case ValueKind::kDateTime:
-      return tagged("$datetime", Quote(static_cast<StringValue const&>(value).value()));
+      return tagged("$datetime", QuoteJson(static_cast<StringValue const&>(value).value()));
     case ValueKind::kSecret:
-      return tagged("$secret", Quote(static_cast<SecretValue const&>(value).value()));
+      return tagged("$secret", QuoteJson(static_cast<SecretValue const&>(value).value()));
     case ValueKind::kOptional: {
       auto const& optional = static_cast<OptionalValue const&>(value);
       if (!optional.isSet()) return tagged("$optional", "null");
-      return Wrap("{\"$optional\":", optional.value().get(), "}");
+      return Wrap(writer, "{\"$optional\":", optional.value().get(), "}");
     }
-    case ValueKind::kList: {
-      auto const& list = static_cast<ListValue const&>(value);
-      if (list.listKind() == ListKind::kPlain) return Elements("[", list.elements(), "]");
-      if (list.listKind() == ListKind::kMap) {
-        return Elements("{\"$map\":[", list.elements(), "]}");
-      }
-      return Elements("{\"$list\":[", list.elements(),
-                      "],\"kind\":" + std::to_string(static_cast<int>(list.listKind())) + "}");
-    }
+    case ValueKind::kList:
+      return ExpandList(writer, static_cast<ListValue const&>(value));
     case ValueKind::kStructure:
     case ValueKind::kError: {
       auto const& compound = static_cast<CompoundValue const&>(value);
       char const* tag = value.kind() == ValueKind::kError ? "{\"$error\":" : "{\"$struct\":";
-      return Fields(tag + Quote(compound.name()) + ",\"fields\":{", compound.fields(), "}}");
+      return Fields(writer, tag + QuoteJson(compound.name()) + ",\"fields\":{", compound.fields(),
+                    "}}");
     }
     default:
-      out_ += "null";
+      writer.Write("null");
   }
 }
 
-template <>
-void Writer<DataDefinition>::Expand(DataDefinition const& definition) {
+void ExpandDefinition(Writer<DataDefinition>& writer, DataDefinition const* node) {
+  if (!node) return writer.Write("null");
+  DataDefinition const& definition = *node;
   switch (definition.kind()) {
     case DefinitionKind::kOptional:
-      return Wrap("{\"$optional\":",
+      return Wrap(writer, "{\"$optional\":",
                   static_cast<OptionalDefinition const&>(definition).element().get(), "}");
     case DefinitionKind::kList:
-      return Wrap("{\"$list\":", static_cast<ListDefinition const&>(definition).element().get(),
+      return Wrap(writer,
+                  "{\"$list\":", static_cast<ListDefinition const&>(definition).element().get(),
                   "}");
     case DefinitionKind::kStructure: {
       auto const& structure = static_cast<StructDefinition const&>(definition);
-      return Fields("{\"$struct\":" + Quote(structure.name()) + ",\"fields\":{", structure.fields(),
-                    "}}");
+      return Fields(writer, "{\"$struct\":" + QuoteJson(structure.name()) + ",\"fields\":{",
+                    structure.fields(), "}}");
     }
     case DefinitionKind::kStructRef:
-      out_ +=
-          "{\"$ref\":" + Quote(static_cast<StructRefDefinition const&>(definition).name()) + "}";
-      return;
+      return writer.Write(
+          "{\"$ref\":" + QuoteJson(static_cast<StructRefDefinition const&>(definition).name()) +
+          "}");
     case DefinitionKind::kDynamicStructure:
-      out_ += Quote("dynamic-structure");
-      return;
+      return writer.Write(QuoteJson("dynamic-structure"));
     case DefinitionKind::kScalar:
-      out_ += Quote(KindName(static_cast<ScalarDefinition const&>(definition).valueKind()));
-      return;
+      return writer.Write(
+          QuoteJson(KindName(static_cast<ScalarDefinition const&>(definition).valueKind())));
   }
+}
+
+template <typename Node, typename Expand>
+std::string Write(Node const& root, Expand expand) {
+  Writer<Node> writer;
+  writer.Run(&root, [&](Node const* node) { return expand(writer, node), true; });
+  return writer.Take();
 }
 
 }  // namespace
 
-std::string ToJson(DataValue const& value) { return Writer<DataValue>().Run(value); }
+std::string ToJson(DataValue const& value) { return Write(value, ExpandValue); }
 
-std::string ToJson(DataDefinition const& definition) {
-  return Writer<DataDefinition>().Run(definition);
-}
+std::string ToJson(DataDefinition const& definition) { return Write(definition, ExpandDefinition); }
 
 }  // namespace Ormi::Data

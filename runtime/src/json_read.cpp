@@ -1,21 +1,23 @@
-// Reading the canonical JSON form of values: Boost.JSON parses the text, then an explicit
-// stack turns the JSON tree into values, filling each container's slots in place.
+// Reading the canonical JSON form of values: the text is parsed into a Boost.JSON tree
+// (json_parse.cpp), then an explicit stack turns the tree into values, filling each
+// container's slots in place.
 #include "ormi/data/json.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
 #include <boost/json.hpp>
-#include <boost/json/basic_parser_impl.hpp>
+
+#include "json_detail.h"
 
 namespace Ormi::Data {
 namespace {
 
 namespace json = boost::json;
+using Detail::Fail;
 
 int Base64Digit(char c) {
   if (c >= 'A' && c <= 'Z') return c - 'A';
@@ -24,138 +26,6 @@ int Base64Digit(char c) {
   if (c == '+') return 62;
   if (c == '/') return 63;
   return -1;
-}
-
-// Decodes padded base64; false on any other character or a bad length.
-bool DecodeBase64(json::string const& text, std::string* out) {
-  std::size_t const size = text.size();
-  if (size % 4 != 0) return false;
-  std::size_t padding = 0;
-  while (padding < 2 && padding < size && text[size - 1 - padding] == '=') ++padding;
-  std::string bytes;
-  std::uint32_t chunk = 0;
-  for (std::size_t i = 0; i < size; ++i) {
-    int const digit = i >= size - padding ? 0 : Base64Digit(text[i]);
-    if (digit < 0) return false;
-    chunk = chunk << 6 | static_cast<std::uint32_t>(digit);
-    if (i % 4 == 3) {
-      for (int k = 2; k >= 0; --k) bytes += static_cast<char>((chunk >> (8 * k)) & 0xff);
-      chunk = 0;
-    }
-  }
-  bytes.resize(bytes.size() - padding);
-  *out = std::move(bytes);
-  return true;
-}
-
-// "line:column" (both from 1) of a byte offset.
-std::string Position(boost::string_view text, std::size_t offset) {
-  std::size_t line = 1;
-  std::size_t column = 1;
-  for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
-    if (text[i] == '\n') {
-      ++line;
-      column = 1;
-    } else {
-      ++column;
-    }
-  }
-  return std::to_string(line) + ":" + std::to_string(column);
-}
-
-template <typename... Args>
-bool Fail(std::list<BaseMessage>& messages, std::string const& id, Args&&... args) {
-  messages.push_back(Message<CoreTag>(id, std::forward<Args>(args)...));
-  return false;
-}
-
-// Builds the JSON tree as Boost's own parser does, except for numbers with a fraction or an
-// exponent: those are converted from their text with std::from_chars, which rounds correctly.
-// The parser's own conversion can be one unit in the last place off, so a double written in
-// its shortest form did not always read back as the same double.
-class TreeBuilder {
- public:
-  static constexpr std::size_t max_object_size = json::object::max_size();
-  static constexpr std::size_t max_array_size = json::array::max_size();
-  static constexpr std::size_t max_key_size = json::string::max_size();
-  static constexpr std::size_t max_string_size = json::string::max_size();
-
-  json::value Release() { return stack_.release(); }
-
-  TreeBuilder() { stack_.reset(); }
-  bool on_document_begin(json::error_code& /*ec*/) { return true; }
-  bool on_document_end(json::error_code& /*ec*/) { return true; }
-  bool on_object_begin(json::error_code& /*ec*/) { return true; }
-  bool on_object_end(std::size_t n, json::error_code& /*ec*/) {
-    return stack_.push_object(n), true;
-  }
-  bool on_array_begin(json::error_code& /*ec*/) { return true; }
-  bool on_array_end(std::size_t n, json::error_code& /*ec*/) { return stack_.push_array(n), true; }
-  bool on_key_part(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
-    return stack_.push_chars(s), true;
-  }
-  bool on_key(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
-    return stack_.push_key(s), true;
-  }
-  bool on_string_part(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
-    return stack_.push_chars(s), true;
-  }
-  bool on_string(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
-    return stack_.push_string(s), true;
-  }
-  bool on_number_part(json::string_view s, json::error_code& /*ec*/) {
-    return number_.append(s.data(), s.size()), true;
-  }
-  bool on_int64(std::int64_t i, json::string_view /*s*/, json::error_code& /*ec*/) {
-    number_.clear();
-    return stack_.push_int64(i), true;
-  }
-  bool on_uint64(std::uint64_t u, json::string_view /*s*/, json::error_code& /*ec*/) {
-    number_.clear();
-    return stack_.push_uint64(u), true;
-  }
-  bool on_double(double d, json::string_view s, json::error_code& /*ec*/) {
-    number_.append(s.data(), s.size());
-    double precise = d;
-    // Out of range leaves `precise` as the parser had it (an infinity or zero).
-    std::from_chars(number_.data(), number_.data() + number_.size(), precise);
-    number_.clear();
-    return stack_.push_double(precise), true;
-  }
-  bool on_bool(bool b, json::error_code& /*ec*/) { return stack_.push_bool(b), true; }
-  bool on_null(json::error_code& /*ec*/) { return stack_.push_null(), true; }
-  bool on_comment_part(json::string_view /*s*/, json::error_code& /*ec*/) { return true; }
-  bool on_comment(json::string_view /*s*/, json::error_code& /*ec*/) { return true; }
-
- private:
-  json::value_stack stack_;
-  std::string number_;  // the parts of a number read so far
-};
-
-bool Parse(boost::string_view text, JsonLimits const& limits, json::value* out,
-           std::list<BaseMessage>& messages) {
-  if (text.size() > limits.maxInputBytes) {
-    return Fail(messages, MessageId::kJsonTooLarge, std::to_string(text.size()),
-                std::to_string(limits.maxInputBytes));
-  }
-  json::parse_options options;
-  options.max_depth = limits.maxDepth;
-  json::basic_parser<TreeBuilder> parser(options);
-  json::error_code error;
-  std::size_t const used = parser.write_some(true, text.data(), text.size(), error);
-  if (!error && used < text.size()) {
-    return Fail(messages, MessageId::kJsonMalformed, Position(text, used),
-                std::string("unexpected text after the value"));
-  }
-  if (!error) parser.write_some(false, nullptr, 0, error);
-  if (error == json::error::too_deep) {
-    return Fail(messages, MessageId::kJsonTooDeep, Position(text, used),
-                std::to_string(limits.maxDepth));
-  }
-  if (error)
-    return Fail(messages, MessageId::kJsonMalformed, Position(text, used), error.message());
-  *out = parser.handler().Release();
-  return true;
 }
 
 // One step of the path of a JSON node, for messages: the index of its parent's step and its
@@ -177,8 +47,8 @@ class Reader {
  public:
   explicit Reader(std::list<BaseMessage>& messages) : messages_(messages) {}
 
-  bool Run(json::value const& root, ValuePtr* out) {
-    steps_.push_back({kNoParent, "$"});  // "$" is the whole document
+  bool Run(json::value const& root, std::string root_name, ValuePtr* out) {
+    steps_.push_back({kNoParent, std::move(root_name)});
     tasks_.push_back({&root, out, 0});
     while (!tasks_.empty()) {
       Task const task = tasks_.back();
@@ -244,7 +114,7 @@ class Reader {
     if (tag == "$secret") return Store(task, SecretValue::GetInstance(std::string(text)));
     if (tag == "$blob") {
       std::string bytes;
-      if (!DecodeBase64(text, &bytes)) return Invalid(task, "$blob takes base64 text");
+      if (!Detail::DecodeBase64(text, &bytes)) return Invalid(task, "$blob takes base64 text");
       return Store(task, BlobValue::GetInstance(std::move(bytes)));
     }
     if (tag == "$datetime") {
@@ -357,12 +227,46 @@ class Reader {
 
 }  // namespace
 
+namespace Detail {
+
+// Decodes padded base64; false on any other character or a bad length.
+bool DecodeBase64(json::string_view text, std::string* out) {
+  std::size_t const size = text.size();
+  if (size % 4 != 0) return false;
+  std::size_t padding = 0;
+  while (padding < 2 && padding < size && text[size - 1 - padding] == '=') ++padding;
+  std::string bytes;
+  std::uint32_t chunk = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    int const digit = i >= size - padding ? 0 : Base64Digit(text[i]);
+    if (digit < 0) return false;
+    chunk = chunk << 6 | static_cast<std::uint32_t>(digit);
+    if (i % 4 == 3) {
+      for (int k = 2; k >= 0; --k) bytes += static_cast<char>((chunk >> (8 * k)) & 0xff);
+      chunk = 0;
+    }
+  }
+  bytes.resize(bytes.size() - padding);
+  *out = std::move(bytes);
+  return true;
+}
+
+bool ReadCanonical(json::value const& node, std::string root, ValuePtr* out,
+                   std::list<BaseMessage>& messages) {
+  return Reader(messages).Run(node, std::move(root), out);
+}
+
+}  // namespace Detail
+
 bool FromJson(boost::string_view text, ValuePtr* out, std::list<BaseMessage>& messages,
               JsonLimits const& limits) {
-  json::value document;
-  if (!Parse(text, limits, &document, messages)) return false;
+  // The tree is freed all at once with its memory, never node by node, however deep it is.
+  json::monotonic_resource memory;
+  json::storage_ptr const storage(&memory);
+  json::value document(storage);
+  if (!Detail::ParseJson(text, limits, false, &document, messages)) return false;
   ValuePtr result;
-  if (!Reader(messages).Run(document, &result)) return false;
+  if (!Detail::ReadCanonical(document, "$", &result, messages)) return false;
   *out = std::move(result);
   return true;
 }

@@ -162,6 +162,8 @@ std::string Message<CoreTag>::DefaultMessageForId(std::string const& id) {
       {MessageId::kJsonMalformed, "Malformed JSON at {1}: {2}"},
       {MessageId::kJsonTooDeep, "JSON nesting at {1} exceeds the limit of {2} levels."},
       {MessageId::kJsonInvalid, "JSON at {1} is not a value: {2}"},
+      {MessageId::kPlainJsonInvalid, "Plain JSON at {1}: {2}"},
+      {MessageId::kPlainJsonUnwritable, "The value cannot be written as plain JSON at {1}: {2}"},
       {MessageId::kNativeErrorUnconvertible, "The reported error could not be converted."},
       {MessageId::kNotConnected, "The operation is not connected."},
       {MessageId::kErrorUndeclared, "The operation reported an undeclared error {1}."},

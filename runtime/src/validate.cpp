@@ -4,20 +4,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "value_path.h"
+
 namespace Ormi::Data {
 namespace {
 
 constexpr std::size_t kMaxMessages = 100;  // bounds the work spent on a badly broken value
-
-// One step of a path: the root, a field, a list index or a map key. Names point into the
-// definition or the value, which outlive the validation.
-struct PathNode {
-  enum Type { kRoot, kField, kIndex, kKey };
-  std::size_t parent;
-  Type type;
-  std::string const* name;
-  std::size_t index;
-};
 
 // A value to check against a definition, or (with `problem` set) a problem to report in
 // its turn, so that problems come out in the order of the value.
@@ -78,9 +70,9 @@ std::string const* MapKey(DataValue const& element) {
 
 class Validator {
  public:
-  Validator(std::list<BaseMessage>& messages, std::string const& root) : messages_(messages) {
-    nodes_.push_back({0, PathNode::kRoot, &root, 0});
-  }
+  // Path names point into the definition or the value, which outlive the validation.
+  Validator(std::list<BaseMessage>& messages, std::string const& root)
+      : messages_(messages), paths_(root) {}
 
   bool Run(DataDefinition const& definition, DataValue const& value) {
     pending_.push_back({&definition, &value, 0, nullptr});
@@ -127,8 +119,7 @@ class Validator {
     // Pushed last to first, so that problems are reported in element order.
     for (std::size_t i = elements.size(); i-- > 0;) {
       std::string const* key = elements[i] ? MapKey(*elements[i]) : nullptr;
-      std::size_t const child =
-          key ? AddNode(path, PathNode::kKey, key, 0) : AddNode(path, PathNode::kIndex, nullptr, i);
+      std::size_t const child = key ? paths_.Key(path, *key) : paths_.Index(path, i);
       Push(definition.element().get(), elements[i].get(), child);
     }
   }
@@ -139,18 +130,16 @@ class Validator {
       return Mismatch(definition, value, path);
     }
     auto const& compound = static_cast<CompoundValue const&>(value);
-    bool const is_entry = compound.name() == MapEntry::kName && nodes_[path].type == PathNode::kKey;
+    bool const is_entry = compound.name() == MapEntry::kName && paths_.IsKey(path);
     for (auto field = definition.fields().rbegin(); field != definition.fields().rend(); ++field) {
       auto const found = compound.fields().find(field->first);
       if (found == compound.fields().end()) {
-        pending_.push_back(
-            {nullptr, nullptr, AddNode(path, PathNode::kField, &field->first, 0), "missing field"});
+        pending_.push_back({nullptr, nullptr, paths_.Field(path, field->first), "missing field"});
         continue;
       }
       // The value of a map entry is named by the entry's key alone.
-      std::size_t const child = is_entry && field->first == MapEntry::kValue
-                                    ? path
-                                    : AddNode(path, PathNode::kField, &field->first, 0);
+      std::size_t const child =
+          is_entry && field->first == MapEntry::kValue ? path : paths_.Field(path, field->first);
       Push(field->second.get(), found->second.get(), child);
     }
   }
@@ -186,12 +175,6 @@ class Validator {
     pending_.push_back({definition, value, path, problem});
   }
 
-  std::size_t AddNode(std::size_t parent, PathNode::Type type, std::string const* name,
-                      std::size_t index) {
-    nodes_.push_back({parent, type, name, index});
-    return nodes_.size() - 1;
-  }
-
   void Mismatch(DataDefinition const& definition, DataValue const& value, std::size_t path) {
     Report(path, "expected " + Expected(definition) + ", got " + Got(value));
   }
@@ -199,28 +182,12 @@ class Validator {
   void Report(std::size_t path, std::string const& problem) {
     if (count_ >= kMaxMessages) return;
     ++count_;
-    std::string const text = PathText(path) + ": " + problem;
+    std::string const text = paths_.Text(path) + ": " + problem;
     messages_.push_back(Message<CoreTag>(MessageId::kValidationFailed, text));
   }
 
-  std::string PathText(std::size_t path) const {
-    std::vector<PathNode const*> chain;
-    for (std::size_t at = path; at != 0; at = nodes_[at].parent) chain.push_back(&nodes_[at]);
-    std::string text = *nodes_[0].name;
-    for (auto node = chain.rbegin(); node != chain.rend(); ++node) {
-      if ((*node)->type == PathNode::kField) {
-        text += (text.empty() ? "" : ".") + *(*node)->name;
-      } else if ((*node)->type == PathNode::kIndex) {
-        text += "[" + std::to_string((*node)->index) + "]";
-      } else {
-        text += "[" + Quoted(*(*node)->name) + "]";
-      }
-    }
-    return text;
-  }
-
   std::list<BaseMessage>& messages_;
-  std::vector<PathNode> nodes_;
+  Detail::ValuePaths paths_;
   std::vector<Item> pending_;
   std::size_t count_ = 0;
 };

@@ -13,7 +13,8 @@ export HYRN_JOBS
 
 # Debian packages that configuring, building, testing and linting need.
 HYRN_DEBIAN_PACKAGES=(
-  cmake ninja-build g++ clang clang-format clang-tidy python3 python3-jinja2 pkg-config
+  cmake ninja-build g++ clang clang-format clang-tidy python3 python3-jinja2 python3-jsonschema
+  pkg-config
   libboost1.81-dev libboost-json1.81-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libclang-rt-14-dev

@@ -2,32 +2,19 @@
 #include "ormi/data/value.h"
 
 #include <gtest/gtest.h>
-#include <pthread.h>
 
 #include <functional>
 
 #include "ormi/data/definition.h"
 #include "ormi/data/json.h"
+#include "small_stack.h"
 
 namespace Ormi::Data {
 namespace {
 
 constexpr int kDepth = 1000000;
 
-// Runs `body` on a new thread whose stack is exactly 8 MiB.
-void OnEightMiBStack(std::function<void()> body) {
-  pthread_attr_t attributes;
-  ASSERT_EQ(pthread_attr_init(&attributes), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attributes, std::size_t{8} << 20), 0);
-  pthread_t thread{};
-  auto const run = [](void* argument) -> void* {
-    (*static_cast<std::function<void()>*>(argument))();
-    return nullptr;
-  };
-  ASSERT_EQ(pthread_create(&thread, &attributes, run, &body), 0);
-  pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attributes);
-}
+using Testing::OnEightMiBStack;
 
 // A chain of `depth` containers, each holding the next; `wrap` builds one level.
 ValuePtr Chain(int depth, ValuePtr leaf, std::function<ValuePtr(ValuePtr)> const& wrap) {
@@ -65,12 +52,26 @@ TEST(Deep, OptionalChainsCompareAndDestroyWithoutRecursion) {
   });
 }
 
-TEST(Deep, ListChainsWriteJsonAndDestroyWithoutRecursion) {
+TEST(Deep, ListChainsWriteAndReadJsonAndDestroyWithoutRecursion) {
   OnEightMiBStack([] {
     ValuePtr chain = Chain(kDepth, VoidValue::GetInstance(), InList);
     std::string const json = ToJson(*chain);
     EXPECT_EQ(json.size(), std::size_t{kDepth} * 2 + 14);
     EXPECT_EQ(json.substr(kDepth - 2, 18), "[[{\"$void\":null}]]");
+    // However high a caller raises the depth limit, the parser stops at its ceiling rather than
+    // at the end of the stack; a chain up to the ceiling reads back.
+    JsonLimits limits;
+    limits.maxDepth = kDepth + 1;
+    std::list<BaseMessage> messages;
+    ValuePtr back;
+    EXPECT_FALSE(FromJson(json, &back, messages, limits));
+    ASSERT_EQ(messages.size(), 1U);
+    EXPECT_EQ(messages.front().id, MessageId::kJsonTooDeep);
+    ValuePtr const shallow =
+        Chain(JsonLimits::kMaxDepthCeiling - 1, VoidValue::GetInstance(), InList);
+    messages.clear();
+    ASSERT_TRUE(FromJson(ToJson(*shallow), &back, messages, limits));
+    EXPECT_TRUE(Equal(*shallow, *back));
     std::weak_ptr<DataValue const> watch = chain;
     chain.reset();
     EXPECT_TRUE(watch.expired());

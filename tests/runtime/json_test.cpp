@@ -107,6 +107,59 @@ TEST(Json, MalformedTextIsReportedWithItsPosition) {
   }
 }
 
+// Escapes become UTF-8, numbers read as their text says, a repeated key keeps its last value.
+TEST(Json, TextIsReadByTheJsonGrammar) {
+  struct Accepted {
+    char const* text;
+    char const* written;
+  } const accepted[] = {
+      {" \t\r\n[ 1 , [ ] , { \"$map\" : [ ] } ]\n", R"([1,[],{"$map":[]}])"},
+      {R"(["\u00e9\u20ac\ud83d\ude42", "\"\\\/\b\f\n\r\t"])",
+       "[\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x99\x82\",\"\\\"\\\\/\\b\\f\\n\\r\\t\"]"},
+      {"\"\xc3\xa9\xf4\x8f\xbf\xbf\"", "\"\xc3\xa9\xf4\x8f\xbf\xbf\""},
+      {R"([0, -0, -9223372036854775808, 9223372036854775807])",
+       "[0,0,-9223372036854775808,9223372036854775807]"},
+      {R"([{"$double": 1e400}, {"$double": -1e400}, {"$double": 1e-400}, {"$double": 0.0}])",
+       R"([{"$double":"Infinity"},{"$double":"-Infinity"},{"$double":0E0},{"$double":0E0}])"},
+      {R"({"$double": 1000000000000000000000})", R"({"$double":1E21})"},
+      {R"({"$double": 1e2147483647})", R"({"$double":"Infinity"})"},
+      {R"({"$struct": "s", "fields": {"a": 1, "a": 2}})", R"({"$struct":"s","fields":{"a":2}})"},
+  };
+  for (auto const& c : accepted) {
+    std::string problems;
+    ValuePtr const value = Read(c.text, &problems);
+    ASSERT_NE(value, nullptr) << c.text << "\n" << problems;
+    EXPECT_EQ(ToJson(*value), c.written) << c.text;
+  }
+  // Text outside the grammar is refused as malformed, with the position Boost's parser gives.
+  char const* const refused[] = {
+      "[1,]",
+      "{\"a\" 1}",
+      "{1:2}",
+      "[01]",
+      "[1.]",
+      "[+1]",
+      "-",
+      "tru",
+      "[NaN]",
+      "[1e2147483648]",
+      "\"a\nb\"",
+      R"("\x")",
+      R"("\ud83d")",
+      "\"\xff\"",
+      "\"\xc0\xaf\"",
+      "\"\xed\xa0\x80\"",
+      "[1] // comment",
+  };
+  for (char const* text : refused) {
+    std::string problems;
+    EXPECT_EQ(Read(text, &problems), nullptr) << text;
+    EXPECT_EQ(problems.rfind("ormi.data.json.malformed: Malformed JSON at 1:", 0), 0U)
+        << text << "\n"
+        << problems;
+  }
+}
+
 TEST(Json, ValidJsonThatIsNoValueIsRejectedWithItsPath) {
   struct Case {
     char const* text;

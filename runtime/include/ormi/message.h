@@ -79,6 +79,8 @@ struct MessageId {
   static constexpr char kJsonMalformed[] = "ormi.data.json.malformed";
   static constexpr char kJsonTooDeep[] = "ormi.data.json.too.deep";
   static constexpr char kJsonInvalid[] = "ormi.data.json.invalid";
+  static constexpr char kPlainJsonInvalid[] = "ormi.data.plain.json.invalid";
+  static constexpr char kPlainJsonUnwritable[] = "ormi.data.plain.json.unwritable";
   static constexpr char kNativeErrorUnconvertible[] = "ormi.data.native.error.unconvertible";
   static constexpr char kNotConnected[] = "ormi.provider.method.signal.not.connected";
   static constexpr char kErrorUndeclared[] = "ormi.provider.error.undeclared";

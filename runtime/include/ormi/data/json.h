@@ -13,10 +13,15 @@
 
 namespace Ormi::Data {
 
-// Bounds on the input that FromJson accepts.
+// Bounds on the input that FromJson and FromPlainJson accept.
 struct JsonLimits {
-  // Deepest nesting of JSON arrays and objects. A structure takes two levels (the tagged
-  // object and its "fields"), an optional, a map or a tagged scalar one, a plain list one.
+  // The parser takes stack space for each level of nesting, so no limit reaches deeper than
+  // this: a deeper text is refused as too deep, never read at the cost of the stack.
+  static constexpr std::size_t kMaxDepthCeiling = 4096;
+
+  // Deepest nesting of JSON arrays and objects (at most kMaxDepthCeiling). A structure takes
+  // two levels (the tagged object and its "fields"), an optional, a map or a tagged scalar one,
+  // a plain list one.
   std::size_t maxDepth = 512;
   // Largest input in bytes.
   std::size_t maxInputBytes = std::size_t{64} * 1024 * 1024;

@@ -1,0 +1,48 @@
+// Pieces of the canonical JSON form that the plain JSON form reuses (internal to ormi_core).
+#pragma once
+
+#include <list>
+#include <string>
+#include <utility>
+
+#include <boost/json/string_view.hpp>
+#include <boost/json/value.hpp>
+#include <boost/utility/string_view.hpp>
+
+#include "ormi/data/json.h"
+#include "ormi/data/value.h"
+#include "ormi/message.h"
+
+namespace Ormi::Data::Detail {
+
+// Appends the message `id` of the core catalogue with `args`; false.
+template <typename... Args>
+bool Fail(std::list<BaseMessage>& messages, std::string const& id, Args&&... args) {
+  messages.push_back(Message<CoreTag>(id, std::forward<Args>(args)...));
+  return false;
+}
+
+// `text` as a JSON string, quoted and escaped.
+std::string QuoteJson(boost::string_view text);
+
+// Padded base64 in the standard alphabet, and back; decoding is false on any other text.
+std::string EncodeBase64(std::string const& bytes);
+bool DecodeBase64(boost::json::string_view text, std::string* out);
+
+// A double in the shortest form that reads back the same; NaN and the infinities as the JSON
+// strings "NaN", "Infinity" and "-Infinity".
+std::string DoubleText(double value);
+
+// Parses `text` within `limits` into `out`, allocating from the memory resource `out` has
+// (see json_parse.cpp). With `unique_keys`, an object that has a key twice
+// is malformed. False with a message (too large, too deep or malformed, with the position)
+// otherwise.
+bool ParseJson(boost::string_view text, JsonLimits const& limits, bool unique_keys,
+               boost::json::value* out, std::list<BaseMessage>& messages);
+
+// Reads a parsed JSON node as the canonical form of a value. `root` names the node in the
+// paths of messages ("$" for a whole document).
+bool ReadCanonical(boost::json::value const& node, std::string root, ValuePtr* out,
+                   std::list<BaseMessage>& messages);
+
+}  // namespace Ormi::Data::Detail

@@ -1,0 +1,451 @@
+#include "ormi/data/plain_json.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
+
+#include "sample_values.h"
+#include "small_stack.h"
+
+namespace Ormi::Data {
+namespace {
+
+using Testing::MapEntry;
+
+DefinitionPtr Optional(DefinitionPtr element) {
+  return OptionalDefinition::GetInstance(std::move(element));
+}
+DefinitionPtr List(DefinitionPtr element) {
+  return ListDefinition::GetInstance(std::move(element));
+}
+DefinitionPtr Map(DefinitionPtr value) {
+  return List(StructDefinition::GetInstance(
+      "map-entry", {{"key", StringDefinition::GetInstance()}, {"value", std::move(value)}}));
+}
+
+// One field of every definition kind.
+std::shared_ptr<StructDefinition const> Spec() {
+  return StructDefinition::GetInstance(
+      "spec", {{"anything", DynamicStructureDefinition::GetInstance()},
+               {"components", Map(Optional(StringDefinition::GetInstance()))},
+               {"count", IntegerDefinition::GetInstance()},
+               {"data", BlobDefinition::GetInstance()},
+               {"enabled", BooleanDefinition::GetInstance()},
+               {"maybe", Optional(Optional(StringDefinition::GetInstance()))},
+               {"nothing", Optional(VoidDefinition::GetInstance())},
+               {"password", SecretDefinition::GetInstance()},
+               {"ratio", DoubleDefinition::GetInstance()},
+               {"tags", List(StringDefinition::GetInstance())},
+               {"version", Optional(StringDefinition::GetInstance())},
+               {"when", DateTimeDefinition::GetInstance()}});
+}
+
+// A tree node that contains itself through an optional and a list.
+struct NodeDefinition {
+  NodeDefinition() {
+    auto const ref = StructRefDefinition::GetInstance("node");
+    node = StructDefinition::GetInstance("node", {{"name", StringDefinition::GetInstance()},
+                                                  {"child", Optional(ref)},
+                                                  {"children", List(ref)}});
+    ref->SetTarget(node);
+  }
+  std::shared_ptr<StructDefinition const> node;
+};
+
+ValuePtr Some(ValuePtr value) { return OptionalValue::GetInstance(std::move(value)); }
+ValuePtr Text(std::string text) { return StringValue::GetInstance(std::move(text)); }
+
+DateTime When(char const* text) {
+  DateTime date_time;
+  EXPECT_TRUE(DateTime::Parse(text, &date_time)) << text;
+  return date_time;
+}
+
+// A value of Spec(); `change` adjusts it before it is returned.
+ValuePtr SpecValue(std::function<void(StructValue&)> const& change = {}) {
+  auto spec = StructValue::GetInstance("spec");
+  auto anything = StructValue::GetInstance("extra");
+  anything->SetField("n", IntegerValue::GetInstance(1));
+  spec->SetField("anything", anything);
+  auto components = ListValue::GetInstance(ListKind::kMap);
+  components->Append(MapEntry("c1", Some(Text("v1"))));
+  components->Append(MapEntry("c2", OptionalValue::GetInstance()));
+  spec->SetField("components", components);
+  spec->SetField("count", IntegerValue::GetInstance(-42));
+  spec->SetField("data", BlobValue::GetInstance(std::string("\0\xff", 2)));
+  spec->SetField("enabled", BooleanValue::GetInstance(true));
+  spec->SetField("maybe", Some(Some(Text("x"))));
+  spec->SetField("nothing", OptionalValue::GetInstance());
+  spec->SetField("password", SecretValue::GetInstance("hunter2"));
+  spec->SetField("ratio", DoubleValue::GetInstance(0.5));
+  auto tags = ListValue::GetInstance();
+  tags->Append(Text("a"));
+  tags->Append(Text(""));
+  spec->SetField("tags", tags);
+  spec->SetField("version", OptionalValue::GetInstance());
+  spec->SetField("when", DateTimeValue::GetInstance(When("2026-12-06T08:35:27.123Z")));
+  if (change) change(*spec);
+  return spec;
+}
+
+std::string Texts(std::list<BaseMessage> const& messages) {
+  std::string text;
+  for (auto const& message : messages) text += message.id + ": " + message.defaultMessage + "\n";
+  return text;
+}
+
+std::string Write(DataValue const& value, DataDefinition const& definition) {
+  std::list<BaseMessage> messages;
+  std::string text;
+  EXPECT_TRUE(ToPlainJson(value, definition, &text, messages)) << Texts(messages);
+  return text;
+}
+
+// Reads `text`; the value, or null with the messages in `problems`.
+ValuePtr Read(std::string const& text, DataDefinition const& definition,
+              std::string* problems = nullptr, JsonLimits const& limits = {}) {
+  std::list<BaseMessage> messages;
+  ValuePtr value;
+  bool const ok = FromPlainJson(text, definition, &value, messages, limits);
+  EXPECT_EQ(ok, messages.empty()) << Texts(messages);
+  EXPECT_EQ(ok, value != nullptr);
+  if (problems) *problems = Texts(messages);
+  return value;
+}
+
+// Writes, reads back, checks the value read is equal and valid, and that it writes the same.
+void ExpectRoundTrip(DataValue const& value, DataDefinition const& definition) {
+  std::string const text = Write(value, definition);
+  std::string problems;
+  ValuePtr const back = Read(text, definition, &problems);
+  ASSERT_NE(back, nullptr) << text << "\n" << problems;
+  EXPECT_TRUE(Equal(value, *back)) << text << "\n" << ToJson(value) << "\n" << ToJson(*back);
+  std::list<BaseMessage> messages;
+  EXPECT_TRUE(Validate(definition, *back, messages)) << Texts(messages);
+  EXPECT_EQ(Write(*back, definition), text);
+}
+
+TEST(PlainJson, WritesTheDocumentedForm) {
+  EXPECT_EQ(Write(*SpecValue(), *Spec()),
+            R"({"anything":{"$struct":"extra","fields":{"n":1}},)"
+            R"("components":{"c1":"v1","c2":null},"count":-42,"data":"AP8=","enabled":true,)"
+            R"("maybe":["x"],"nothing":null,"password":"hunter2","ratio":0.5,"tags":["a",""],)"
+            R"("version":null,"when":"2026-12-06T08:35:27.123Z"})");
+}
+
+// Each case is one part of a value that a careless mapping would lose or confuse.
+TEST(PlainJson, EdgeValuesRoundTrip) {
+  auto const spec = Spec();
+  auto const set = [](char const* field, ValuePtr const& value) {
+    return SpecValue([=](StructValue& s) { s.SetField(field, value); });
+  };
+  auto escaped = ListValue::GetInstance(ListKind::kMap);
+  for (char const* key : {"quote\"back\\slash", "line\nfeed", "\xc3\xa9\xe2\x82\xac", "", "$x"}) {
+    escaped->Append(MapEntry(key, Some(Text(key))));
+  }
+  auto error_anything = ErrorValue::Create("e.not_found", {{"a.b", "Not found: x.", {"x"}}});
+  auto unknown = SpecValue([](StructValue& s) {
+    s.SetField("x_new", ListValue::GetInstance(static_cast<ListKind>(7)));
+    s.SetField("y_new", DateTimeValue::GetInstance(When("2001-02-03T04:05:06.007Z")));
+  });
+  std::vector<std::pair<char const*, ValuePtr>> const cases = {
+      {"map keys needing escapes", set("components", escaped)},
+      {"empty map", set("components", ListValue::GetInstance(ListKind::kMap))},
+      {"empty list", set("tags", ListValue::GetInstance())},
+      {"unicode and control text", set("tags",
+                                       [] {
+                                         auto tags = ListValue::GetInstance();
+                                         tags->Append(Text("\xf0\x9f\x99\x82 \x01\t\"\\/"));
+                                         return tags;
+                                       }())},
+      {"set empty string", set("version", Some(Text("")))},
+      {"optional of optional, set and unset", set("maybe", Some(OptionalValue::GetInstance()))},
+      {"optional of optional, unset", set("maybe", OptionalValue::GetInstance())},
+      {"optional of void, set", set("nothing", Some(VoidValue::GetInstance()))},
+      {"integer minimum", set("count", IntegerValue::GetInstance(INT64_MIN))},
+      {"integer maximum", set("count", IntegerValue::GetInstance(INT64_MAX))},
+      {"double fraction", set("ratio", DoubleValue::GetInstance(0.1))},
+      {"double large", set("ratio", DoubleValue::GetInstance(1.7976931348623157e308))},
+      {"double whole", set("ratio", DoubleValue::GetInstance(1e15))},
+      {"double NaN", set("ratio", DoubleValue::GetInstance(std::nan("")))},
+      {"double -infinity",
+       set("ratio", DoubleValue::GetInstance(-std::numeric_limits<double>::infinity()))},
+      {"empty blob", set("data", BlobValue::GetInstance(""))},
+      {"date-time without fraction",
+       set("when", DateTimeValue::GetInstance(When("0001-01-01T00:00:00Z")))},
+      {"dynamic structure holding every kind", set("anything",
+                                                   [] {
+                                                     auto any = StructValue::GetInstance("any");
+                                                     for (auto const& sample :
+                                                          Testing::SampleValues())
+                                                       any->SetField(sample.first, sample.second);
+                                                     return any;
+                                                   }())},
+      {"error as a dynamic structure", set("anything", error_anything)},
+      {"fields the definition does not declare", unknown},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.first);
+    ExpectRoundTrip(*c.second, *spec);
+  }
+}
+
+// An error value where a structure is expected keeps its canonical form.
+TEST(PlainJson, ErrorsTravelInTheCanonicalForm) {
+  auto const error_definition = StructDefinition::GetInstance(
+      "e.not_found", {{"messages", List(DynamicStructureDefinition::GetInstance())},
+                      {"data", Optional(DynamicStructureDefinition::GetInstance())}});
+  auto const error = ErrorValue::Create("e.not_found", {{"a.b", "Not found: x.", {"x"}}});
+  std::string const text = Write(*error, *error_definition);
+  EXPECT_EQ(text, ToJson(*error));
+  ExpectRoundTrip(*error, *error_definition);
+
+  std::string problems;
+  EXPECT_EQ(Read(R"({"$error":"e.other","fields":{}})", *error_definition, &problems), nullptr);
+  EXPECT_EQ(problems,
+            "ormi.data.validation.failed: : expected structure \"e.not_found\", got error "
+            "\"e.other\"\n");
+}
+
+TEST(PlainJson, ReadingIsLenientWhereHarmless) {
+  auto const spec = Spec();
+  // Optional fields left out, members in any order, blanks, whole numbers as doubles and
+  // integers written with a fraction or exponent.
+  std::string problems;
+  ValuePtr const value = Read(R"( { "when" : "2026-12-06T08:35:27.1Z", "tags" : [ ],
+      "ratio" : 2, "password" : "", "enabled" : false, "data" : "", "count" : 3.0E2,
+      "components" : { }, "anything" : {"fields":{},"$struct":"s"} } )",
+                              *spec, &problems);
+  ASSERT_NE(value, nullptr) << problems;
+  std::list<BaseMessage> messages;
+  EXPECT_TRUE(Validate(*spec, *value, messages)) << Texts(messages);
+  auto const& fields = static_cast<StructValue const&>(*value).fields();
+  for (char const* optional : {"maybe", "nothing", "version"}) {
+    EXPECT_FALSE(static_cast<OptionalValue const&>(*fields.at(optional)).isSet()) << optional;
+  }
+  EXPECT_EQ(static_cast<IntegerValue const&>(*fields.at("count")).value(), 300);
+  EXPECT_EQ(static_cast<DoubleValue const&>(*fields.at("ratio")).value(), 2.0);
+  EXPECT_EQ(static_cast<StringValue const&>(*fields.at("when")).value(),
+            "2026-12-06T08:35:27.100Z");
+}
+
+// Every class of reading error gives one message with the path into the input and what was
+// expected there; the value is not stored.
+TEST(PlainJson, ReadingErrorsNameThePathAndWhatWasExpected) {
+  auto const spec = Spec();
+  std::string const valid = Write(*SpecValue(), *spec);
+  auto const with = [&](std::string const& from, std::string const& to) {
+    std::string text = valid;
+    std::size_t const at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return text.replace(at, from.size(), to);
+  };
+  std::string const invalid = "ormi.data.plain.json.invalid: Plain JSON at ";
+  struct Case {
+    std::string text;
+    std::string expected;
+  } const cases[] = {
+      {"[]", invalid + "the top level: expected an object (structure \"spec\"), got an array"},
+      {with("\"count\":-42,", ""), invalid + "count: missing required field"},
+      {with("\"enabled\"", "\"enabeld\""),
+       invalid +
+           "enabeld: unknown field; the fields of structure \"spec\" are anything, "
+           "components, count, data, enabled, maybe, nothing, password, ratio, tags, "
+           "version, when\n" +
+           invalid + "enabled: missing required field"},
+      {with(R"("v1")", "1"),
+       invalid + R"(components["c1"]: expected a string or null, got a number)"},
+      {with(R"(["a",""])", R"(["a",false])"),
+       invalid + "tags[1]: expected a string, got a boolean"},
+      {with(R"("components":{)", R"("components":[)"),
+       "ormi.data.json.malformed: Malformed JSON at 1:68: syntax error"},
+      {with(R"("c2")", R"("c1")"),
+       R"(ormi.data.json.malformed: Malformed JSON at 1:77: duplicate key "c1")"},
+      {with(".123Z", ".123+01:00"),
+       invalid + R"(when: not a date-time: "2026-12-06T08:35:27.123+01:00" (expected RFC 3339 in )"
+                 R"(UTC, such as "2026-12-06T08:35:27.123Z"))"},
+      {with(R"("AP8=")", R"("AP8")"),
+       invalid + R"(data: not base64 (padded, standard alphabet): "AP8")"},
+      {with("-42", "1.5"), invalid + "count: expected an integer, got a fraction"},
+      {with("-42", "9223372036854775808"), invalid + "count: the integer is out of range"},
+      {with("0.5", R"("half")"),
+       invalid + R"(ratio: expected a number, "NaN", "Infinity" or "-Infinity", got a string)"},
+      {with(R"("hunter2")", "null"), invalid + "password: expected a string, got null"},
+      {with(R"(["x"])", R"("x")"),
+       invalid + "maybe: expected null or an array of one value, got a string"},
+      {with(R"("nothing":null)", R"("nothing":[0])"),
+       invalid + "nothing: expected null, got a number"},
+      {with(R"({"$struct":"extra","fields":{"n":1}})", R"({"n":1})"),
+       "ormi.data.json.invalid: JSON at anything is not a value: unknown tag n"},
+      {with(R"({"$struct":"extra","fields":{"n":1}})", R"({"$optional":null})"),
+       invalid + "anything: expected a structure in the canonical JSON form, got a value of kind "
+                 "optional"},
+      {with(R"("when")", R"("$unknown":{"count":1},"when")"),
+       invalid + R"($unknown.count: a declared field; write it outside "$unknown")"},
+      {with(R"("when")", R"("$unknown":{"x":{"$what":1}},"when")"),
+       "ormi.data.json.invalid: JSON at $unknown.x is not a value: unknown tag $what"},
+  };
+  for (auto const& c : cases) {
+    std::string problems;
+    EXPECT_EQ(Read(c.text, *spec, &problems), nullptr) << c.text;
+    EXPECT_EQ(problems, c.expected + "\n") << c.text;
+  }
+
+  // Paths run through structures, lists, map keys and optionals.
+  NodeDefinition const tree;
+  std::string problems;
+  EXPECT_EQ(Read(R"({"name":"a","children":[{"name":"b","children":[]},
+                   {"name":"c","children":[],"child":{"name":7,"children":{}}}]})",
+                 *tree.node, &problems),
+            nullptr);
+  EXPECT_EQ(problems, invalid + "children[1].child.name: expected a string, got a number\n" +
+                          invalid +
+                          "children[1].child.children: expected an array, got an object\n");
+}
+
+TEST(PlainJson, WritingChecksTheValueFirst) {
+  auto const spec = Spec();
+  std::list<BaseMessage> messages;
+  std::string text = "unchanged";
+  EXPECT_FALSE(ToPlainJson(*SpecValue([](StructValue& s) { s.SetField("count", Text("1")); }),
+                           *spec, &text, messages));
+  EXPECT_EQ(Texts(messages),
+            "ormi.data.validation.failed: count: expected an integer, got a string\n");
+
+  messages.clear();
+  auto twice = ListValue::GetInstance(ListKind::kMap);
+  twice->Append(MapEntry("k", OptionalValue::GetInstance()));
+  twice->Append(MapEntry("k", Some(Text("v"))));
+  EXPECT_FALSE(ToPlainJson(*SpecValue([&](StructValue& s) { s.SetField("components", twice); }),
+                           *spec, &text, messages));
+  EXPECT_EQ(Texts(messages),
+            "ormi.data.plain.json.unwritable: The value cannot be written as plain JSON at "
+            "components[\"k\"]: the map has this key twice\n");
+  EXPECT_EQ(text, "unchanged");
+}
+
+// A structure "link" whose one field "next" holds itself through `wrap` (an optional, a list).
+std::shared_ptr<StructDefinition const> Link(DefinitionPtr (*wrap)(DefinitionPtr)) {
+  auto const ref = StructRefDefinition::GetInstance("link");
+  auto link = StructDefinition::GetInstance("link", {{"next", wrap(ref)}});
+  ref->SetTarget(link);
+  return link;
+}
+
+// A chain of `depth` links, each in the optional "next" of the one before: `depth` JSON levels.
+ValuePtr Chain(std::size_t depth) {
+  ValuePtr next = OptionalValue::GetInstance();
+  for (std::size_t i = 1; i < depth; ++i) {
+    auto link = StructValue::GetInstance("link");
+    link->SetField("next", next);
+    next = Some(link);
+  }
+  auto link = StructValue::GetInstance("link");
+  link->SetField("next", next);
+  return link;
+}
+
+TEST(PlainJson, LimitsHoldAtTheBoundAndFailOnePast) {
+  auto const link = Link(Optional);
+  std::string const eight = Write(*Chain(8), *link);
+  JsonLimits limits;
+  limits.maxDepth = 8;
+  std::string problems;
+  EXPECT_NE(Read(eight, *link, &problems, limits), nullptr) << problems;
+  limits.maxDepth = 7;
+  EXPECT_EQ(Read(eight, *link, &problems, limits), nullptr);
+  EXPECT_EQ(problems,
+            "ormi.data.json.too.deep: JSON nesting at 1:57 exceeds the limit of 7 levels.\n");
+
+  EXPECT_NE(Read(Write(*Chain(512), *link), *link, &problems), nullptr) << problems;
+  EXPECT_EQ(Read(Write(*Chain(513), *link), *link, &problems), nullptr);  // 512 by default
+  EXPECT_NE(problems.find("limit of 512 levels"), std::string::npos) << problems;
+
+  limits = {};
+  limits.maxInputBytes = eight.size();
+  EXPECT_NE(Read(eight, *link, &problems, limits), nullptr) << problems;
+  limits.maxInputBytes = eight.size() - 1;
+  EXPECT_EQ(Read(eight, *link, &problems, limits), nullptr);
+  EXPECT_EQ(problems,
+            "ormi.data.json.too.large: JSON input of 76 bytes exceeds the limit of 75 "
+            "bytes.\n");
+}
+
+// A million-deep value is written without recursion; reading it back is refused as too deep
+// at the depth ceiling, whatever the limit asks, while a chain within the ceiling reads back.
+TEST(PlainJson, MillionDeepValuesWriteAndStayBelowTheDepthCeilingWhenRead) {
+  Testing::OnEightMiBStack([] {
+    JsonLimits limits;
+    limits.maxDepth = std::size_t{1} << 30;
+    for (std::size_t const depth : {std::size_t{1000000}, JsonLimits::kMaxDepthCeiling / 2}) {
+      struct Shape {
+        std::shared_ptr<StructDefinition const> definition;
+        ValuePtr innermost;  // "next" of the last link
+        std::function<ValuePtr(ValuePtr)> wrap;
+        std::size_t size;  // of the text: {"next":null} or {"next":[]} inside each other
+      } const shapes[] = {
+          {Link(Optional), OptionalValue::GetInstance(), Some, 9 * depth + 4},
+          {Link(List), ListValue::GetInstance(),
+           [](ValuePtr inner) {
+             auto list = ListValue::GetInstance();
+             list->Append(std::move(inner));
+             return ValuePtr(list);
+           },
+           11 * depth},
+      };
+      for (auto const& shape : shapes) {
+        ValuePtr next = shape.innermost;
+        ValuePtr chain;
+        for (std::size_t i = 0; i < depth; ++i) {
+          auto link = StructValue::GetInstance("link");
+          link->SetField("next", next);
+          chain = link;
+          next = shape.wrap(std::move(link));
+        }
+        next.reset();
+        std::string const text = Write(*chain, *shape.definition);
+        EXPECT_EQ(text.size(), shape.size);
+        std::list<BaseMessage> messages;
+        ValuePtr back;
+        bool const read = FromPlainJson(text, *shape.definition, &back, messages, limits);
+        // A link and its optional or list take two levels.
+        if (2 * depth > JsonLimits::kMaxDepthCeiling) {
+          EXPECT_FALSE(read);
+          ASSERT_EQ(messages.size(), 1U);
+          EXPECT_EQ(messages.front().id, MessageId::kJsonTooDeep);
+          continue;
+        }
+        ASSERT_TRUE(read) << Texts(messages);
+        EXPECT_TRUE(Equal(*chain, *back));
+        EXPECT_TRUE(Validate(*shape.definition, *back, messages));
+      }
+    }
+  });
+}
+
+// Every structure is one "$defs" entry; two different structures of one name get two.
+TEST(PlainJson, SchemaDescribesStructuresOnceAndRefersToThem) {
+  NodeDefinition const tree;
+  std::string const schema = ToJsonSchema(*tree.node);
+  EXPECT_EQ(schema.rfind(R"({"$schema":"https://json-schema.org/draft/2020-12/schema",)"
+                         R"("$ref":"#/$defs/node","$defs":{"node":{"title":"node",)",
+                         0),
+            0u)
+      << schema;
+  auto const a = StructDefinition::GetInstance("same", {{"x", StringDefinition::GetInstance()}});
+  auto const b = StructDefinition::GetInstance("same", {{"y", StringDefinition::GetInstance()}});
+  auto const a_again =
+      StructDefinition::GetInstance("same", {{"x", StringDefinition::GetInstance()}});
+  auto const pair = StructDefinition::GetInstance("pair/~", {{"a", a}, {"b", b}, {"c", a_again}});
+  std::string const both = ToJsonSchema(*pair);
+  EXPECT_NE(both.find(R"("$ref":"#/$defs/pair~1~0")"), std::string::npos) << both;
+  EXPECT_NE(both.find(R"("a":{"$ref":"#/$defs/same"},"b":{"$ref":"#/$defs/same-2"},)"
+                      R"("c":{"$ref":"#/$defs/same"})"),
+            std::string::npos)
+      << both;
+  EXPECT_NE(both.find(R"("same-2":{"title":"same")"), std::string::npos) << both;
+}
+
+}  // namespace
+}  // namespace Ormi::Data
