@@ -1,0 +1,90 @@
+// The canonical codec, and the plain codec over the definition-driven JSON mapping of the
+// core when the core provides it (ormi/data/plain_json.h).
+#include "ormi/transport/codec.h"
+
+#include <cctype>
+
+#include "ormi/transport/wire.h"
+
+#if __has_include("ormi/data/plain_json.h")
+#include "ormi/data/plain_json.h"
+#define ORMI_TRANSPORT_PLAIN_JSON 1
+#endif
+
+namespace Ormi::Transport {
+namespace {
+
+// The lossless form of any value; definitions are not needed.
+class CanonicalCodec final : public BodyCodec {
+ public:
+  char const* mediaType() const override { return kCanonicalMediaType; }
+  bool Encode(Data::DataValue const& value, Data::DataDefinition const& /*definition*/,
+              std::string* out, std::list<BaseMessage>& /*messages*/) const override {
+    *out = Data::ToJson(value);
+    return true;
+  }
+  bool Decode(boost::string_view text, Data::DataDefinition const& /*definition*/,
+              Data::ValuePtr* out, std::list<BaseMessage>& messages,
+              Data::JsonLimits const& limits) const override {
+    return Data::FromJson(text, out, messages, limits);
+  }
+};
+
+#ifdef ORMI_TRANSPORT_PLAIN_JSON
+class PlainCodec final : public BodyCodec {
+ public:
+  char const* mediaType() const override { return kPlainMediaType; }
+  bool Encode(Data::DataValue const& value, Data::DataDefinition const& definition,
+              std::string* out, std::list<BaseMessage>& messages) const override {
+    return Data::ToPlainJson(value, definition, out, messages);
+  }
+  bool Decode(boost::string_view text, Data::DataDefinition const& definition, Data::ValuePtr* out,
+              std::list<BaseMessage>& messages, Data::JsonLimits const& limits) const override {
+    return Data::FromPlainJson(text, definition, out, messages, limits);
+  }
+};
+#endif
+
+// The type of a Content-Type value: up to the first ';', blanks trimmed, lower case.
+std::string MediaTypeOf(boost::string_view content_type) {
+  boost::string_view type = content_type.substr(0, content_type.find(';'));
+  while (!type.empty() && (type.front() == ' ' || type.front() == '\t')) type.remove_prefix(1);
+  while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.remove_suffix(1);
+  std::string lower(type);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+struct Codecs {
+  CanonicalCodec canonical;
+#ifdef ORMI_TRANSPORT_PLAIN_JSON
+  PlainCodec plain;
+#endif
+};
+
+Codecs const& AllCodecs() {
+  static Codecs const codecs;
+  return codecs;
+}
+
+}  // namespace
+
+BodyCodec const* FindCodec(boost::string_view content_type) {
+  std::string const type = MediaTypeOf(content_type);
+  Codecs const& codecs = AllCodecs();
+  if (type == codecs.canonical.mediaType()) return &codecs.canonical;
+#ifdef ORMI_TRANSPORT_PLAIN_JSON
+  if (type == codecs.plain.mediaType()) return &codecs.plain;
+#endif
+  return nullptr;
+}
+
+std::string SupportedMediaTypes() {
+#ifdef ORMI_TRANSPORT_PLAIN_JSON
+  return std::string(kPlainMediaType) + ", " + kCanonicalMediaType;
+#else
+  return kCanonicalMediaType;
+#endif
+}
+
+}  // namespace Ormi::Transport
