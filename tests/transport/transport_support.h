@@ -24,6 +24,7 @@
 #include <vector>
 
 #include <boost/beast/http.hpp>
+#include <boost/optional/optional_io.hpp>
 
 #include "binding/test_support.h"
 #include "ormi/data/json.h"
@@ -156,6 +157,13 @@ inline ::Ormi::ErrorPtr ErrorOf(Response const& response) {
 inline std::string FirstMessageId(Response const& response) {
   auto const ids = ::BindingTest::MessageIds(ErrorOf(response));
   return ids.empty() ? "" : ids.front();
+}
+
+// Makes Get answer "value-<key>".
+inline void AnswerWithKey(FakeKeys& keys) {
+  keys.get = [](std::string const& key, ::BindingTest::Result<std::string> const& result) {
+    result.SetResult("value-" + key);
+  };
 }
 
 // A server of a FakeKeys on the given addresses, its provider work on a thread pool.
