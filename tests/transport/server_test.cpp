@@ -166,3 +166,130 @@ TEST(HostileRequests, APeerThatLeavesMidRequestIsForgotten) {
 
 }  // namespace
 }  // namespace TransportTest
+
+namespace TransportTest {
+namespace {
+
+// Runs a peer as user 65534 that sends `request` to the unix socket at `path`. Exit codes:
+// 2 the connection was refused, 3 answered 401 naming the peer refusal, 4 answered 200.
+int PeerOfAnotherUser(std::string const& path, std::string const& request) {
+  pid_t const child = ::fork();
+  if (child == 0) {
+    ::alarm(10);
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(1);
+    int const fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un target{};
+    target.sun_family = AF_UNIX;
+    std::strncpy(target.sun_path, path.c_str(), sizeof target.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0) ::_exit(2);
+    if (::write(fd, request.data(), request.size()) < 0) ::_exit(1);
+    static char answer[65536];
+    std::size_t size = 0;
+    for (ssize_t got = 1; got > 0 && size < sizeof answer; size += static_cast<std::size_t>(got)) {
+      got = ::read(fd, answer + size, sizeof answer - size);
+      if (got < 0) got = 0;
+    }
+    auto const has = [&](char const* text) {
+      return ::memmem(answer, size, text, std::strlen(text)) != nullptr;
+    };
+    if (has("HTTP/1.1 401") && has(Ids::kPeerRefused)) ::_exit(3);
+    ::_exit(has("HTTP/1.1 200") ? 4 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(Refusals, AUnixPeerOfAnotherUserIsRefusedUnlessAllowed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "running a peer as another user needs root";
+  TempDir dir;
+  std::string const request = Post(kGet, KeyBody("a"), "Connection: close\r\n");
+  KeysServer server({Address::Unix(dir.Path("s/k.sock"))});
+  AnswerWithKey(*server.keys);
+  ASSERT_TRUE(server.Start());
+  struct stat status {};
+  ASSERT_EQ(::stat(dir.Path("s").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777U, 0700U);  // the folder the server made
+  ASSERT_EQ(::stat(dir.Path("s/k.sock").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777U, 0600U);
+  ::chmod(dir.Path("").c_str(), 0711);
+  ::chmod(dir.Path("s").c_str(), 0711);
+  EXPECT_EQ(PeerOfAnotherUser(dir.Path("s/k.sock"), request), 2);  // the socket's mode
+  ::chmod(dir.Path("s/k.sock").c_str(), 0666);
+  EXPECT_EQ(PeerOfAnotherUser(dir.Path("s/k.sock"), request), 3);  // the peer's credentials
+
+  ServerOptions options;
+  options.allow_uids = {65534};
+  KeysServer allowing({Address::Unix(dir.Path("s/allowing.sock"))}, options);
+  AnswerWithKey(*allowing.keys);
+  ASSERT_TRUE(allowing.Start());
+  ::chmod(dir.Path("s/allowing.sock").c_str(), 0666);
+  EXPECT_EQ(PeerOfAnotherUser(dir.Path("s/allowing.sock"), request), 4);
+}
+
+TEST(Refusals, TcpWantsTheTokenALoopbackHostAndNoForeignOrigin) {
+  TempDir dir;
+  ServerOptions options;
+  options.token_file = dir.Path("token");
+  options.allowed_origins = {"http://localhost:8000"};
+  KeysServer server({Address::Tcp("127.0.0.1", 0)}, options);
+  AnswerWithKey(*server.keys);
+  ASSERT_TRUE(server.Start());
+  std::string const token = server.server->token();
+  EXPECT_EQ(token.size(), 64U);
+  std::ifstream file(dir.Path("token"));
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), token);
+  struct stat status {};
+  ASSERT_EQ(::stat(dir.Path("token").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777U, 0600U);
+
+  std::string const body = KeyBody("a");
+  std::string const bearer = "Authorization: Bearer " + token + "\r\n";
+  auto const with_host = [&](std::string const& host, std::string const& headers) {
+    return "POST " + std::string(kGet) + " HTTP/1.1\r\nHost: " + host +
+           "\r\nContent-Type: application/vnd.ormi.value+json\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n" + headers + "\r\n" + body;
+  };
+  struct {
+    char const* what;
+    std::string bytes;
+    unsigned status;
+    char const* message_id;
+  } const cases[] = {
+      {"no token", Post(kGet, body), 401, Ids::kTokenMissing},
+      {"wrong token", Post(kGet, body, "Authorization: Bearer " + std::string(64, 'a') + "\r\n"),
+       401, Ids::kTokenInvalid},
+      {"another scheme", Post(kGet, body, "Authorization: Basic " + token + "\r\n"), 401,
+       Ids::kTokenInvalid},
+      {"the token", Post(kGet, body, bearer), 200, ""},
+      {"a foreign host", with_host("evil.example", bearer), 401, Ids::kHostRefused},
+      {"a foreign host with a port", with_host("evil.example:80", bearer), 401, Ids::kHostRefused},
+      {"localhost with a port", with_host("localhost:9", bearer), 200, ""},
+      {"an IPv6 loopback", with_host("[::1]:9", bearer), 200, ""},
+      {"a foreign origin", Post(kGet, body, bearer + "Origin: http://evil.example\r\n"), 401,
+       Ids::kOriginRefused},
+      {"an allowed origin", Post(kGet, body, bearer + "Origin: http://localhost:8000\r\n"), 200,
+       ""},
+  };
+  for (auto const& c : cases) {
+    auto const responses = Exchange(server.address(), c.bytes);
+    ASSERT_EQ(responses.size(), 1U) << c.what;
+    EXPECT_EQ(responses[0].result_int(), c.status) << c.what << ": " << responses[0].body();
+    EXPECT_EQ(FirstMessageId(responses[0]), c.message_id) << c.what;
+    if (c.status == 401) {
+      EXPECT_EQ(responses[0][boost::beast::http::field::www_authenticate], "Bearer") << c.what;
+    }
+  }
+}
+
+TEST(Refusals, ANonLoopbackAddressNeedsAllowRemote) {
+  KeysServer server({Address::Tcp("0.0.0.0", 0)});
+  std::list<::Ormi::BaseMessage> messages;
+  EXPECT_FALSE(server.server->Start(messages));
+  ASSERT_EQ(messages.size(), 1U);
+  EXPECT_EQ(messages.front().id, Ids::kAddressNotLoopback);
+  EXPECT_THAT(messages.front().defaultMessage, ::testing::HasSubstr("allow_remote"));
+}
+
+}  // namespace
+}  // namespace TransportTest
