@@ -7,8 +7,10 @@
 //  - every answer other than 200 and 100 carries an error value in the canonical form.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <list>
 #include <memory>
 #include <string>
@@ -58,7 +60,7 @@ Ormi::Transport::Server& TheServer() {
   static Ormi::Transport::Server server = [] {
     Ormi::Transport::ServerOptions options;
     options.token = "fuzz-token";
-    options.limits.max_body_bytes = 64 * 1024;
+    options.limits.max_body_bytes = std::size_t{64} * 1024;
     options.limits.max_json_depth = 64;
     return Ormi::Transport::Server(BindAll(Hyrn::Fuzz::ApiServices{}),
                                    std::make_shared<Ormi::InProcess::InlineExecutor>(), options);
@@ -75,10 +77,8 @@ Ormi::Core::Caller Peer(std::uint8_t choice) {
 }
 
 bool KnownStatus(unsigned status) {
-  for (unsigned known : {100U, 200U, 400U, 401U, 404U, 409U, 500U, 503U, 504U}) {
-    if (status == known) return true;
-  }
-  return false;
+  static constexpr unsigned kKnown[] = {100, 200, 400, 401, 404, 409, 500, 503, 504};
+  return std::find(std::begin(kKnown), std::end(kKnown), status) != std::end(kKnown);
 }
 
 void CheckAnswers(std::string const& written) {

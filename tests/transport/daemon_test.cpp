@@ -6,10 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <future>
 #include <sstream>
@@ -69,6 +69,7 @@ TEST(HyrndCommandLine, ReadsAddressesAccessAndLimits) {
 pid_t StartDaemon(std::vector<std::string> arguments, std::string const& log) {
   arguments.insert(arguments.begin(), HYRND_PATH);
   std::vector<char*> argv;
+  argv.reserve(arguments.size() + 1);
   for (auto& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
   pid_t const child = ::fork();

@@ -137,6 +137,7 @@ TEST(Concurrency, ManyCallersShareAChannelAndEachGetsItsOwnAnswer) {
     auto channel = std::make_shared<Channel>(server.address(a), options);
     std::atomic<int> right{0};
     std::vector<std::thread> callers;
+    callers.reserve(6);
     for (int t = 0; t < 6; ++t) {
       callers.emplace_back([&, t] {
         for (int i = 0; i < 25; ++i) {
@@ -156,7 +157,7 @@ std::string RunCommand(std::string const& command) {
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return output;
   char chunk[4096];
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+  for (std::size_t got = 0; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
     output.append(chunk, got);
   ::pclose(pipe);
   return output;

@@ -118,6 +118,7 @@ TEST_F(Limits, CallsInFlightAtTheLimitAndOnePast) {
   };
   auto channel = std::make_shared<Channel>(server->address(), ClientOptions{});
   std::vector<std::future<GetOutcome>> calls;
+  calls.reserve(2);
   for (int i = 0; i < 2; ++i) {
     calls.push_back(std::async(std::launch::async, [channel] { return CallGet(channel, "a"); }));
   }

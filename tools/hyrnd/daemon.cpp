@@ -52,7 +52,7 @@ void AddLimits(CLI::App& app, Ormi::Transport::ServerLimits& limits) {
 std::string Utc(std::chrono::system_clock::time_point time) {
   auto const milliseconds =
       std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
-  std::time_t const seconds = static_cast<std::time_t>(milliseconds / 1000);
+  auto const seconds = static_cast<std::time_t>(milliseconds / 1000);
   std::tm parts{};
   ::gmtime_r(&seconds, &parts);
   std::ostringstream text;

@@ -380,7 +380,12 @@ Channel::Channel(Address address, ClientOptions options)
   impl_->StartThreads();
 }
 
-Channel::~Channel() { impl_->Shutdown(); }
+Channel::~Channel() {
+  try {
+    impl_->Shutdown();
+  } catch (...) {  // a thread that cannot be joined: nothing is left to undo
+  }
+}
 
 void Channel::Invoke(std::shared_ptr<Core::MethodIdentifier const> const& method,
                      Data::ValuePtr const& input,

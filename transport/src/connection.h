@@ -179,7 +179,7 @@ class Connection final : public SessionBase,
     phase_ = Phase::kCall;
     call_counted_ = true;
     // Keeps the I/O loop running while the provider works on another thread.
-    work_ = asio::prefer(stream_.get_executor(), asio::execution::outstanding_work.tracked);
+    work_ = asio::prefer(stream_.get_executor(), asio::execution::outstanding_work_t::tracked);
     auto activation = std::make_shared<Core::AsyncActivation>();
     if (head_.token) {
       Core::Caller with_token = *caller_;

@@ -65,6 +65,10 @@ bool ClearStaleSocket(Address const& address, std::list<BaseMessage>& messages) 
     messages.push_back(CatalogueMessage(MessageIds::kAddressInUse, address.path()));
     return false;
   }
+  if (error != asio::error::connection_refused) {  // perhaps live, but not ours to judge
+    messages.push_back(ListenFailed(address, error.message()));
+    return false;
+  }
   ::unlink(address.path().c_str());
   return true;
 }
@@ -319,7 +323,12 @@ Server::Server(std::shared_ptr<InProcess::Registry const> registry,
                std::shared_ptr<InProcess::Executor> executor, ServerOptions options)
     : impl_(std::make_shared<Impl>(std::move(registry), std::move(executor), std::move(options))) {}
 
-Server::~Server() { impl_->Stop(); }
+Server::~Server() {
+  try {
+    impl_->Stop();
+  } catch (...) {  // a thread that cannot be joined: nothing is left to undo
+  }
+}
 
 bool Server::Start(std::list<BaseMessage>& messages) { return impl_->Start(messages); }
 void Server::Stop() { impl_->Stop(); }

@@ -93,6 +93,7 @@ class Cancellation {
   Cancellation() = default;
   Cancellation(Cancellation const&) = delete;
   Cancellation& operator=(Cancellation const&) = delete;
+  ~Cancellation() = default;
 
   // Cancels the call: runs the subscribed functions once, on this thread, outside the lock.
   // False when the call was already cancelled.

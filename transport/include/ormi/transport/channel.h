@@ -20,6 +20,8 @@ namespace Ormi::Transport {
 class Channel final : public Stub::AsyncApiStub {
  public:
   Channel(Address address, ClientOptions options);
+  Channel(Channel const&) = delete;
+  Channel& operator=(Channel const&) = delete;
   // Answers the calls still open with "service unavailable" and joins the I/O threads.
   // Must not run from a result function delivered on the channel's I/O thread.
   ~Channel() override;
