@@ -196,14 +196,17 @@ class Connection final : public SessionBase,
     DispatchRequest dispatch{head_.service, head_.operation,
                              std::string(request[http::field::content_type]),
                              std::move(request.body()), activation};
-    shared_->dispatcher.Dispatch(
-        std::move(dispatch), [weak = this->weak_from_this(), call = call_, gate = gate_,
-                              executor = stream_.get_executor()](DispatchResponse response) {
-          if (!call->TryAnswer()) return;  // answered already: a late answer is dropped
-          gate->Post(executor, [weak, response = std::move(response)]() mutable {
-            if (auto self = weak.lock()) self->Answer(std::move(response));
-          });
+    shared_->dispatcher.Dispatch(std::move(dispatch), [weak = this->weak_from_this(), call = call_,
+                                                       gate = gate_](DispatchResponse response) {
+      if (!call->TryAnswer()) return;  // answered already: a late answer is dropped
+      gate->Run([&] {
+        auto self = weak.lock();
+        if (!self) return;
+        asio::post(self->stream_.get_executor(), [self, response = std::move(response)]() mutable {
+          self->Answer(std::move(response));
         });
+      });
+    });
   }
 
   bool TakeCallSlot() {

@@ -40,13 +40,16 @@ using Socket = asio::generic::stream_protocol::socket;
 using Clock = std::chrono::steady_clock;
 
 // Lets answers that providers deliver from their own threads reach the I/O threads only
-// while these still run; after Close they are dropped.
+// while these still run; after Close they are dropped. What a provider's thread holds must
+// not keep anything of the I/O context (an executor, a strand), which may be gone by the time
+// the provider lets go of it.
 class Gate {
  public:
-  template <typename Executor, typename Work>
-  void Post(Executor const& executor, Work&& work) {
+  // Runs `work` under the gate's lock, unless the gate is closed.
+  template <typename Work>
+  void Run(Work&& work) {
     std::lock_guard<std::mutex> const lock(mutex_);
-    if (open_) asio::post(executor, std::forward<Work>(work));
+    if (open_) std::forward<Work>(work)();
   }
   void Close() {
     std::lock_guard<std::mutex> const lock(mutex_);
