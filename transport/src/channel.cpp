@@ -125,7 +125,8 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
   void Lost(CallPtr const& call, beast::error_code error);
   void Finish(CallPtr const& call, ResultPtr result);
   void Deliver(CallPtr const& call, http::response<http::string_body> response);
-  ResultPtr Decode(http::response<http::string_body> const& response) const;
+  static ResultPtr Decode(http::response<http::string_body> const& response,
+                          Data::JsonLimits const& limits, std::string const& address);
 
   asio::io_context io_;
   asio::strand<asio::io_context::executor_type> strand_;
@@ -301,12 +302,16 @@ void Channel::Impl::Lost(CallPtr const& call, beast::error_code error) {
                                             error.message())));
 }
 
+// Ends a call on the strand; what runs the caller's function (perhaps another executor)
+// gets only the function and the result, nothing of the I/O context.
 void Channel::Impl::Finish(CallPtr const& call, ResultPtr result) {
   if (call->done) return;
   call->done = true;
   if (call->timer) call->timer->cancel();
   active_.erase(call);
-  auto deliver = [call, result = std::move(result)] { call->callback(result, kTerminal, nullptr); };
+  auto deliver = [callback = std::move(call->callback), result = std::move(result)] {
+    callback(result, kTerminal, nullptr);
+  };
   if (options_.callback_executor) return options_.callback_executor->Post(std::move(deliver));
   deliver();
 }
@@ -316,27 +321,29 @@ void Channel::Impl::Deliver(CallPtr const& call, http::response<http::string_bod
   call->done = true;
   if (call->timer) call->timer->cancel();
   active_.erase(call);
-  auto decode = [self = shared_from_this(), call, response = std::move(response)] {
-    call->callback(self->Decode(response), kTerminal, nullptr);
+  auto decode = [callback = std::move(call->callback), response = std::move(response),
+                 limits = Data::JsonLimits{options_.max_json_depth, options_.max_response_bytes},
+                 address = address_.ToString()] {
+    callback(Decode(response, limits, address), kTerminal, nullptr);
   };
   if (options_.callback_executor) return options_.callback_executor->Post(std::move(decode));
   decode();
 }
 
-ResultPtr Channel::Impl::Decode(http::response<http::string_body> const& response) const {
+ResultPtr Channel::Impl::Decode(http::response<http::string_body> const& response,
+                                Data::JsonLimits const& limits, std::string const& address) {
   Data::ValuePtr value;
   std::list<BaseMessage> messages;
-  Data::JsonLimits const limits{options_.max_json_depth, options_.max_response_bytes};
   if (!Data::FromJson(response.body(), &value, messages, limits)) {
     return ErrorResult(ErrorNames::kInternalServerError,
-                       CatalogueMessage(MessageIds::kResponseInvalid, address_.ToString(),
+                       CatalogueMessage(MessageIds::kResponseInvalid, address,
                                         messages.empty() ? "" : messages.front().defaultMessage));
   }
   if (response.result_int() == 200)
     return std::make_shared<Core::MethodResult const>(value, nullptr, true);
   if (value->kind() != Data::ValueKind::kError) {
     return ErrorResult(ErrorNames::kInternalServerError,
-                       CatalogueMessage(MessageIds::kResponseInvalid, address_.ToString(),
+                       CatalogueMessage(MessageIds::kResponseInvalid, address,
                                         "status " + std::to_string(response.result_int()) +
                                             " without an error value"));
   }
