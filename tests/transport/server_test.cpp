@@ -90,6 +90,8 @@ TEST(HostileRequests, EachGetsAClearErrorWhileOthersAreServed) {
       {"unknown service", Post("/com.norval.none/get", body), 404, Ids::kServiceNotFound},
       {"unknown operation", Post("/com.norval.hyrn.test.keys/fetch", body), 404,
        Ids::kMethodNotFound},
+      {"bytes that are no UTF-8 in the path", Post("/com.norval.\xff\xfe/get", body), 404,
+       Ids::kServiceNotFound},
       {"unsupported media type", Post(kGet, body, "", "text/plain"), 400, Ids::kMediaUnsupported},
       {"no media type",
        "POST " + std::string(kGet) + " HTTP/1.1\r\nHost: x\r\n" + length + "\r\n" + body, 400,

@@ -70,20 +70,20 @@ Dispatcher::Dispatcher(std::shared_ptr<InProcess::Registry const> registry,
 void Dispatcher::Dispatch(DispatchRequest request, Done done) const {
   auto const bound = registry_->Find(request.service);
   if (!bound) {
-    return done(ErrorResponse(ErrorNames::kNotFound,
-                              CatalogueMessage(MessageIds::kServiceNotFound, request.service)));
+    return done(ErrorResponse(ErrorNames::kNotFound, CatalogueMessage(MessageIds::kServiceNotFound,
+                                                                      Quoted(request.service))));
   }
   MethodPtr method = bound->FindMethod(request.operation);
   if (!method) {
-    return done(ErrorResponse(
-        ErrorNames::kNotFound,
-        CatalogueMessage(MessageIds::kMethodNotFound, request.service, request.operation)));
+    return done(ErrorResponse(ErrorNames::kNotFound,
+                              CatalogueMessage(MessageIds::kMethodNotFound, Quoted(request.service),
+                                               Quoted(request.operation))));
   }
   BodyCodec const* const codec = FindCodec(request.media_type);
   if (codec == nullptr) {
     return done(ErrorResponse(ErrorNames::kInvalidArgument,
-                              CatalogueMessage(MessageIds::kMediaUnsupported, request.media_type,
-                                               SupportedMediaTypes())));
+                              CatalogueMessage(MessageIds::kMediaUnsupported,
+                                               Quoted(request.media_type), SupportedMediaTypes())));
   }
   executor_->Post([method = std::move(method), codec, request = std::move(request),
                    limits = limits_,

@@ -126,7 +126,7 @@ boost::optional<DispatchResponse> CheckOrigin(Shared const& shared,
     return boost::none;
   }
   return Refusal(ErrorNames::kUnauthenticated,
-                 CatalogueMessage(MessageIds::kOriginRefused, std::string(origin->value())));
+                 CatalogueMessage(MessageIds::kOriginRefused, Quoted(origin->value())));
 }
 
 }  // namespace
@@ -177,15 +177,13 @@ boost::optional<DispatchResponse> CheckHead(Shared const& shared, Core::Caller c
                                             http::request<http::string_body> const& request,
                                             Head* head) {
   if (request.method() != http::verb::post) {
-    return Refusal(
-        ErrorNames::kInvalidArgument,
-        CatalogueMessage(MessageIds::kMethodNotAllowed, std::string(request.method_string())));
+    return Refusal(ErrorNames::kInvalidArgument, CatalogueMessage(MessageIds::kMethodNotAllowed,
+                                                                  Quoted(request.method_string())));
   }
   bool const tcp = caller.transport == "tcp";
   if (tcp && !IsLoopbackName(HostName(request[http::field::host]))) {
-    return Refusal(
-        ErrorNames::kUnauthenticated,
-        CatalogueMessage(MessageIds::kHostRefused, std::string(request[http::field::host])));
+    return Refusal(ErrorNames::kUnauthenticated,
+                   CatalogueMessage(MessageIds::kHostRefused, Quoted(request[http::field::host])));
   }
   if (auto refusal = CheckOrigin(shared, request)) return refusal;
   if (tcp && shared.options.require_token) {
@@ -194,12 +192,11 @@ boost::optional<DispatchResponse> CheckHead(Shared const& shared, Core::Caller c
   }
   if (!SplitPath(request.target(), head)) {
     return Refusal(ErrorNames::kNotFound,
-                   CatalogueMessage(MessageIds::kPathInvalid, std::string(request.target())));
+                   CatalogueMessage(MessageIds::kPathInvalid, Quoted(request.target())));
   }
   if (!ReadTimeout(shared.options.limits, request[kTimeoutHeader], &head->timeout)) {
-    return Refusal(
-        ErrorNames::kInvalidArgument,
-        CatalogueMessage(MessageIds::kTimeoutInvalid, std::string(request[kTimeoutHeader])));
+    return Refusal(ErrorNames::kInvalidArgument,
+                   CatalogueMessage(MessageIds::kTimeoutInvalid, Quoted(request[kTimeoutHeader])));
   }
   return boost::none;
 }

@@ -28,6 +28,23 @@ unsigned StatusForError(boost::string_view error_name) {
   return 500;
 }
 
+std::string Quoted(boost::string_view text) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string quoted;
+  quoted.reserve(text.size());
+  for (char const c : text) {
+    auto const byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7F) {
+      quoted.push_back(c);
+    } else {
+      quoted += "\\x";
+      quoted.push_back(kDigits[byte >> 4U]);
+      quoted.push_back(kDigits[byte & 0xFU]);
+    }
+  }
+  return quoted;
+}
+
 std::string SettingName(std::string const& member) {
   std::string flag = member;
   for (char& c : flag) {

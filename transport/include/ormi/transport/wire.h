@@ -3,6 +3,7 @@
 // transport (their default texts are in the core catalogue). docs/wire.md describes them.
 #pragma once
 
+#include <string>
 #include <utility>
 
 #include <boost/utility/string_view.hpp>
@@ -75,6 +76,10 @@ inline constexpr char kAnswerUnencodable[] = "ormi.transport.answer.unencodable"
 inline constexpr char kServiceNotFound[] = "ormi.connector.service.not.found";
 inline constexpr char kMethodNotFound[] = "ormi.connector.method.not.found";
 }  // namespace MessageIds
+
+// Text of a request quoted in a message: printable ASCII as it is, every other byte as
+// "\xHH", so that an answer's error value is valid UTF-8 whatever the request held.
+std::string Quoted(boost::string_view text);
 
 // A message of the core catalogue with its arguments filled in.
 template <typename... Args>
