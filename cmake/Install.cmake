@@ -1,6 +1,7 @@
 # Installation: the shared libraries (versioned, with sonames), the public and generated
 # headers, a CMake package (find_package(HyrnBindings) giving the same target names as the
-# build tree: Ormi::core, Hyrn::data, Ormi::std_bindings, Hyrn::binding, Hyrn::api)
+# build tree: Ormi::core, Ormi::transport, Hyrn::data, Ormi::std_bindings, Hyrn::binding,
+# Hyrn::api)
 # and a pkg-config file (hyrn-bindings.pc).
 
 include_guard(GLOBAL)
@@ -23,6 +24,7 @@ install(TARGETS ${hyrn_install_libraries}
 
 install(DIRECTORY
     ${PROJECT_SOURCE_DIR}/runtime/include/
+    ${PROJECT_SOURCE_DIR}/transport/include/
     ${PROJECT_SOURCE_DIR}/data/include/
     ${PROJECT_SOURCE_DIR}/binding/include/
     ${HYRN_IDL_INCLUDE_DIR}/

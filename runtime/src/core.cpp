@@ -14,6 +14,29 @@ std::uint64_t NextCallId() {
 
 ExecutionContext::ExecutionContext() : call_id_(NextCallId()) {}
 
+bool Cancellation::Cancel() {
+  std::vector<std::function<void()>> functions;
+  {
+    std::lock_guard<std::mutex> const lock(mutex_);
+    if (cancelled_.load(std::memory_order_relaxed)) return false;
+    cancelled_.store(true, std::memory_order_release);
+    functions.swap(functions_);
+  }
+  for (auto const& function : functions) function();
+  return true;
+}
+
+void Cancellation::OnCancel(std::function<void()> function) {
+  {
+    std::lock_guard<std::mutex> const lock(mutex_);
+    if (!cancelled_.load(std::memory_order_relaxed)) {
+      functions_.push_back(std::move(function));
+      return;
+    }
+  }
+  function();
+}
+
 void AsyncApiResultCb::operator()(std::shared_ptr<MethodResult const> const& result,
                                   Progress const& progress, Next&& next) const {
   if (!result) {

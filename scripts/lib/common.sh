@@ -18,6 +18,7 @@ HYRN_DEBIAN_PACKAGES=(
   libboost1.81-dev libboost-json1.81-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libclang-rt-14-dev
+  libcli11-dev curl
 )
 
 hyrn_log() {

@@ -89,6 +89,36 @@ struct MessageId {
   static constexpr char kMethodNotFound[] = "ormi.connector.method.not.found";
   static constexpr char kNoChannel[] = "ormi.connector.no.channel";
   static constexpr char kResultEmpty[] = "ormi.stub.result.empty";
+  // The HTTP transport: starting a server or a channel, the client and the server side of a
+  // call.
+  static constexpr char kAddressInvalid[] = "ormi.transport.address.invalid";
+  static constexpr char kAddressInUse[] = "ormi.transport.address.in.use";
+  static constexpr char kAddressNotLoopback[] = "ormi.transport.address.not.loopback";
+  static constexpr char kListenFailed[] = "ormi.transport.listen.failed";
+  static constexpr char kTokenFileFailed[] = "ormi.transport.token.file.failed";
+  static constexpr char kConnectFailed[] = "ormi.transport.connect.failed";
+  static constexpr char kConnectionLost[] = "ormi.transport.connection.lost";
+  static constexpr char kDeadlinePassed[] = "ormi.transport.deadline.passed";
+  static constexpr char kResponseInvalid[] = "ormi.transport.response.invalid";
+  static constexpr char kResponseTooLarge[] = "ormi.transport.response.too.large";
+  static constexpr char kRequestMalformed[] = "ormi.transport.request.malformed";
+  static constexpr char kHeaderTooLarge[] = "ormi.transport.header.too.large";
+  static constexpr char kBodyTooLarge[] = "ormi.transport.body.too.large";
+  static constexpr char kHeaderTimeout[] = "ormi.transport.header.timeout";
+  static constexpr char kBodyTimeout[] = "ormi.transport.body.timeout";
+  static constexpr char kMethodNotAllowed[] = "ormi.transport.method.not.allowed";
+  static constexpr char kPathInvalid[] = "ormi.transport.path.invalid";
+  static constexpr char kMediaUnsupported[] = "ormi.transport.media.unsupported";
+  static constexpr char kTimeoutInvalid[] = "ormi.transport.timeout.invalid";
+  static constexpr char kCallsExhausted[] = "ormi.transport.calls.exhausted";
+  static constexpr char kConnectionsExhausted[] = "ormi.transport.connections.exhausted";
+  static constexpr char kServerStopping[] = "ormi.transport.server.stopping";
+  static constexpr char kPeerRefused[] = "ormi.transport.peer.refused";
+  static constexpr char kTokenMissing[] = "ormi.transport.token.missing";
+  static constexpr char kTokenInvalid[] = "ormi.transport.token.invalid";
+  static constexpr char kHostRefused[] = "ormi.transport.host.refused";
+  static constexpr char kOriginRefused[] = "ormi.transport.origin.refused";
+  static constexpr char kAnswerUnencodable[] = "ormi.transport.answer.unencodable";
 };
 
 struct CoreTag {};

@@ -2,11 +2,15 @@
 // of a call and the runtime's result callback.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "ormi/data/definition.h"
 #include "ormi/data/value.h"
@@ -82,13 +86,49 @@ class ExecutionContext {
   std::uint64_t call_id_;
 };
 
-// The activation of one call: its execution context and the localizer and locale that
-// apply to it. One activation belongs to one call; it is not synchronised.
+// The cancellation signal of one call, shared by whoever may cancel it (a transport, when
+// the caller gives up or the deadline passes) and the provider serving it. Thread-safe.
+class Cancellation {
+ public:
+  Cancellation() = default;
+  Cancellation(Cancellation const&) = delete;
+  Cancellation& operator=(Cancellation const&) = delete;
+  ~Cancellation() = default;
+
+  // Cancels the call: runs the subscribed functions once, on this thread, outside the lock.
+  // False when the call was already cancelled.
+  bool Cancel();
+  bool cancelled() const { return cancelled_.load(std::memory_order_acquire); }
+  // Runs `function` when the call is cancelled; at once, on this thread, if it already is.
+  void OnCancel(std::function<void()> function);
+
+ private:
+  std::mutex mutex_;
+  std::atomic<bool> cancelled_{false};
+  std::vector<std::function<void()>> functions_;
+};
+
+// Who made a call, as far as the road it came by can tell. A call made in the same process
+// has no caller record.
+struct Caller {
+  std::string transport;  // "unix" or "tcp"
+  std::int64_t uid = -1;  // unix: the peer process's user, group and process ids
+  std::int64_t gid = -1;
+  std::int64_t pid = -1;
+  std::string address;  // tcp: the peer's address and port; unix: the socket's path
+  bool token = false;   // the call presented the server's bearer token
+};
+
+// The activation of one call: its execution context, the localizer and locale that apply to
+// it, its deadline, its cancellation signal and its caller. One activation belongs to one
+// call; apart from the cancellation signal it is not synchronised.
 class AsyncActivation {
  public:
+  using Clock = std::chrono::steady_clock;
+
   AsyncActivation() : AsyncActivation(std::make_shared<ExecutionContext>()) {}
   explicit AsyncActivation(std::shared_ptr<ExecutionContext> context)
-      : context_(std::move(context)) {}
+      : context_(std::move(context)), cancellation_(std::make_shared<Cancellation>()) {}
 
   std::shared_ptr<ExecutionContext> const& executionContext() const { return context_; }
   std::shared_ptr<L10n::Localizer> const& localizer() const { return localizer_; }
@@ -104,10 +144,23 @@ class AsyncActivation {
     locale_ = std::move(locale);
   }
 
+  // When the caller stops waiting for the answer; Clock::time_point::max() when unset. A
+  // client transport takes it as the call's deadline; a server sets it from the request.
+  Clock::time_point deadline() const { return deadline_; }
+  void SetDeadline(Clock::time_point deadline) { deadline_ = deadline; }
+  // Never null. A provider may poll it or subscribe to it.
+  std::shared_ptr<Cancellation> const& cancellation() const { return cancellation_; }
+  // Null for a call made in the same process.
+  std::shared_ptr<Caller const> const& caller() const { return caller_; }
+  void SetCaller(std::shared_ptr<Caller const> caller) { caller_ = std::move(caller); }
+
  private:
   std::shared_ptr<ExecutionContext> context_;
   std::shared_ptr<L10n::Localizer> localizer_;
   std::shared_ptr<L10n::LocaleSpec const> locale_;
+  Clock::time_point deadline_ = Clock::time_point::max();
+  std::shared_ptr<Cancellation> cancellation_;
+  std::shared_ptr<Caller const> caller_;
 };
 
 // The runtime's callback for the results of one call. A call with a result (not a mere

@@ -1,0 +1,256 @@
+// The client channel: deadlines per channel and per call, cancellation reaching the provider,
+// and every way a call can fail on the road arriving as an error value, never as a hang.
+#include "ormi/transport/channel.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <functional>
+#include <thread>
+
+#include "transport_support.h"
+
+namespace TransportTest {
+namespace {
+
+using ::Ormi::Transport::Channel;
+using ::Ormi::Transport::ClientOptions;
+using Ids = ::Ormi::MessageId;
+using Names = ::Ormi::Data::ErrorName;
+using Clock = std::chrono::steady_clock;
+
+std::string FirstId(::Ormi::ErrorPtr const& error) {
+  auto const ids = ::BindingTest::MessageIds(error);
+  return ids.empty() ? "" : ids.front();
+}
+
+// Holds the calls of Get without answering, and records when each is cancelled.
+class NeverAnswers {
+ public:
+  explicit NeverAnswers(FakeKeys& keys) {
+    keys.get = [this, &keys](std::string const& /*key*/,
+                             ::BindingTest::Result<std::string> const& result) {
+      auto const activation = keys.lastActivation;  // recorded just before this runs
+      std::lock_guard<std::mutex> const lock(mutex_);
+      held_.push_back(result);
+      changed_.notify_all();
+      activation->cancellation()->OnCancel([this] {
+        std::lock_guard<std::mutex> const inner(mutex_);
+        ++cancelled_;
+        changed_.notify_all();
+      });
+    };
+  }
+  // Waits until `count` calls were cancelled.
+  bool WaitCancelled(int count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, 5s, [&] { return cancelled_ >= count; });
+  }
+  // Waits until `count` calls are held.
+  bool WaitHeld(std::size_t count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, 5s, [&] { return held_.size() >= count; });
+  }
+  // Answers every held call now, after its deadline.
+  void AnswerLate() {
+    std::lock_guard<std::mutex> const lock(mutex_);
+    for (auto const& result : held_) result.SetResult("late");
+    held_.clear();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<::BindingTest::Result<std::string>> held_;
+  int cancelled_ = 0;
+};
+
+TEST(Deadlines, ACallEndsTimedOutAtItsDeadlineAndTheProviderSeesTheCancellation) {
+  TempDir dir;
+  KeysServer server({Address::Unix(dir.Path("k.sock"))});
+  NeverAnswers provider(*server.keys);
+  ASSERT_TRUE(server.Start());
+  ClientOptions options;
+  options.default_timeout = 300ms;
+  auto channel = std::make_shared<Channel>(server.address(), options);
+
+  auto start = Clock::now();
+  auto outcome = CallGet(channel, "a");  // the channel's default
+  EXPECT_EQ(::BindingTest::NameOf(outcome.error), Names::kTimedOut);
+  EXPECT_EQ(FirstId(outcome.error), Ids::kDeadlinePassed);
+  EXPECT_GE(Clock::now() - start, 290ms);
+  EXPECT_LT(Clock::now() - start, 2300ms);
+
+  auto activation = std::make_shared<::Ormi::Core::AsyncActivation>();
+  activation->SetDeadline(Clock::now() + 150ms);  // the call's own, shorter
+  start = Clock::now();
+  outcome = CallGet(channel, "b", activation);
+  EXPECT_EQ(::BindingTest::NameOf(outcome.error), Names::kTimedOut);
+  EXPECT_LT(Clock::now() - start, 2150ms);
+  EXPECT_TRUE(provider.WaitCancelled(2));
+
+  provider.AnswerLate();  // dropped: no one waits any more
+  AnswerWithKey(*server.keys);
+  EXPECT_EQ(CallGet(channel, "c").value, boost::optional<std::string>("value-c"));
+}
+
+TEST(Deadlines, TheServerAnswersTimedOutAtTheRequestedTimeAndAGonePeerCancels) {
+  TempDir dir;
+  KeysServer server({Address::Unix(dir.Path("k.sock"))});
+  NeverAnswers provider(*server.keys);
+  ASSERT_TRUE(server.Start());
+  auto const start = Clock::now();
+  auto const responses = Exchange(server.address(), Post("/com.norval.hyrn.test.keys/get",
+                                                         KeyBody("a"), "Ormi-Timeout: 200\r\n"));
+  ASSERT_EQ(responses.size(), 1U);
+  EXPECT_EQ(responses[0].result_int(), 504U);
+  EXPECT_EQ(FirstMessageId(responses[0]), Ids::kDeadlinePassed);
+  EXPECT_LT(Clock::now() - start, 2200ms);
+  EXPECT_TRUE(provider.WaitCancelled(1));
+
+  // A client that sends a call and disconnects cancels it.
+  int const fd = Connect(server.address());
+  std::string const request = Post("/com.norval.hyrn.test.keys/get", KeyBody("b"));
+  ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  std::this_thread::sleep_for(100ms);
+  ::close(fd);
+  EXPECT_TRUE(provider.WaitCancelled(2));
+}
+
+// A peer on a unix socket that serves one connection with `serve` and closes it.
+class FakePeer {
+ public:
+  FakePeer(std::string const& path, std::function<void(int)> serve)
+      : listener_(::socket(AF_UNIX, SOCK_STREAM, 0)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::listen(listener_, 4), 0);
+    thread_ = std::thread([this, serve = std::move(serve)] {
+      int const fd = ::accept(listener_, nullptr, nullptr);
+      if (fd < 0) return;
+      serve(fd);
+      ::close(fd);
+    });
+  }
+  ~FakePeer() {
+    thread_.join();
+    ::close(listener_);
+  }
+  FakePeer(FakePeer const&) = delete;
+  FakePeer& operator=(FakePeer const&) = delete;
+
+ private:
+  int listener_ = -1;
+  std::thread thread_;
+};
+
+// Reads a request's header, so that the peer answers after the call was sent.
+void ReadHeader(int fd) {
+  std::string received;
+  char chunk[1024];
+  while (received.find("\r\n\r\n") == std::string::npos) {
+    ssize_t const got = ::read(fd, chunk, sizeof chunk);
+    if (got <= 0) return;
+    received.append(chunk, static_cast<std::size_t>(got));
+  }
+}
+
+TEST(Failures, EachWayACallFailsOnTheRoadIsAnErrorValue) {
+  TempDir dir;
+  struct {
+    char const* what;
+    std::function<void(int)> peer;  // null: nobody listens
+    char const* error;
+    char const* message_id;
+  } const cases[] = {
+      {"nobody listens", nullptr, Names::kServiceUnavailable, Ids::kConnectFailed},
+      {"the server vanishes mid-call", [](int fd) { ReadHeader(fd); }, Names::kServiceUnavailable,
+       Ids::kConnectionLost},
+      {"an answer that is no value",
+       [](int fd) {
+         ReadHeader(fd);
+         std::string const answer = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello";
+         ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+       },
+       Names::kInternalServerError, Ids::kResponseInvalid},
+      {"an error status without an error value",
+       [](int fd) {
+         ReadHeader(fd);
+         std::string const answer = "HTTP/1.1 500 Oops\r\nContent-Length: 4\r\n\r\n\"no\"";
+         ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+       },
+       Names::kInternalServerError, Ids::kResponseInvalid},
+      {"an answer that is not HTTP",
+       [](int fd) {
+         ReadHeader(fd);
+         ::send(fd, "SSH-2.0\r\n\r\n", 11, MSG_NOSIGNAL);
+       },
+       Names::kServiceUnavailable, Ids::kConnectionLost},
+  };
+  int n = 0;
+  for (auto const& c : cases) {
+    std::string const path = dir.Path("peer" + std::to_string(n++) + ".sock");
+    std::unique_ptr<FakePeer> peer;
+    if (c.peer) peer = std::make_unique<FakePeer>(path, c.peer);
+    auto channel = std::make_shared<Channel>(Address::Unix(path), ClientOptions{});
+    auto const outcome = CallGet(channel, "a");
+    EXPECT_FALSE(outcome.value) << c.what;
+    EXPECT_EQ(::BindingTest::NameOf(outcome.error), c.error) << c.what;
+    EXPECT_EQ(FirstId(outcome.error), c.message_id) << c.what;
+  }
+}
+
+TEST(Failures, AnAnswerBeyondTheClientsLimitNamesTheSetting) {
+  TempDir dir;
+  KeysServer server({Address::Unix(dir.Path("k.sock"))});
+  AnswerWithKey(*server.keys);
+  ASSERT_TRUE(server.Start());
+  ClientOptions options;
+  options.max_response_bytes = 16;
+  auto channel = std::make_shared<Channel>(server.address(), options);
+  // The body "value-12345678" with its quotes is 16 bytes.
+  EXPECT_EQ(CallGet(channel, "12345678").value, boost::optional<std::string>("value-12345678"));
+  auto const outcome = CallGet(channel, "123456789");
+  EXPECT_EQ(FirstId(outcome.error), Ids::kResponseTooLarge);
+  ASSERT_TRUE(outcome.error && !outcome.error->messages().empty());
+  EXPECT_THAT(outcome.error->messages().front().defaultMessage,
+              ::testing::HasSubstr("max_response_bytes"));
+}
+
+TEST(Failures, ClosingTheChannelAnswersItsOpenCalls) {
+  TempDir dir;
+  KeysServer server({Address::Unix(dir.Path("k.sock"))});
+  NeverAnswers provider(*server.keys);
+  ASSERT_TRUE(server.Start());
+  auto channel = std::make_unique<Channel>(server.address(), ClientOptions{});
+  ::Ormi::Data::ValuePtr input;
+  std::list<::Ormi::BaseMessage> messages;
+  ASSERT_TRUE(::Ormi::Data::FromJson(KeyBody("a"), &input, messages));
+  std::promise<std::shared_ptr<::Ormi::Core::MethodResult const>> answer;
+  channel->Invoke(
+      std::make_shared<::Ormi::Core::MethodIdentifier const>(
+          std::make_shared<::Ormi::Core::InterfaceIdentifier const>("com.norval.hyrn.test.keys"),
+          "get"),
+      input, nullptr,
+      [&answer](std::shared_ptr<::Ormi::Core::MethodResult const> const& result,
+                ::Ormi::Progress const& /*progress*/, auto&& /*next*/) {
+        if (result) answer.set_value(result);
+      });
+  ASSERT_TRUE(provider.WaitHeld(1));
+  channel.reset();
+  auto future = answer.get_future();
+  ASSERT_EQ(future.wait_for(0s), std::future_status::ready);
+  auto const result = future.get();
+  EXPECT_EQ(::BindingTest::NameOf(result->error()), Names::kServiceUnavailable);
+  EXPECT_EQ(FirstId(result->error()), Ids::kConnectionLost);
+  EXPECT_TRUE(provider.WaitCancelled(1));  // the server saw the connection go
+}
+
+}  // namespace
+}  // namespace TransportTest

@@ -1,0 +1,179 @@
+#include "hyrnd/daemon.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <iomanip>
+#include <list>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "ormi/in_process/connector.h"
+#include "provider/host_model.h"
+#include "provider/provider.h"
+
+namespace Hyrnd {
+namespace {
+
+using Ormi::Transport::Address;
+using Ormi::Transport::Milliseconds;
+
+// Adds an option that reads a number of milliseconds into `target`.
+void AddMilliseconds(CLI::App& app, std::string const& name, Milliseconds* target,
+                     std::string const& help) {
+  app.add_option_function<long long>(
+         name, [target](long long const& value) { *target = Milliseconds(value); },
+         help + " (milliseconds, default " + std::to_string(target->count()) + ")")
+      ->check(CLI::NonNegativeNumber);
+}
+
+void AddLimits(CLI::App& app, Ormi::Transport::ServerLimits& limits) {
+  app.add_option("--max-header-bytes", limits.max_header_bytes, "Largest request header")
+      ->capture_default_str();
+  app.add_option("--max-body-bytes", limits.max_body_bytes, "Largest request body")
+      ->capture_default_str();
+  app.add_option("--max-json-depth", limits.max_json_depth, "Deepest JSON nesting of a body")
+      ->capture_default_str();
+  app.add_option("--max-connections", limits.max_connections, "Open connections")
+      ->capture_default_str();
+  app.add_option("--max-calls-in-flight", limits.max_calls_in_flight, "Calls served at once")
+      ->capture_default_str();
+  AddMilliseconds(app, "--header-timeout", &limits.header_timeout, "Time to send a header");
+  AddMilliseconds(app, "--body-timeout", &limits.body_timeout, "Time to send a body");
+  AddMilliseconds(app, "--idle-timeout", &limits.idle_timeout, "Idle kept-alive connection");
+  AddMilliseconds(app, "--call-timeout", &limits.call_timeout, "Deadline of a call naming none");
+  AddMilliseconds(app, "--max-call-timeout", &limits.max_call_timeout, "Longest deadline");
+  AddMilliseconds(app, "--drain-timeout", &limits.drain_timeout, "Time calls get to finish");
+}
+
+std::string Utc(std::chrono::system_clock::time_point time) {
+  auto const milliseconds =
+      std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
+  auto const seconds = static_cast<std::time_t>(milliseconds / 1000);
+  std::tm parts{};
+  ::gmtime_r(&seconds, &parts);
+  std::ostringstream text;
+  text << std::put_time(&parts, "%Y-%m-%dT%H:%M:%S") << '.' << std::setw(3) << std::setfill('0')
+       << milliseconds % 1000 << 'Z';
+  return text.str();
+}
+
+}  // namespace
+
+std::string DefaultSocketPath() {
+  char const* const runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::string const base = runtime != nullptr && *runtime != '\0' ? runtime : "/run";
+  return base + "/hyrn/hyrnd.sock";
+}
+
+int ParseCommandLine(int argc, char const* const* argv, Options* options, std::ostream& out,
+                     std::ostream& err) {
+  CLI::App app("Serves the example provider's services over HTTP on unix sockets and TCP.",
+               "hyrnd");
+  std::vector<std::string> listen;
+  app.add_option(
+      "--listen", listen,
+      "unix:PATH or tcp:HOST:PORT, repeatable (default unix:" + DefaultSocketPath() + ")");
+  auto& server = options->server;
+  app.add_option("--threads", server.io_threads, "I/O threads")->capture_default_str();
+  app.add_option("--workers", options->workers, "Threads running the provider's work")
+      ->capture_default_str();
+  app.add_option("--token-file", server.token_file, "Where to write the TCP bearer token");
+  app.add_option("--allow-uid", server.allow_uids, "Another user who may call on unix sockets");
+  app.add_option("--allow-origin", server.allowed_origins, "An Origin header value to accept");
+  app.add_flag("--allow-remote", server.allow_remote, "Listen on TCP addresses beyond loopback");
+  bool no_token = false;
+  app.add_flag("--no-token", no_token, "Serve TCP without the bearer token");
+  AddLimits(app, server.limits);
+  try {
+    app.parse(argc, argv);
+  } catch (CLI::ParseError const& error) {
+    return app.exit(error, out, err) == 0 ? 0 : 2;
+  }
+  server.require_token = !no_token;
+  if (listen.empty()) listen.push_back("unix:" + DefaultSocketPath());
+  for (auto const& text : listen) {
+    Address address;
+    std::string reason;
+    if (!Address::Parse(text, &address, &reason)) {
+      err << "hyrnd: --listen " << text << ": " << reason << "\n";
+      return 2;
+    }
+    server.listen.push_back(address);
+  }
+  return -1;
+}
+
+std::string FormatCallRecord(Ormi::Transport::CallRecord const& record) {
+  std::ostringstream line;
+  line << Utc(record.time) << ' ' << record.peer << ' '
+       << (record.service.empty() ? "-" : record.service + "/" + record.operation) << ' '
+       << record.status << ' ' << record.duration.count() << "ms";
+  return line.str();
+}
+
+struct Daemon::Parts {
+  std::shared_ptr<Example::HostModel> model = std::make_shared<Example::HostModel>();
+  std::shared_ptr<Ormi::InProcess::ThreadPoolExecutor> calls;
+  std::shared_ptr<Ormi::InProcess::ThreadPoolExecutor> tasks =
+      std::make_shared<Ormi::InProcess::ThreadPoolExecutor>(1);
+  std::shared_ptr<Ormi::InProcess::Registry> registry =
+      std::make_shared<Ormi::InProcess::Registry>();
+};
+
+Daemon::Daemon(Options options, std::ostream& log) : parts_(std::make_unique<Parts>()) {
+  parts_->calls = std::make_shared<Ormi::InProcess::ThreadPoolExecutor>(options.workers);
+  options.server.call_log = [this, &log](Ormi::Transport::CallRecord const& record) {
+    std::string const line = FormatCallRecord(record) + "\n";
+    std::lock_guard<std::mutex> const lock(log_mutex_);
+    log << line << std::flush;
+  };
+  server_ = std::make_unique<Ormi::Transport::Server>(parts_->registry, parts_->calls,
+                                                      std::move(options.server));
+}
+
+Daemon::~Daemon() { Stop(); }
+
+bool Daemon::Start(std::ostream& err) {
+  Example::AddSampleHosts(*parts_->model);
+  Example::Provider const provider(parts_->model, "host-01", parts_->tasks);
+  if (!provider.RegisterAll(*parts_->registry)) {
+    err << "hyrnd: the services could not be registered\n";
+    return false;
+  }
+  std::list<Ormi::BaseMessage> messages;
+  if (!server_->Start(messages)) {
+    for (auto const& message : messages) err << "hyrnd: " << message.defaultMessage << "\n";
+    return false;
+  }
+  return true;
+}
+
+void Daemon::Stop() {
+  server_->Stop();
+  parts_->calls->Drain();
+  parts_->tasks->Drain();
+}
+
+int RunUntilSignal(Options const& options, std::ostream& log) {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  Daemon daemon(options, log);
+  if (!daemon.Start(log)) return 1;
+  for (auto const& address : daemon.server().addresses()) {
+    log << "hyrnd: listening on " << address.ToString() << "\n" << std::flush;
+  }
+  int received = 0;
+  sigwait(&signals, &received);
+  log << "hyrnd: stopping on signal " << received << "\n" << std::flush;
+  daemon.Stop();
+  return 0;
+}
+
+}  // namespace Hyrnd

@@ -1,0 +1,58 @@
+// hyrnd: serves the example provider's fourteen services over the HTTP transport. The
+// command line, the daemon and the run loop live here so that tests need no process.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <string>
+
+#include "ormi/transport/options.h"
+#include "ormi/transport/server.h"
+
+namespace Hyrnd {
+
+struct Options {
+  Ormi::Transport::ServerOptions server;  // listen, io_threads, limits, access
+  std::size_t workers = 4;                // threads that run the provider's work
+};
+
+// The socket when no --listen is given: $XDG_RUNTIME_DIR/hyrn/hyrnd.sock, or
+// /run/hyrn/hyrnd.sock when that variable is not set.
+std::string DefaultSocketPath();
+
+// Reads the command line into `options`. Returns -1 to go on, or the exit code to end with
+// (0 after --help, 2 after an error, which is written to `err`).
+int ParseCommandLine(int argc, char const* const* argv, Options* options, std::ostream& out,
+                     std::ostream& err);
+
+// One log line: time, peer, service/operation, status, duration.
+std::string FormatCallRecord(Ormi::Transport::CallRecord const& record);
+
+class Daemon {
+ public:
+  // Calls are logged to `log`, one line each, from the server's I/O threads.
+  Daemon(Options options, std::ostream& log);
+  Daemon(Daemon const&) = delete;
+  Daemon& operator=(Daemon const&) = delete;
+  ~Daemon();
+
+  // Registers the services and starts serving; false with the reasons written to `err`.
+  bool Start(std::ostream& err);
+  // Stops gracefully and finishes the provider's work.
+  void Stop();
+  Ormi::Transport::Server& server() { return *server_; }
+
+ private:
+  struct Parts;
+  std::unique_ptr<Parts> parts_;
+  std::unique_ptr<Ormi::Transport::Server> server_;
+  std::mutex log_mutex_;
+};
+
+// Serves until SIGTERM or SIGINT, then stops gracefully. Returns the exit code. Blocks the
+// two signals in every thread it starts, so call it before any other thread exists.
+int RunUntilSignal(Options const& options, std::ostream& log);
+
+}  // namespace Hyrnd

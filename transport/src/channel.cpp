@@ -1,0 +1,418 @@
+// The client channel: a strand owns the pool of connections and the calls; each call gets a
+// deadline timer, a connection (kept-alive, new, or after a wait for one) and one delivery.
+#include "ormi/transport/channel.h"
+
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <deque>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/generic/stream_protocol.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/local/stream_protocol.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/optional.hpp>
+
+#include "ormi/data/error_names.h"
+#include "ormi/data/json.h"
+#include "ormi/transport/wire.h"
+
+namespace Ormi::Transport {
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using Generic = asio::generic::stream_protocol;
+using Clock = std::chrono::steady_clock;
+using ResultPtr = std::shared_ptr<Core::MethodResult const>;
+
+Progress const kTerminal{0, 1, 1};
+
+struct PooledConnection {
+  explicit PooledConnection(asio::any_io_executor const& executor) : socket(executor) {}
+  Generic::socket socket;
+  beast::flat_buffer buffer;
+  Clock::time_point idle_since;
+};
+using ConnectionPtr = std::shared_ptr<PooledConnection>;
+
+struct ClientCall {
+  std::string target;
+  std::string body;
+  Clock::time_point deadline;
+  Milliseconds timeout{0};  // from the call's start to its deadline
+  Core::AsyncApiResultCb callback;
+  boost::optional<asio::steady_timer> timer;
+  http::request<http::string_body> request;
+  boost::optional<http::response_parser<http::string_body>> parser;
+  ConnectionPtr connection;
+  bool done = false;
+};
+using CallPtr = std::shared_ptr<ClientCall>;
+
+ResultPtr ErrorResult(char const* error_name, BaseMessage message) {
+  return std::make_shared<Core::MethodResult const>(
+      nullptr, Data::ErrorValue::Create(error_name, {std::move(message)}), true);
+}
+
+// True when a pooled connection can carry another call: open, quiet, not idle too long.
+bool Usable(PooledConnection& connection, Milliseconds idle_limit) {
+  if (!connection.socket.is_open() || Clock::now() - connection.idle_since > idle_limit) {
+    return false;
+  }
+  char byte = 0;
+  ssize_t const received =
+      ::recv(connection.socket.native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  return received < 0 && errno == EAGAIN;
+}
+
+std::string ReadToken(ClientOptions const& options) {
+  if (!options.token.empty() || options.token_file.empty()) return options.token;
+  std::ifstream file(options.token_file);
+  std::string token((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  while (!token.empty() && (token.back() == '\n' || token.back() == '\r')) token.pop_back();
+  return token;
+}
+
+}  // namespace
+
+class Channel::Impl : public std::enable_shared_from_this<Impl> {
+ public:
+  Impl(Address address, ClientOptions options)
+      : strand_(asio::make_strand(io_)),
+        work_(asio::make_work_guard(io_)),
+        address_(std::move(address)),
+        options_(std::move(options)),
+        token_(ReadToken(options_)) {
+    Resolve();
+  }
+
+  void StartThreads() {
+    std::size_t const count = std::max<std::size_t>(1, options_.io_threads);
+    for (std::size_t i = 0; i < count; ++i) {
+      threads_.emplace_back([self = shared_from_this()] { self->io_.run(); });
+    }
+  }
+
+  void Submit(CallPtr call) {
+    asio::post(strand_, [self = shared_from_this(), call = std::move(call)] { self->Begin(call); });
+  }
+
+  void Shutdown();
+  Milliseconds defaultTimeout() const { return options_.default_timeout; }
+
+ private:
+  void Resolve();
+  void Begin(CallPtr const& call);
+  void Acquire(CallPtr const& call);
+  void Connect(CallPtr const& call);
+  void Send(CallPtr const& call);
+  void OnResponse(CallPtr const& call, beast::error_code error);
+  void Release(ConnectionPtr const& connection, bool reusable);
+  void Lost(CallPtr const& call, beast::error_code error);
+  void Finish(CallPtr const& call, ResultPtr result);
+  void Deliver(CallPtr const& call, http::response<http::string_body> response);
+  static ResultPtr Decode(http::response<http::string_body> const& response,
+                          Data::JsonLimits const& limits, std::string const& address);
+
+  asio::io_context io_;
+  asio::strand<asio::io_context::executor_type> strand_;
+  boost::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
+  std::vector<std::thread> threads_;
+  Address address_;
+  ClientOptions options_;
+  std::string token_;
+  Generic::endpoint endpoint_;
+  std::string resolve_error_;
+  // Owned by the strand.
+  std::deque<CallPtr> waiting_;
+  std::vector<ConnectionPtr> idle_;
+  std::size_t open_ = 0;
+  std::set<CallPtr> active_;
+  bool closed_ = false;
+};
+
+void Channel::Impl::Resolve() {
+  if (address_.kind() == Address::Kind::kUnix) {
+    try {
+      endpoint_ = Generic::endpoint(asio::local::stream_protocol::endpoint(address_.path()));
+    } catch (std::exception const& failure) {
+      resolve_error_ = failure.what();
+    }
+    return;
+  }
+  boost::system::error_code error;
+  asio::ip::tcp::resolver resolver(io_);
+  auto const results = resolver.resolve(address_.host(), std::to_string(address_.port()),
+                                        asio::ip::tcp::resolver::numeric_service, error);
+  if (error || results.empty()) {
+    resolve_error_ = error ? error.message() : "no address found";
+    return;
+  }
+  endpoint_ = Generic::endpoint(results.begin()->endpoint());
+}
+
+void Channel::Impl::Begin(CallPtr const& call) {
+  if (closed_) {
+    return Finish(call,
+                  ErrorResult(Data::ErrorName::kServiceUnavailable,
+                              Message<CoreTag>(MessageId::kConnectionLost, address_.ToString(),
+                                               "the channel is closed")));
+  }
+  active_.insert(call);
+  call->timer.emplace(strand_, call->deadline);
+  call->timer->async_wait([self = shared_from_this(), call](beast::error_code error) {
+    if (error || call->done) return;
+    self->Finish(call, ErrorResult(Data::ErrorName::kTimedOut,
+                                   Message<CoreTag>(MessageId::kDeadlinePassed,
+                                                    std::to_string(call->timeout.count()))));
+    if (call->connection) {
+      boost::system::error_code ignored;
+      call->connection->socket.close(ignored);  // the pending operation ends and releases it
+    }
+  });
+  Acquire(call);
+}
+
+void Channel::Impl::Acquire(CallPtr const& call) {
+  while (!idle_.empty()) {
+    ConnectionPtr connection = std::move(idle_.back());
+    idle_.pop_back();
+    if (Usable(*connection, options_.idle_timeout)) {
+      call->connection = std::move(connection);
+      return Send(call);
+    }
+    Release(connection, false);
+  }
+  if (open_ < std::max<std::size_t>(1, options_.max_connections)) {
+    ++open_;
+    call->connection = std::make_shared<PooledConnection>(strand_);
+    return Connect(call);
+  }
+  waiting_.push_back(call);
+}
+
+void Channel::Impl::Connect(CallPtr const& call) {
+  if (!resolve_error_.empty()) {
+    auto connection = std::move(call->connection);
+    Release(connection, false);
+    return Finish(call, ErrorResult(Data::ErrorName::kServiceUnavailable,
+                                    Message<CoreTag>(MessageId::kConnectFailed, address_.ToString(),
+                                                     resolve_error_)));
+  }
+  call->connection->socket.async_connect(endpoint_, [self = shared_from_this(),
+                                                     call](beast::error_code error) {
+    if (!error && !call->done) return self->Send(call);
+    auto connection = std::move(call->connection);
+    self->Release(connection, false);
+    if (error) {
+      self->Finish(call, ErrorResult(Data::ErrorName::kServiceUnavailable,
+                                     Message<CoreTag>(MessageId::kConnectFailed,
+                                                      self->address_.ToString(), error.message())));
+    }
+  });
+}
+
+void Channel::Impl::Send(CallPtr const& call) {
+  auto const remaining =
+      std::chrono::ceil<Milliseconds>(std::max(call->deadline - Clock::now(), Clock::duration(0)));
+  auto& request = call->request;
+  request = {};
+  request.method(http::verb::post);
+  request.target(call->target);
+  request.version(11);
+  request.set(http::field::host, "localhost");
+  request.set(http::field::content_type, kCanonicalMediaType);
+  request.set(kTimeoutHeader, std::to_string(remaining.count()));
+  if (!token_.empty()) request.set(http::field::authorization, "Bearer " + token_);
+  request.keep_alive(true);
+  request.body() = call->body;
+  request.prepare_payload();
+  http::async_write(call->connection->socket, request,
+                    [self = shared_from_this(), call](beast::error_code error, std::size_t) {
+                      if (error || call->done) return self->OnResponse(call, error);
+                      call->parser.emplace();
+                      call->parser->body_limit(self->options_.max_response_bytes);
+                      http::async_read(call->connection->socket, call->connection->buffer,
+                                       *call->parser,
+                                       [self, call](beast::error_code read_error, std::size_t) {
+                                         self->OnResponse(call, read_error);
+                                       });
+                    });
+}
+
+void Channel::Impl::OnResponse(CallPtr const& call, beast::error_code error) {
+  ConnectionPtr const connection = std::move(call->connection);
+  if (call->done) return Release(connection, false);
+  if (error == http::error::body_limit) {
+    Release(connection, false);
+    return Finish(call, ErrorResult(Data::ErrorName::kInternalServerError,
+                                    Message<CoreTag>(MessageId::kResponseTooLarge,
+                                                     std::to_string(options_.max_response_bytes),
+                                                     SettingName("max_response_bytes"))));
+  }
+  if (error) {
+    Release(connection, false);
+    return Lost(call, error);
+  }
+  http::response<http::string_body> response = call->parser->release();
+  Release(connection, response.keep_alive());
+  Deliver(call, std::move(response));
+}
+
+void Channel::Impl::Release(ConnectionPtr const& connection, bool reusable) {
+  if (!closed_ && reusable && connection->socket.is_open()) {
+    while (!waiting_.empty()) {
+      CallPtr next = std::move(waiting_.front());
+      waiting_.pop_front();
+      if (next->done) continue;
+      next->connection = connection;
+      return Send(next);
+    }
+    connection->idle_since = Clock::now();
+    idle_.push_back(connection);
+    return;
+  }
+  boost::system::error_code ignored;
+  connection->socket.close(ignored);
+  --open_;
+  while (!closed_ && !waiting_.empty()) {
+    CallPtr next = std::move(waiting_.front());
+    waiting_.pop_front();
+    if (!next->done) return Acquire(next);
+  }
+}
+
+void Channel::Impl::Lost(CallPtr const& call, beast::error_code error) {
+  Finish(call, ErrorResult(Data::ErrorName::kServiceUnavailable,
+                           Message<CoreTag>(MessageId::kConnectionLost, address_.ToString(),
+                                            error.message())));
+}
+
+// Ends a call on the strand; what runs the caller's function (perhaps another executor)
+// gets only the function and the result, nothing of the I/O context.
+void Channel::Impl::Finish(CallPtr const& call, ResultPtr result) {
+  if (call->done) return;
+  call->done = true;
+  if (call->timer) call->timer->cancel();
+  active_.erase(call);
+  auto deliver = [callback = std::move(call->callback), result = std::move(result)] {
+    callback(result, kTerminal, nullptr);
+  };
+  if (options_.callback_executor) return options_.callback_executor->Post(std::move(deliver));
+  deliver();
+}
+
+void Channel::Impl::Deliver(CallPtr const& call, http::response<http::string_body> response) {
+  if (call->done) return;
+  call->done = true;
+  if (call->timer) call->timer->cancel();
+  active_.erase(call);
+  auto decode = [callback = std::move(call->callback), response = std::move(response),
+                 limits = Data::JsonLimits{options_.max_json_depth, options_.max_response_bytes},
+                 address = address_.ToString()] {
+    callback(Decode(response, limits, address), kTerminal, nullptr);
+  };
+  if (options_.callback_executor) return options_.callback_executor->Post(std::move(decode));
+  decode();
+}
+
+ResultPtr Channel::Impl::Decode(http::response<http::string_body> const& response,
+                                Data::JsonLimits const& limits, std::string const& address) {
+  Data::ValuePtr value;
+  std::list<BaseMessage> messages;
+  if (!Data::FromJson(response.body(), &value, messages, limits)) {
+    return ErrorResult(Data::ErrorName::kInternalServerError,
+                       Message<CoreTag>(MessageId::kResponseInvalid, address,
+                                        messages.empty() ? "" : messages.front().defaultMessage));
+  }
+  if (response.result_int() == 200)
+    return std::make_shared<Core::MethodResult const>(value, nullptr, true);
+  if (value->kind() != Data::ValueKind::kError) {
+    return ErrorResult(Data::ErrorName::kInternalServerError,
+                       Message<CoreTag>(MessageId::kResponseInvalid, address,
+                                        "status " + std::to_string(response.result_int()) +
+                                            " without an error value"));
+  }
+  return std::make_shared<Core::MethodResult const>(
+      nullptr, std::static_pointer_cast<Data::ErrorValue const>(value), true);
+}
+
+void Channel::Impl::Shutdown() {
+  asio::post(strand_, [self = shared_from_this()] {
+    self->closed_ = true;
+    std::set<CallPtr> const open = self->active_;
+    for (auto const& call : open) {
+      self->Finish(
+          call, ErrorResult(Data::ErrorName::kServiceUnavailable,
+                            Message<CoreTag>(MessageId::kConnectionLost, self->address_.ToString(),
+                                             "the channel is closed")));
+      if (call->connection) {
+        boost::system::error_code ignored;
+        call->connection->socket.close(ignored);
+      }
+    }
+    for (auto const& connection : self->idle_) {
+      boost::system::error_code ignored;
+      connection->socket.close(ignored);
+    }
+    self->idle_.clear();
+    self->waiting_.clear();
+  });
+  work_.reset();
+  for (auto& thread : threads_) {
+    if (thread.get_id() == std::this_thread::get_id()) {
+      thread.detach();
+    } else {
+      thread.join();
+    }
+  }
+}
+
+Channel::Channel(Address address, ClientOptions options)
+    : impl_(std::make_shared<Impl>(std::move(address), std::move(options))) {
+  impl_->StartThreads();
+}
+
+Channel::~Channel() {
+  try {
+    impl_->Shutdown();
+  } catch (...) {  // a thread that cannot be joined: nothing is left to undo
+  }
+}
+
+void Channel::Invoke(std::shared_ptr<Core::MethodIdentifier const> const& method,
+                     Data::ValuePtr const& input,
+                     std::shared_ptr<Core::AsyncActivation> const& activation,
+                     ResultFunction const& result) {
+  if (!result) throw std::bad_function_call();
+  auto call = std::make_shared<ClientCall>();
+  std::string const service =
+      method && method->interfaceIdentifier() ? method->interfaceIdentifier()->name() : "";
+  call->target = "/" + service + "/" + (method ? method->name() : "");
+  call->body = input ? Data::ToJson(*input) : "";
+  auto const now = Clock::now();
+  call->deadline = activation && activation->deadline() != Clock::time_point::max()
+                       ? activation->deadline()
+                       : now + impl_->defaultTimeout();
+  call->timeout =
+      std::chrono::ceil<Milliseconds>(std::max(call->deadline - now, Clock::duration(0)));
+  call->callback = Core::AsyncApiResultCb(result);
+  impl_->Submit(std::move(call));
+}
+
+}  // namespace Ormi::Transport

@@ -1,0 +1,76 @@
+// The two body codecs: the canonical form, and the plain form driven by the definitions.
+#include "ormi/transport/codec.h"
+
+#include <cctype>
+
+#include "ormi/data/json.h"
+#include "ormi/data/plain_json.h"
+#include "ormi/transport/wire.h"
+
+namespace Ormi::Transport {
+namespace {
+
+// The lossless form of any value; definitions are not needed.
+class CanonicalCodec final : public BodyCodec {
+ public:
+  char const* mediaType() const override { return kCanonicalMediaType; }
+  bool Encode(Data::DataValue const& value, Data::DataDefinition const& /*definition*/,
+              std::string* out, std::list<BaseMessage>& /*messages*/) const override {
+    *out = Data::ToJson(value);
+    return true;
+  }
+  bool Decode(boost::string_view text, Data::DataDefinition const& /*definition*/,
+              Data::ValuePtr* out, std::list<BaseMessage>& messages,
+              Data::JsonLimits const& limits) const override {
+    return Data::FromJson(text, out, messages, limits);
+  }
+};
+
+class PlainCodec final : public BodyCodec {
+ public:
+  char const* mediaType() const override { return kPlainMediaType; }
+  bool Encode(Data::DataValue const& value, Data::DataDefinition const& definition,
+              std::string* out, std::list<BaseMessage>& messages) const override {
+    return Data::ToPlainJson(value, definition, out, messages);
+  }
+  bool Decode(boost::string_view text, Data::DataDefinition const& definition, Data::ValuePtr* out,
+              std::list<BaseMessage>& messages, Data::JsonLimits const& limits) const override {
+    return Data::FromPlainJson(text, definition, out, messages, limits);
+  }
+};
+
+// The type of a Content-Type value: up to the first ';', blanks trimmed, lower case.
+std::string MediaTypeOf(boost::string_view content_type) {
+  boost::string_view type = content_type.substr(0, content_type.find(';'));
+  while (!type.empty() && (type.front() == ' ' || type.front() == '\t')) type.remove_prefix(1);
+  while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.remove_suffix(1);
+  std::string lower(type);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+struct Codecs {
+  CanonicalCodec canonical;
+  PlainCodec plain;
+};
+
+Codecs const& AllCodecs() {
+  static Codecs const codecs;
+  return codecs;
+}
+
+}  // namespace
+
+BodyCodec const* FindCodec(boost::string_view content_type) {
+  std::string const type = MediaTypeOf(content_type);
+  Codecs const& codecs = AllCodecs();
+  if (type == codecs.canonical.mediaType()) return &codecs.canonical;
+  if (type == codecs.plain.mediaType()) return &codecs.plain;
+  return nullptr;
+}
+
+std::string SupportedMediaTypes() {
+  return std::string(kPlainMediaType) + ", " + kCanonicalMediaType;
+}
+
+}  // namespace Ormi::Transport

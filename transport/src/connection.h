@@ -1,0 +1,354 @@
+// The server's side of one connection (see session.h for what it relies on).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "ormi/data/error_names.h"
+#include "session.h"
+
+namespace Ormi::Transport::Detail {
+
+template <typename Stream>
+class Connection final : public SessionBase,
+                         public std::enable_shared_from_this<Connection<Stream>> {
+ public:
+  Connection(Stream stream, std::shared_ptr<Shared> shared, std::shared_ptr<Gate> gate,
+             Core::Caller caller)
+      : stream_(std::move(stream)),
+        timer_(stream_.get_executor()),
+        deadline_timer_(stream_.get_executor()),
+        shared_(std::move(shared)),
+        gate_(std::move(gate)),
+        caller_(std::make_shared<Core::Caller const>(std::move(caller))),
+        refusal_(RefusalFor(*shared_, *caller_)) {
+    shared_->Count(&Shared::connections, +1);
+  }
+  ~Connection() override { shared_->Count(&Shared::connections, -1); }
+  Connection(Connection const&) = delete;
+  Connection& operator=(Connection const&) = delete;
+
+  void Start() {
+    shared_->Add(this->shared_from_this());
+    ReadRequest();
+  }
+
+  void RequestStop(bool force) override {
+    asio::post(stream_.get_executor(), [self = this->shared_from_this(), force] {
+      self->stop_requested_ = true;
+      if (self->phase_ == Phase::kIdle) self->Close();
+      if (self->phase_ == Phase::kCall && force && self->call_->TryAnswer()) {
+        self->CancelCall();
+        self->Answer(Dispatcher::ErrorResponse(Data::ErrorName::kServiceUnavailable,
+                                               Message<CoreTag>(MessageId::kServerStopping)));
+      }
+    });
+  }
+
+ private:
+  enum class Phase { kIdle, kHeader, kBody, kCall, kWrite, kClosed };
+
+  // One call: whoever answers first (provider, deadline, peer gone, stop) wins.
+  struct Call {
+    explicit Call(std::shared_ptr<Core::AsyncActivation> call_activation)
+        : activation(std::move(call_activation)) {}
+    bool TryAnswer() { return !answered.exchange(true); }
+    std::shared_ptr<Core::AsyncActivation> activation;
+    std::atomic<bool> answered{false};
+  };
+
+  ServerLimits const& limits() const { return shared_->options.limits; }
+
+  void ReadRequest() {
+    phase_ = Phase::kIdle;
+    if (stop_requested_ || shared_->stopping) return Close();
+    if (buffer_.size() != 0) return ReadHeader();
+    ArmTimer(limits().idle_timeout);
+    stream_.async_read_some(
+        buffer_.prepare(kReadChunk),
+        [self = this->shared_from_this()](beast::error_code error, std::size_t size) {
+          self->timer_.cancel();
+          if (error) return self->Close();
+          self->buffer_.commit(size);
+          self->ReadHeader();
+        });
+  }
+
+  void ReadHeader() {
+    phase_ = Phase::kHeader;
+    started_ = Clock::now();
+    record_ = CallRecord{};
+    record_.time = std::chrono::system_clock::now();
+    parser_.emplace();
+    parser_->header_limit(static_cast<std::uint32_t>(limits().max_header_bytes));
+    parser_->body_limit(limits().max_body_bytes);
+    ArmTimer(limits().header_timeout);
+    http::async_read_header(
+        stream_, buffer_, *parser_,
+        [self = this->shared_from_this()](beast::error_code error, std::size_t /*size*/) {
+          self->OnHeader(error);
+        });
+  }
+
+  void OnHeader(beast::error_code error) {
+    timer_.cancel();
+    if (error) return Refuse(ReadFailure(error, true), true);
+    if (refusal_) return Refuse(refusal_, true);
+    head_ = Head{};
+    auto refusal = CheckHead(*shared_, *caller_, parser_->get(), &head_);
+    record_.service = head_.service;
+    record_.operation = head_.operation;
+    if (refusal) return Refuse(std::move(*refusal), true);
+    if (beast::iequals(parser_->get()[http::field::expect], "100-continue")) {
+      return SendContinue();
+    }
+    ReadBody();
+  }
+
+  void SendContinue() {
+    auto interim = std::make_shared<http::response<http::empty_body>>(http::status::continue_,
+                                                                      parser_->get().version());
+    http::async_write(
+        stream_, *interim,
+        [self = this->shared_from_this(), interim](beast::error_code error, std::size_t /*size*/) {
+          if (error) return self->Close();
+          self->ReadBody();
+        });
+  }
+
+  void ReadBody() {
+    phase_ = Phase::kBody;
+    ArmTimer(limits().body_timeout);
+    http::async_read(
+        stream_, buffer_, *parser_,
+        [self = this->shared_from_this()](beast::error_code error, std::size_t /*size*/) {
+          self->timer_.cancel();
+          if (error) return self->Refuse(self->ReadFailure(error, false), true);
+          self->StartCall();
+        });
+  }
+
+  // The answer to a failed read, or none when the peer is gone and no one would read it.
+  boost::optional<DispatchResponse> ReadFailure(beast::error_code error, bool header) const {
+    if (timed_out_) {
+      return Dispatcher::ErrorResponse(
+          Data::ErrorName::kTimedOut,
+          header ? Message<CoreTag>(MessageId::kHeaderTimeout,
+                                    std::to_string(limits().header_timeout.count()),
+                                    SettingName("header_timeout"))
+                 : Message<CoreTag>(MessageId::kBodyTimeout,
+                                    std::to_string(limits().body_timeout.count()),
+                                    SettingName("body_timeout")));
+    }
+    if (error == http::error::header_limit) {
+      return Dispatcher::ErrorResponse(
+          Data::ErrorName::kInvalidArgument,
+          Message<CoreTag>(MessageId::kHeaderTooLarge, std::to_string(limits().max_header_bytes),
+                           SettingName("max_header_bytes")));
+    }
+    if (error == http::error::body_limit) {
+      return Dispatcher::ErrorResponse(
+          Data::ErrorName::kInvalidArgument,
+          Message<CoreTag>(MessageId::kBodyTooLarge, std::to_string(limits().max_body_bytes),
+                           SettingName("max_body_bytes")));
+    }
+    if (error == http::error::end_of_stream || error == http::error::partial_message ||
+        error == asio::error::eof || error == asio::error::connection_reset ||
+        error == asio::error::operation_aborted || error == asio::error::bad_descriptor) {
+      return boost::none;
+    }
+    return Dispatcher::ErrorResponse(
+        Data::ErrorName::kInvalidArgument,
+        Message<CoreTag>(MessageId::kRequestMalformed, error.message()));
+  }
+
+  void StartCall() {
+    if (shared_->stopping || stop_requested_) {
+      return Refuse(Dispatcher::ErrorResponse(Data::ErrorName::kServiceUnavailable,
+                                              Message<CoreTag>(MessageId::kServerStopping)),
+                    true);
+    }
+    if (!TakeCallSlot()) {
+      return Refuse(
+          Dispatcher::ErrorResponse(Data::ErrorName::kServiceUnavailable,
+                                    Message<CoreTag>(MessageId::kCallsExhausted,
+                                                     std::to_string(limits().max_calls_in_flight),
+                                                     SettingName("max_calls_in_flight"))),
+          false);
+    }
+    phase_ = Phase::kCall;
+    call_counted_ = true;
+    // Keeps the I/O loop running while the provider works on another thread.
+    work_ = asio::prefer(stream_.get_executor(), asio::execution::outstanding_work_t::tracked);
+    auto activation = std::make_shared<Core::AsyncActivation>();
+    if (head_.token) {
+      Core::Caller with_token = *caller_;
+      with_token.token = true;
+      activation->SetCaller(std::make_shared<Core::Caller const>(std::move(with_token)));
+    } else {
+      activation->SetCaller(caller_);
+    }
+    activation->SetDeadline(Clock::now() + head_.timeout);
+    call_ = std::make_shared<Call>(activation);
+    WatchDeadline();
+    WatchPeer();
+    auto& request = parser_->get();
+    DispatchRequest dispatch{head_.service, head_.operation,
+                             std::string(request[http::field::content_type]),
+                             std::move(request.body()), activation};
+    shared_->dispatcher.Dispatch(std::move(dispatch), [weak = this->weak_from_this(), call = call_,
+                                                       gate = gate_](DispatchResponse response) {
+      if (!call->TryAnswer()) return;  // answered already: a late answer is dropped
+      gate->Run([&] {
+        auto self = weak.lock();
+        if (!self) return;
+        asio::post(self->stream_.get_executor(), [self, response = std::move(response)]() mutable {
+          self->Answer(std::move(response));
+        });
+      });
+    });
+  }
+
+  bool TakeCallSlot() {
+    std::lock_guard<std::mutex> const lock(shared_->mutex);
+    if (shared_->calls >= limits().max_calls_in_flight) return false;
+    ++shared_->calls;
+    return true;
+  }
+
+  void WatchDeadline() {
+    deadline_timer_.expires_at(call_->activation->deadline());
+    deadline_timer_.async_wait(
+        [self = this->shared_from_this(), call = call_](beast::error_code error) {
+          if (error || call != self->call_ || !call->TryAnswer()) return;
+          self->CancelCall();
+          self->Answer(Dispatcher::ErrorResponse(
+              Data::ErrorName::kTimedOut,
+              Message<CoreTag>(MessageId::kDeadlinePassed,
+                               std::to_string(self->head_.timeout.count()))));
+        });
+  }
+
+  void WatchPeer() {
+    WaitForPeerGone(stream_,
+                    [self = this->shared_from_this(), call = call_](beast::error_code error) {
+                      if (error || call != self->call_ || self->phase_ != Phase::kCall) return;
+                      PeerState const state = StateOfPeer(self->stream_);
+                      if (state == PeerState::kQuiet) return self->WatchPeer();
+                      // A peer that already sends its next request is no longer watched.
+                      if (state == PeerState::kSending || !call->TryAnswer()) return;
+                      self->CancelCall();
+                      self->Log(0);
+                      self->EndCall();
+                      self->Close();
+                    });
+  }
+
+  // Tells the provider, on its executor, that no one waits for the answer any more.
+  void CancelCall() {
+    shared_->executor->Post(
+        [activation = call_->activation] { activation->cancellation()->Cancel(); });
+  }
+
+  void EndCall() {
+    deadline_timer_.cancel();
+    work_.reset();
+    if (call_counted_) shared_->Count(&Shared::calls, -1);
+    call_counted_ = false;
+  }
+
+  void Answer(DispatchResponse response) {
+    if (phase_ != Phase::kCall) return;
+    EndCall();
+    CancelIo(stream_);  // ends the wait for the peer
+    Write(std::move(response), stop_requested_ || shared_->stopping);
+  }
+
+  // Answers a request that is not served; closes afterwards when its body was not read.
+  void Refuse(boost::optional<DispatchResponse> response, bool close) {
+    if (!response) return Close();
+    Write(std::move(*response), close || stop_requested_);
+  }
+
+  void Write(DispatchResponse answer, bool close) {
+    phase_ = Phase::kWrite;
+    bool const keep_alive =
+        !close && parser_ && parser_->is_header_done() && parser_->get().keep_alive();
+    response_ = {};
+    response_.version(parser_ && parser_->is_header_done() ? parser_->get().version() : 11);
+    response_.result(answer.status);
+    response_.set(http::field::content_type, answer.media_type);
+    if (answer.status == 503)
+      response_.set(http::field::retry_after, std::to_string(kRetryAfterSeconds));
+    if (answer.status == 401) response_.set(http::field::www_authenticate, "Bearer");
+    response_.keep_alive(keep_alive);
+    response_.body() = std::move(answer.body);
+    response_.prepare_payload();
+    Log(answer.status);
+    ArmTimer(limits().body_timeout);
+    http::async_write(stream_, response_,
+                      [self = this->shared_from_this(), keep_alive](beast::error_code error,
+                                                                    std::size_t /*size*/) {
+                        self->timer_.cancel();
+                        if (error || !keep_alive) return self->Close();
+                        self->ReadRequest();
+                      });
+  }
+
+  void Log(unsigned status) {
+    if (!shared_->options.call_log) return;
+    record_.peer = PeerText(*caller_);
+    record_.status = status;
+    record_.duration = std::chrono::duration_cast<Milliseconds>(Clock::now() - started_);
+    shared_->options.call_log(record_);
+  }
+
+  // Cuts off a peer that is too slow: the pending read or write fails, and the handler
+  // finds `timed_out_` set.
+  void ArmTimer(Milliseconds limit) {
+    timed_out_ = false;
+    auto const generation = ++timer_generation_;
+    timer_.expires_after(limit);
+    timer_.async_wait([self = this->shared_from_this(), generation](beast::error_code error) {
+      if (error || generation != self->timer_generation_) return;
+      self->timed_out_ = true;
+      CancelIo(self->stream_);
+    });
+  }
+
+  void Close() {
+    if (phase_ == Phase::kCall && call_->TryAnswer()) CancelCall();
+    EndCall();
+    phase_ = Phase::kClosed;
+    ++timer_generation_;
+    timer_.cancel();
+    deadline_timer_.cancel();
+    CloseStream(stream_);
+  }
+
+  static constexpr std::size_t kReadChunk = 4096;
+
+  Stream stream_;
+  beast::flat_buffer buffer_;
+  boost::optional<http::request_parser<http::string_body>> parser_;
+  http::response<http::string_body> response_;
+  asio::steady_timer timer_;
+  asio::steady_timer deadline_timer_;
+  std::uint64_t timer_generation_ = 0;
+  bool timed_out_ = false;
+  bool stop_requested_ = false;
+  bool call_counted_ = false;
+  Phase phase_ = Phase::kIdle;
+  std::shared_ptr<Shared> shared_;
+  std::shared_ptr<Gate> gate_;
+  std::shared_ptr<Core::Caller const> caller_;
+  boost::optional<DispatchResponse> refusal_;
+  Head head_;
+  std::shared_ptr<Call> call_;
+  boost::optional<asio::any_io_executor> work_;
+  Clock::time_point started_;
+  CallRecord record_;
+};
+
+}  // namespace Ormi::Transport::Detail

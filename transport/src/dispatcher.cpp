@@ -1,0 +1,107 @@
+#include "ormi/transport/dispatcher.h"
+
+#include <list>
+#include <utility>
+
+#include "ormi/data/error_names.h"
+#include "ormi/provider/api_interface.h"
+#include "ormi/transport/codec.h"
+#include "ormi/transport/wire.h"
+
+namespace Ormi::Transport {
+namespace {
+
+using MethodPtr = std::shared_ptr<Provider::AsyncApiMethod const>;
+
+DispatchResponse ErrorWithMessages(char const* error_name, std::list<BaseMessage> const& messages) {
+  return Dispatcher::ErrorResponse(*Data::ErrorValue::Create(error_name, messages));
+}
+
+// The answer to a final result: the output in the request's media type, or the error.
+DispatchResponse Answer(Provider::AsyncApiMethod const& method, BodyCodec const& codec,
+                        Core::MethodResult const& result) {
+  if (result.error()) return Dispatcher::ErrorResponse(*result.error());
+  if (!result.output()) {
+    return Dispatcher::ErrorResponse(Data::ErrorName::kInternalServerError,
+                                     Message<CoreTag>("ormi.stub.result.empty"));
+  }
+  DispatchResponse response;
+  std::list<BaseMessage> messages;
+  auto const definition = method.outputDefinition();
+  if (!definition || !codec.Encode(*result.output(), *definition, &response.body, messages)) {
+    std::string const reason =
+        messages.empty() ? "no output definition" : messages.front().defaultMessage;
+    messages.push_front(Message<CoreTag>(MessageId::kAnswerUnencodable, codec.mediaType(), reason));
+    return ErrorWithMessages(Data::ErrorName::kInternalServerError, messages);
+  }
+  response.media_type = codec.mediaType();
+  return response;
+}
+
+// Decodes the body and runs the provider; on the executor.
+void Run(MethodPtr const& method, BodyCodec const& codec, DispatchRequest const& request,
+         Data::JsonLimits const& limits, Dispatcher::Done const& done) {
+  auto const definition = method->inputDefinition();
+  Data::ValuePtr input;
+  std::list<BaseMessage> messages;
+  if (!definition || !codec.Decode(request.body, *definition, &input, messages, limits)) {
+    return done(ErrorWithMessages(Data::ErrorName::kInvalidArgument, messages));
+  }
+  auto const activation =
+      request.activation ? request.activation : std::make_shared<Core::AsyncActivation>();
+  BodyCodec const* const answer_codec = &codec;
+  method->Invoke(input, activation,
+                 Core::AsyncApiResultCb([method, answer_codec, done](
+                                            std::shared_ptr<Core::MethodResult const> const& result,
+                                            Progress const& /*progress*/,
+                                            Core::AsyncApiResultCb::Next&& /*next*/) {
+                   if (result) done(Answer(*method, *answer_codec, *result));
+                 }));
+}
+
+}  // namespace
+
+Dispatcher::Dispatcher(std::shared_ptr<InProcess::Registry const> registry,
+                       std::shared_ptr<InProcess::Executor> executor, Data::JsonLimits limits)
+    : registry_(registry ? std::move(registry) : std::make_shared<InProcess::Registry const>()),
+      executor_(executor ? std::move(executor) : std::make_shared<InProcess::InlineExecutor>()),
+      limits_(limits) {}
+
+void Dispatcher::Dispatch(DispatchRequest request, Done done) const {
+  auto const bound = registry_->Find(request.service);
+  if (!bound) {
+    return done(
+        ErrorResponse(Data::ErrorName::kNotFound,
+                      Message<CoreTag>(MessageId::kServiceNotFound, Quoted(request.service))));
+  }
+  MethodPtr method = bound->FindMethod(request.operation);
+  if (!method) {
+    return done(ErrorResponse(Data::ErrorName::kNotFound,
+                              Message<CoreTag>(MessageId::kMethodNotFound, Quoted(request.service),
+                                               Quoted(request.operation))));
+  }
+  BodyCodec const* const codec = FindCodec(request.media_type);
+  if (codec == nullptr) {
+    return done(ErrorResponse(Data::ErrorName::kInvalidArgument,
+                              Message<CoreTag>(MessageId::kMediaUnsupported,
+                                               Quoted(request.media_type), SupportedMediaTypes())));
+  }
+  executor_->Post([method = std::move(method), codec, request = std::move(request),
+                   limits = limits_,
+                   done = std::move(done)] { Run(method, *codec, request, limits, done); });
+}
+
+DispatchResponse Dispatcher::ErrorResponse(Data::ErrorValue const& error) {
+  DispatchResponse response;
+  response.status = StatusForError(error.name());
+  response.media_type = kCanonicalMediaType;
+  response.body = Data::ToJson(error);
+  response.error_name = error.name();
+  return response;
+}
+
+DispatchResponse Dispatcher::ErrorResponse(char const* error_name, BaseMessage message) {
+  return ErrorWithMessages(error_name, {std::move(message)});
+}
+
+}  // namespace Ormi::Transport

@@ -1,0 +1,341 @@
+// The server: listeners on unix sockets and TCP addresses, the I/O threads, the token, and a
+// graceful stop.
+#include "ormi/transport/server.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <random>
+#include <thread>
+
+#include <boost/asio/generic/stream_protocol.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/local/stream_protocol.hpp>
+#include <boost/asio/strand.hpp>
+
+#include "connection.h"
+
+namespace Ormi::Transport {
+namespace {
+
+using Detail::Clock;
+using Detail::Connection;
+using Detail::Gate;
+using Detail::Shared;
+using Detail::Socket;
+namespace asio = boost::asio;
+using Acceptor = asio::basic_socket_acceptor<asio::generic::stream_protocol>;
+using Generic = asio::generic::stream_protocol;
+
+constexpr auto kCloseGrace = std::chrono::seconds(2);
+
+BaseMessage ListenFailed(Address const& address, std::string const& reason) {
+  return Message<CoreTag>(MessageId::kListenFailed, address.ToString(), reason);
+}
+
+// Makes the missing folders of `path`'s parent, each one only its owner can enter.
+void MakeParentFolders(std::string const& path) {
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    std::string const folder = path.substr(0, slash);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return;
+  }
+}
+
+// Removes a unix socket nobody answers on. False with a message when a server answers on it
+// or something other than a socket is in the way.
+bool ClearStaleSocket(Address const& address, std::list<BaseMessage>& messages) {
+  struct stat status {};
+  if (::lstat(address.path().c_str(), &status) != 0) return true;
+  if (!S_ISSOCK(status.st_mode)) {
+    messages.push_back(ListenFailed(address, "a file that is not a socket is in the way"));
+    return false;
+  }
+  asio::io_context io;
+  asio::local::stream_protocol::socket probe(io);
+  boost::system::error_code error;
+  probe.connect(asio::local::stream_protocol::endpoint(address.path()), error);
+  if (!error) {
+    messages.push_back(Message<CoreTag>(MessageId::kAddressInUse, address.path()));
+    return false;
+  }
+  if (error != asio::error::connection_refused) {  // perhaps live, but not ours to judge
+    messages.push_back(ListenFailed(address, error.message()));
+    return false;
+  }
+  ::unlink(address.path().c_str());
+  return true;
+}
+
+std::uint16_t PortOf(Generic::endpoint const& endpoint) {
+  asio::ip::tcp::endpoint tcp;
+  std::memcpy(tcp.data(), endpoint.data(), std::min<std::size_t>(endpoint.size(), tcp.capacity()));
+  return tcp.port();
+}
+
+// A random token of 32 bytes, as hex.
+std::string RandomToken() {
+  std::random_device device;
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string token;
+  for (int i = 0; i < 32; ++i) {
+    unsigned const byte = device() & 0xFFU;
+    token.push_back(kDigits[byte >> 4U]);
+    token.push_back(kDigits[byte & 0xFU]);
+  }
+  return token;
+}
+
+bool WriteTokenFile(std::string const& path, std::string const& token,
+                    std::list<BaseMessage>& messages) {
+  int const fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  bool written = fd >= 0 && ::fchmod(fd, 0600) == 0 &&
+                 ::write(fd, token.data(), token.size()) == static_cast<ssize_t>(token.size());
+  std::string const reason = std::strerror(errno);
+  if (fd >= 0) written = ::close(fd) == 0 && written;
+  if (!written) messages.push_back(Message<CoreTag>(MessageId::kTokenFileFailed, path, reason));
+  return written;
+}
+
+// Accepts connections on one address and gives each to a new connection object.
+class Listener : public std::enable_shared_from_this<Listener> {
+ public:
+  Listener(asio::io_context& io, std::shared_ptr<Shared> shared, std::shared_ptr<Gate> gate)
+      : io_(io), acceptor_(io), shared_(std::move(shared)), gate_(std::move(gate)) {}
+
+  bool Open(Address const& address, std::list<BaseMessage>& messages) {
+    try {
+      return address.kind() == Address::Kind::kUnix ? OpenUnix(address, messages)
+                                                    : OpenTcp(address, messages);
+    } catch (std::exception const& failure) {
+      messages.push_back(ListenFailed(address, failure.what()));
+      return false;
+    }
+  }
+
+  void Accept() {
+    next_.emplace(asio::make_strand(io_));
+    acceptor_.async_accept(*next_, [self = shared_from_this()](boost::system::error_code error) {
+      if (error == asio::error::operation_aborted || !self->acceptor_.is_open()) return;
+      if (!error) self->OnAccepted(std::move(*self->next_));
+      self->Accept();
+    });
+  }
+
+  // Stops accepting; runs on an I/O thread.
+  void Close() {
+    boost::system::error_code ignored;
+    acceptor_.close(ignored);
+  }
+
+  // Removes the socket file when it is still the one this listener made.
+  void RemoveSocketFile() const {
+    struct stat status {};
+    if (address_.kind() == Address::Kind::kUnix && ::lstat(address_.path().c_str(), &status) == 0 &&
+        status.st_ino == inode_) {
+      ::unlink(address_.path().c_str());
+    }
+  }
+
+  Address const& address() const { return address_; }
+  Acceptor& acceptor() { return acceptor_; }
+
+ private:
+  bool OpenUnix(Address const& address, std::list<BaseMessage>& messages) {
+    MakeParentFolders(address.path());
+    if (!ClearStaleSocket(address, messages)) return false;
+    acceptor_.open(Generic(AF_UNIX, 0));
+    acceptor_.bind(Generic::endpoint(asio::local::stream_protocol::endpoint(address.path())));
+    ::chmod(address.path().c_str(), 0600);
+    acceptor_.listen();
+    struct stat status {};
+    if (::lstat(address.path().c_str(), &status) == 0) inode_ = status.st_ino;
+    address_ = address;
+    return true;
+  }
+
+  bool OpenTcp(Address const& address, std::list<BaseMessage>& messages) {
+    asio::ip::tcp::resolver resolver(io_);
+    auto const results = resolver.resolve(address.host(), std::to_string(address.port()),
+                                          asio::ip::tcp::resolver::numeric_service);
+    asio::ip::tcp::endpoint const endpoint = results.begin()->endpoint();
+    if (!shared_->options.allow_remote && !endpoint.address().is_loopback()) {
+      messages.push_back(Message<CoreTag>(MessageId::kAddressNotLoopback, address.ToString(),
+                                          SettingName("allow_remote")));
+      return false;
+    }
+    acceptor_.open(Generic(endpoint.protocol().family(), IPPROTO_TCP));
+    acceptor_.set_option(asio::socket_base::reuse_address(true));
+    acceptor_.bind(Generic::endpoint(endpoint));
+    acceptor_.listen();
+    address_ = Address::Tcp(endpoint.address().to_string(), PortOf(acceptor_.local_endpoint()));
+    return true;
+  }
+
+  void OnAccepted(Socket socket) {
+    {
+      std::lock_guard<std::mutex> const lock(shared_->mutex);
+      // Refused connections are answered, up to as many again as the limit; beyond, closed.
+      if (shared_->stopping ||
+          shared_->connections >= 2 * shared_->options.limits.max_connections) {
+        return;
+      }
+    }
+    Core::Caller caller = Detail::CallerOf(socket, address_.path());
+    std::make_shared<Connection<Socket>>(std::move(socket), shared_, gate_, std::move(caller))
+        ->Start();
+  }
+
+  asio::io_context& io_;
+  Acceptor acceptor_;
+  boost::optional<Socket> next_;
+  std::shared_ptr<Shared> shared_;
+  std::shared_ptr<Gate> gate_;
+  Address address_;
+  ino_t inode_ = 0;
+};
+
+}  // namespace
+
+class Server::Impl {
+ public:
+  Impl(std::shared_ptr<InProcess::Registry const> registry,
+       std::shared_ptr<InProcess::Executor> executor, ServerOptions options)
+      : shared_(
+            std::make_shared<Shared>(std::move(options), std::move(registry), std::move(executor))),
+        gate_(std::make_shared<Gate>()) {}
+
+  bool Start(std::list<BaseMessage>& messages);
+  void Stop();
+  std::string ServeBytes(std::string input, Core::Caller const& caller);
+
+  std::vector<Address> const& addresses() const { return addresses_; }
+  std::string const& token() const { return shared_->token; }
+
+ private:
+  bool PrepareToken(std::list<BaseMessage>& messages);
+  void RequestStopAll(bool force);
+  template <typename Condition>
+  void WaitFor(Condition condition, Clock::duration limit);
+
+  asio::io_context io_;
+  std::shared_ptr<Shared> shared_;
+  std::shared_ptr<Gate> gate_;
+  std::vector<std::shared_ptr<Listener>> listeners_;
+  std::vector<Address> addresses_;
+  std::vector<std::thread> threads_;
+  std::mutex state_mutex_;
+  bool started_ = false;
+  bool stopped_ = false;
+};
+
+bool Server::Impl::PrepareToken(std::list<BaseMessage>& messages) {
+  ServerOptions const& options = shared_->options;
+  bool const tcp = std::any_of(options.listen.begin(), options.listen.end(),
+                               [](Address const& a) { return a.kind() == Address::Kind::kTcp; });
+  if (shared_->token.empty() && tcp && options.require_token) shared_->token = RandomToken();
+  return options.token_file.empty() || shared_->token.empty() ||
+         WriteTokenFile(options.token_file, shared_->token, messages);
+}
+
+bool Server::Impl::Start(std::list<BaseMessage>& messages) {
+  std::lock_guard<std::mutex> const lock(state_mutex_);
+  if (started_) return false;
+  for (Address const& address : shared_->options.listen) {
+    auto listener = std::make_shared<Listener>(io_, shared_, gate_);
+    if (!listener->Open(address, messages)) break;
+    listeners_.push_back(std::move(listener));
+  }
+  if (listeners_.size() != shared_->options.listen.size() || !PrepareToken(messages)) {
+    for (auto const& listener : listeners_) {
+      listener->Close();
+      listener->RemoveSocketFile();
+    }
+    listeners_.clear();
+    return false;
+  }
+  started_ = true;
+  for (auto const& listener : listeners_) {
+    addresses_.push_back(listener->address());
+    listener->Accept();
+  }
+  std::size_t const count = std::max<std::size_t>(1, shared_->options.io_threads);
+  for (std::size_t i = 0; i < count; ++i) threads_.emplace_back([this] { io_.run(); });
+  return true;
+}
+
+void Server::Impl::RequestStopAll(bool force) {
+  std::list<std::weak_ptr<Detail::SessionBase>> sessions;
+  {
+    std::lock_guard<std::mutex> const lock(shared_->mutex);
+    sessions = shared_->sessions;
+  }
+  for (auto const& weak : sessions) {
+    if (auto session = weak.lock()) session->RequestStop(force);
+  }
+}
+
+template <typename Condition>
+void Server::Impl::WaitFor(Condition condition, Clock::duration limit) {
+  std::unique_lock<std::mutex> lock(shared_->mutex);
+  shared_->changed.wait_for(lock, limit, [&] { return condition(*shared_); });
+}
+
+void Server::Impl::Stop() {
+  std::lock_guard<std::mutex> const lock(state_mutex_);
+  if (!started_ || stopped_) return;
+  stopped_ = true;
+  shared_->stopping = true;
+  for (auto const& listener : listeners_) {
+    asio::post(io_, [listener] { listener->Close(); });
+  }
+  RequestStopAll(false);
+  WaitFor([](Shared const& shared) { return shared.calls == 0; },
+          shared_->options.limits.drain_timeout);
+  RequestStopAll(true);
+  WaitFor([](Shared const& shared) { return shared.connections == 0; }, kCloseGrace);
+  gate_->Close();
+  io_.stop();
+  for (auto& thread : threads_) thread.join();
+  threads_.clear();
+  for (auto const& listener : listeners_) listener->RemoveSocketFile();
+}
+
+std::string Server::Impl::ServeBytes(std::string input, Core::Caller const& caller) {
+  asio::io_context io;
+  auto output = std::make_shared<std::string>();
+  auto gate = std::make_shared<Gate>();
+  std::make_shared<Connection<Detail::MemoryStream>>(
+      Detail::MemoryStream(io.get_executor(), std::move(input), output), shared_, gate, caller)
+      ->Start();
+  io.run();
+  gate->Close();
+  return *output;
+}
+
+Server::Server(std::shared_ptr<InProcess::Registry const> registry,
+               std::shared_ptr<InProcess::Executor> executor, ServerOptions options)
+    : impl_(std::make_shared<Impl>(std::move(registry), std::move(executor), std::move(options))) {}
+
+Server::~Server() {
+  try {
+    impl_->Stop();
+  } catch (...) {  // a thread that cannot be joined: nothing is left to undo
+  }
+}
+
+bool Server::Start(std::list<BaseMessage>& messages) { return impl_->Start(messages); }
+void Server::Stop() { impl_->Stop(); }
+std::vector<Address> const& Server::addresses() const { return impl_->addresses(); }
+std::string const& Server::token() const { return impl_->token(); }
+std::string Server::ServeBytes(std::string input, Core::Caller const& caller) {
+  return impl_->ServeBytes(std::move(input), caller);
+}
+
+}  // namespace Ormi::Transport
