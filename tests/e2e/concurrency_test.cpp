@@ -1,13 +1,17 @@
-// Many client threads calling bound services through the in-process connector at once, with
-// the work and the answers on the executor's threads. Every call must end in exactly one
-// terminal delivery carrying its own answer. Meant to run under ThreadSanitizer as well.
+// Many client threads calling bound services at once, over each road (in process, with the
+// answers on the executor's threads; HTTP over a unix socket, with the answers on the
+// channel's threads). Every call must end in exactly one terminal delivery carrying its own
+// answer. Meant to run under ThreadSanitizer as well.
 #include "com/norval/hyrn/host_settings/host_settings.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -53,19 +57,41 @@ class EchoHandler {
   std::atomic<int> calls_{0};
 };
 
-// What one call received. Written on an executor thread, read after the executor is drained.
+// Counts the deliveries of all calls, so that the test can wait for the last one.
+class Arrivals {
+ public:
+  void Add() {
+    std::lock_guard<std::mutex> const lock(mutex_);
+    ++count_;
+    arrived_.notify_all();
+  }
+  bool WaitFor(std::size_t count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return arrived_.wait_for(lock, std::chrono::seconds(60), [&] { return count_ >= count; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::size_t count_ = 0;
+};
+
+// What one call received. Written on the thread that delivers the answer, read after every
+// call has arrived.
 struct Slot {
   std::atomic<int> deliveries{0};
   std::string answer;
   std::string error;
   std::thread::id caller;
   std::thread::id receiver;
+  Arrivals* arrivals = nullptr;
 
   void Record(std::string value, ::Ormi::ErrorPtr const& failure) {
     answer = std::move(value);
     error = NameOf(failure);
     receiver = std::this_thread::get_id();
     deliveries.fetch_add(1);
+    arrivals->Add();
   }
 };
 
@@ -112,14 +138,18 @@ std::string ExpectedAnswer(int index) {
   }
 }
 
-TEST(Concurrency, EveryCallEndsInExactlyOneDeliveryOfItsOwnAnswer) {
+class ConcurrencyOverEachRoad : public ::testing::TestWithParam<Road> {};
+
+TEST_P(ConcurrencyOverEachRoad, EveryCallEndsInExactlyOneDeliveryOfItsOwnAnswer) {
   auto pool = std::make_shared<::Ormi::InProcess::ThreadPoolExecutor>(4);
-  Connector connector(pool);
+  Connector connector(pool, GetParam());
   auto handler = std::make_shared<EchoHandler>();
   ASSERT_TRUE(connector.Serve<HyrnSvc>(handler));
   ASSERT_TRUE(connector.Serve<ApplySvc>(handler));
 
+  Arrivals arrivals;
   std::vector<Slot> slots(kCalls);
+  for (auto& slot : slots) slot.arrivals = &arrivals;
   std::vector<std::thread> threads;
   threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
@@ -132,6 +162,7 @@ TEST(Concurrency, EveryCallEndsInExactlyOneDeliveryOfItsOwnAnswer) {
     });
   }
   for (auto& thread : threads) thread.join();
+  ASSERT_TRUE(arrivals.WaitFor(kCalls)) << "calls without an answer";
   pool->Drain();
 
   EXPECT_EQ(handler->calls(), static_cast<int>(kCalls));
@@ -149,6 +180,9 @@ TEST(Concurrency, EveryCallEndsInExactlyOneDeliveryOfItsOwnAnswer) {
   }
   EXPECT_EQ(wrong, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Roads, ConcurrencyOverEachRoad,
+                         ::testing::Values(Road::kInProcess, Road::kUnixSocket), RoadName);
 
 }  // namespace
 }  // namespace E2e

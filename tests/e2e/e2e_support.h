@@ -1,6 +1,6 @@
-// Plumbing shared by the end-to-end tests: every generated service of the four packages, an
-// in-process connector, a scripted implementation behind the generated forwarding
-// implementation, and a collector of what the client side receives.
+// Plumbing shared by the end-to-end tests: every generated service of the four packages, a
+// connector over either road (in process, or HTTP over a unix socket), a scripted implementation
+// behind the generated forwarding implementation, and a collector of what the client side receives.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <filesystem>
 #include <functional>
 #include <list>
 #include <memory>
@@ -16,6 +17,8 @@
 #include <type_traits>
 #include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 #include <boost/optional.hpp>
 #include <boost/utility/string_view.hpp>
@@ -30,6 +33,9 @@
 #include "ormi/data/json.h"
 #include "ormi/data/value.h"
 #include "ormi/in_process/connector.h"
+#include "ormi/transport/address.h"
+#include "ormi/transport/channel.h"
+#include "ormi/transport/server.h"
 
 namespace E2e {
 
@@ -53,11 +59,36 @@ using AllServices =
            ::Com::Norval::Hyrn::SettingsDaemon::AllServices,
            ::Com::Norval::Hyrn::Software::AllServices>::type;
 
-// A registry, an executor and a client channel over them.
-struct Connector {
-  explicit Connector(std::shared_ptr<::Ormi::InProcess::Executor> run)
-      : executor(std::move(run)),
-        channel(std::make_shared<::Ormi::InProcess::Channel>(registry, executor)) {}
+// The road a call takes from the client stub to the provider.
+enum class Road { kInProcess, kUnixSocket };
+
+inline std::string RoadName(::testing::TestParamInfo<Road> const& info) {
+  return info.param == Road::kInProcess ? "InProcess" : "UnixSocket";
+}
+
+// A registry, an executor and a client channel to them: the in-process channel, or the HTTP
+// channel to a server of the registry on a unix socket in a folder of its own.
+class Connector {
+ public:
+  explicit Connector(std::shared_ptr<::Ormi::InProcess::Executor> run, Road road = Road::kInProcess)
+      : executor(std::move(run)) {
+    if (road == Road::kInProcess) {
+      channel = std::make_shared<::Ormi::InProcess::Channel>(registry, executor);
+    } else {
+      ServeOnUnixSocket();
+    }
+  }
+  Connector(Connector const&) = delete;
+  Connector& operator=(Connector const&) = delete;
+  // The channel first, so that no call is left to a stopped server.
+  ~Connector() {
+    channel.reset();
+    if (server_) server_->Stop();
+    if (!folder_.empty()) {
+      std::error_code ignored;
+      std::filesystem::remove_all(folder_, ignored);
+    }
+  }
 
   // Binds `handler` behind the service's forwarding implementation and registers it.
   template <typename Service, typename Handler>
@@ -70,7 +101,26 @@ struct Connector {
   std::shared_ptr<::Ormi::InProcess::Registry> registry =
       std::make_shared<::Ormi::InProcess::Registry>();
   std::shared_ptr<::Ormi::InProcess::Executor> executor;
-  std::shared_ptr<::Ormi::InProcess::Channel> channel;
+  std::shared_ptr<::Ormi::Stub::AsyncApiStub> channel;
+
+ private:
+  void ServeOnUnixSocket() {
+    char pattern[] = "/tmp/hyrn-e2e-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    auto const address = ::Ormi::Transport::Address::Unix(folder_ + "/hyrnd.sock");
+    ::Ormi::Transport::ServerOptions options;
+    options.listen = {address};
+    server_ = std::make_unique<::Ormi::Transport::Server>(registry, executor, std::move(options));
+    std::list<::Ormi::BaseMessage> messages;
+    ASSERT_TRUE(server_->Start(messages))
+        << (messages.empty() ? std::string() : messages.front().defaultMessage);
+    channel =
+        std::make_shared<::Ormi::Transport::Channel>(address, ::Ormi::Transport::ClientOptions{});
+  }
+
+  std::string folder_;
+  std::unique_ptr<::Ormi::Transport::Server> server_;
 };
 
 // The value form of a native object; a failed conversion fails the test.

@@ -1,7 +1,7 @@
-// Every operation of the four API packages, end to end through the in-process connector:
-// client stub -> channel -> bound provider -> scripted implementation -> back. One table of
-// cases is built from the generated operation lists, so a new operation joins by being
-// generated; the expectations it is checked against are written out here.
+// Every operation of the four API packages, end to end over both roads (in process, and HTTP
+// over a unix socket): client stub -> channel -> bound provider -> scripted implementation ->
+// back. One table of cases is built from the generated operation lists, so a new operation
+// joins by being generated; the expectations it is checked against are written out here.
 #include "com/norval/hyrn/host_settings/host_settings_services.h"
 #include "com/norval/hyrn/hosts/hosts_services.h"
 #include "com/norval/hyrn/settings_daemon/settings_daemon_services.h"
@@ -39,10 +39,10 @@ struct Case {
   DefinitionPtr input;
   DefinitionPtr output;
   std::list<DefinitionPtr> errors;
-  std::function<void(unsigned seed)> succeeds;
-  std::function<void(std::string const& reported, std::string const& expected)> fails;
-  std::function<bool()> rejects_null_structure;  // false when there is no such parameter
-  std::function<void()> rejects_invalid_input;
+  std::function<void(Road road, unsigned seed)> succeeds;
+  std::function<void(Road road, std::string const& reported, std::string const& expected)> fails;
+  std::function<bool(Road road)> rejects_null_structure;  // false when there is no such parameter
+  std::function<void(Road road)> rejects_invalid_input;
 };
 
 template <typename Service, typename Entry>
@@ -78,7 +78,7 @@ struct Driver {
   }
 
   // A random input and a random result travel unchanged.
-  static void Succeeds(unsigned seed) {
+  static void Succeeds(Road road, unsigned seed) {
     ::Ormi::Data::RandomFiller filler(seed);
     Input input;
     filler.Fill(input);
@@ -86,7 +86,7 @@ struct Driver {
     filler.Fill(result);
     std::string const task_id = "task-" + std::to_string(seed);
     auto pool = Pool();
-    Connector connector(pool);
+    Connector connector(pool, road);
     auto handler = Serve(connector, [&](typename Method::ResultType const& answer) {
       if constexpr (Method::kTask) {
         answer.SetTaskId(task_id);
@@ -109,12 +109,12 @@ struct Driver {
   }
 
   // The implementation reports the error `reported`; the client receives `expected`.
-  static void Fails(std::string const& reported, std::string const& expected) {
+  static void Fails(Road road, std::string const& reported, std::string const& expected) {
     ::Ormi::Data::RandomFiller filler(3);
     Input input;
     filler.Fill(input);
     auto pool = Pool();
-    Connector connector(pool);
+    Connector connector(pool, road);
     Serve(connector, [&](typename Method::ResultType const& answer) {
       answer.SetError(::Ormi::Data::ErrorValue::Create(
           reported, {::Ormi::BaseMessage{"e2e.reported", "reported by the implementation", {}}}));
@@ -130,13 +130,13 @@ struct Driver {
   }
 
   // A null required structure parameter fails on the client; nothing reaches the provider.
-  static bool RejectsNullStructure() {
+  static bool RejectsNullStructure(Road road) {
     ::Ormi::Data::RandomFiller filler(7);
     Input input;
     filler.Fill(input);
     if (!ClearRequiredStructure(input)) return false;
     auto pool = Pool();
-    Connector connector(pool);
+    Connector connector(pool, road);
     auto handler = Serve(connector, [](typename Method::ResultType const& /*answer*/) {});
     auto collector = Call(connector, input);
     pool->Drain();
@@ -150,9 +150,9 @@ struct Driver {
 
   // An input value that fails the provider's validation, sent straight through the channel:
   // a structure without its fields, or for an operation without parameters no structure.
-  static void RejectsInvalidInput() {
+  static void RejectsInvalidInput(Road road) {
     auto pool = Pool();
-    Connector connector(pool);
+    Connector connector(pool, road);
     auto handler = Serve(connector, [](typename Method::ResultType const& /*answer*/) {});
     ValuePtr const input = FieldNames<Input>().empty()
                                ? ::Ormi::Data::DataValue::Create(std::string("not a structure"))
@@ -168,6 +168,7 @@ struct Driver {
                     ::Ormi::Progress const& /*progress*/, auto&& /*next*/) {
           if (result) collector->Complete(result->output(), result->error());
         });
+    EXPECT_TRUE(collector->Wait()) << "no answer";
     pool->Drain();
     EXPECT_EQ(collector->terminal(), 1);
     EXPECT_EQ(NameOf(collector->error()), kInvalidArgument);
@@ -463,26 +464,28 @@ TEST(GeneratedOperations, BindExactlyTheirMethodsInSlotOrder) {
   EXPECT_EQ(services, 14);
 }
 
-TEST(GeneratedOperations, ClientReceivesTheImplementationsResult) {
+class OperationsOverEachRoad : public ::testing::TestWithParam<Road> {};
+
+TEST_P(OperationsOverEachRoad, ClientReceivesTheImplementationsResult) {
   unsigned seed = 1;
   for (auto const& c : Cases()) {
     SCOPED_TRACE(Trace(c));
-    for (int round = 0; round < 3; ++round) c.succeeds(seed++);
+    for (int round = 0; round < 3; ++round) c.succeeds(GetParam(), seed++);
   }
 }
 
-TEST(GeneratedOperations, ClientReceivesEveryDeclaredErrorByName) {
+TEST_P(OperationsOverEachRoad, ClientReceivesEveryDeclaredErrorByName) {
   for (std::size_t i = 0; i < Cases().size(); ++i) {
     SCOPED_TRACE(Trace(Cases()[i]));
     for (auto const& error : Table()[i].errors) {
-      Cases()[i].fails(ErrorName(error), ErrorName(error));
+      Cases()[i].fails(GetParam(), ErrorName(error), ErrorName(error));
     }
   }
 }
 
 // An error outside the operation's list reaches the client as the runtime's
 // internal-server-error; "scan$task" is among the operations that do not declare TimedOut.
-TEST(GeneratedOperations, UndeclaredErrorsBecomeInternalServerError) {
+TEST_P(OperationsOverEachRoad, UndeclaredErrorsBecomeInternalServerError) {
   std::vector<std::string> const candidates = {"TO", "AE", "E", "NACS"};
   int with_timed_out = 0;
   for (std::size_t i = 0; i < Cases().size(); ++i) {
@@ -493,17 +496,17 @@ TEST(GeneratedOperations, UndeclaredErrorsBecomeInternalServerError) {
     });
     ASSERT_NE(undeclared, candidates.end());
     if (*undeclared == "TO") ++with_timed_out;
-    Cases()[i].fails(ErrorName(*undeclared), kInternalServerError);
+    Cases()[i].fails(GetParam(), ErrorName(*undeclared), kInternalServerError);
   }
   EXPECT_EQ(with_timed_out, 20);  // every operation but the four that declare TimedOut
 }
 
-TEST(GeneratedOperations, InputsThatFailConversionAreRejected) {
+TEST_P(OperationsOverEachRoad, InputsThatFailConversionAreRejected) {
   std::vector<std::string> with_structure;
   for (auto const& c : Cases()) {
     SCOPED_TRACE(Trace(c));
-    if (c.rejects_null_structure()) with_structure.push_back(c.service + " " + c.method);
-    c.rejects_invalid_input();
+    if (c.rejects_null_structure(GetParam())) with_structure.push_back(c.service + " " + c.method);
+    c.rejects_invalid_input(GetParam());
   }
   EXPECT_THAT(with_structure,
               ::testing::ElementsAre("com.norval.hyrn.host_settings.depots create",
@@ -512,6 +515,9 @@ TEST(GeneratedOperations, InputsThatFailConversionAreRejected) {
                                      "com.norval.hyrn.settings_daemon.software apply",
                                      "com.norval.hyrn.settings_daemon.software scan"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Roads, OperationsOverEachRoad,
+                         ::testing::Values(Road::kInProcess, Road::kUnixSocket), RoadName);
 
 }  // namespace
 }  // namespace E2e
