@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <future>
 #include <thread>
 
 #include "transport_support.h"
@@ -250,6 +251,57 @@ TEST(Failures, ClosingTheChannelAnswersItsOpenCalls) {
   EXPECT_EQ(::BindingTest::NameOf(result->error()), Names::kServiceUnavailable);
   EXPECT_EQ(FirstId(result->error()), Ids::kConnectionLost);
   EXPECT_TRUE(provider.WaitCancelled(1));  // the server saw the connection go
+}
+
+// Sends `body` with Post and waits for the answer.
+::Ormi::Transport::RawAnswer PostAndWait(Channel& channel, std::string const& service,
+                                         std::string const& operation, std::string const& body,
+                                         ::Ormi::Transport::Milliseconds timeout = 0ms) {
+  std::promise<::Ormi::Transport::RawAnswer> answer;
+  channel.Post(service, operation, body, ::Ormi::Transport::kPlainMediaType, timeout,
+               [&answer](::Ormi::Transport::RawAnswer const& raw) { answer.set_value(raw); });
+  auto future = answer.get_future();
+  if (future.wait_for(20s) != std::future_status::ready) {
+    ADD_FAILURE() << "no answer";
+    return {};
+  }
+  return future.get();
+}
+
+// Bodies the caller wrote travel as they are; answers come back as the server sent them,
+// names are encoded into the path, and the road's failures are error values as for stubs.
+TEST(RawPosts, CarryTheCallersBodyAndTheServersAnswer) {
+  TempDir dir;
+  KeysServer server({Address::Unix(dir.Path("k.sock"))});
+  AnswerWithKey(*server.keys);
+  ASSERT_TRUE(server.Start());
+  Channel channel(server.address(), ClientOptions{});
+  std::string const service = "com.norval.hyrn.test.keys";
+
+  auto answer = PostAndWait(channel, service, "get", R"({"key":"a"})");
+  EXPECT_EQ(answer.status, 200U);
+  EXPECT_EQ(answer.body, R"("value-a")");
+  EXPECT_THAT(answer.media_type, ::testing::StartsWith(::Ormi::Transport::kPlainMediaType));
+  EXPECT_EQ(answer.failure, nullptr);
+
+  answer = PostAndWait(channel, service, "get", R"({"key":1})");
+  EXPECT_EQ(answer.status, 400U);
+  EXPECT_THAT(answer.body, ::testing::HasSubstr(Names::kInvalidArgument));
+
+  // A space in a name is part of the name, not the end of the request line.
+  answer = PostAndWait(channel, service, "get it", R"({"key":"a"})");
+  EXPECT_EQ(answer.status, 404U);
+  EXPECT_THAT(answer.body, ::testing::HasSubstr(Ids::kMethodNotFound));
+
+  NeverAnswers provider(*server.keys);
+  answer = PostAndWait(channel, service, "get", R"({"key":"a"})", 100ms);
+  EXPECT_EQ(answer.status, 0U);
+  EXPECT_EQ(::BindingTest::NameOf(answer.failure), Names::kTimedOut);
+
+  Channel nobody(Address::Unix(dir.Path("none.sock")), ClientOptions{});
+  answer = PostAndWait(nobody, service, "get", R"({"key":"a"})");
+  EXPECT_EQ(answer.status, 0U);
+  EXPECT_EQ(FirstId(answer.failure), Ids::kConnectFailed);
 }
 
 }  // namespace

@@ -4,9 +4,11 @@
 
 #include <sys/socket.h>
 
+#include <cctype>
 #include <cerrno>
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <set>
 #include <string>
@@ -50,12 +52,22 @@ struct PooledConnection {
 };
 using ConnectionPtr = std::shared_ptr<PooledConnection>;
 
+using Response = http::response<http::string_body>;
+
+// How a call ended: the server's response, or the error value of what went wrong on the way.
+struct Ending {
+  boost::optional<Response> response;
+  std::shared_ptr<Data::ErrorValue const> failure;
+};
+
 struct ClientCall {
   std::string target;
+  std::string media_type = kCanonicalMediaType;
   std::string body;
   Clock::time_point deadline;
   Milliseconds timeout{0};  // from the call's start to its deadline
-  Core::AsyncApiResultCb callback;
+  // Hands the ending to the caller; runs once, off the strand when there is a callback executor.
+  std::function<void(Ending)> end;
   boost::optional<asio::steady_timer> timer;
   http::request<http::string_body> request;
   boost::optional<http::response_parser<http::string_body>> parser;
@@ -64,9 +76,55 @@ struct ClientCall {
 };
 using CallPtr = std::shared_ptr<ClientCall>;
 
+Ending Failure(char const* error_name, BaseMessage message) {
+  return {boost::none, Data::ErrorValue::Create(error_name, {std::move(message)})};
+}
+
+ResultPtr ErrorResult(std::shared_ptr<Data::ErrorValue const> error) {
+  return std::make_shared<Core::MethodResult const>(nullptr, std::move(error), true);
+}
+
 ResultPtr ErrorResult(char const* error_name, BaseMessage message) {
-  return std::make_shared<Core::MethodResult const>(
-      nullptr, Data::ErrorValue::Create(error_name, {std::move(message)}), true);
+  return ErrorResult(Data::ErrorValue::Create(error_name, {std::move(message)}));
+}
+
+// The result of a response for a stub: the decoded output or error value.
+ResultPtr DecodeResult(Response const& response, Data::JsonLimits const& limits,
+                       std::string const& address) {
+  Data::ValuePtr value;
+  std::list<BaseMessage> messages;
+  if (!Data::FromJson(response.body(), &value, messages, limits)) {
+    return ErrorResult(Data::ErrorName::kInternalServerError,
+                       Message<CoreTag>(MessageId::kResponseInvalid, address,
+                                        messages.empty() ? "" : messages.front().defaultMessage));
+  }
+  if (response.result_int() == 200) {
+    return std::make_shared<Core::MethodResult const>(value, nullptr, true);
+  }
+  if (value->kind() != Data::ValueKind::kError) {
+    return ErrorResult(Data::ErrorName::kInternalServerError,
+                       Message<CoreTag>(MessageId::kResponseInvalid, address,
+                                        "status " + std::to_string(response.result_int()) +
+                                            " without an error value"));
+  }
+  return ErrorResult(std::static_pointer_cast<Data::ErrorValue const>(value));
+}
+
+// A name as one segment of a request target: unreserved bytes and '$' as they are, every
+// other byte percent-encoded.
+std::string PathSegment(std::string const& name) {
+  static char const kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char const c : name) {
+    if (std::isalnum(c) != 0 || c == '.' || c == '_' || c == '-' || c == '~' || c == '$') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4U];
+      out += kHex[c & 0xFU];
+    }
+  }
+  return out;
 }
 
 // True when a pooled connection can carry another call: open, quiet, not idle too long.
@@ -114,6 +172,10 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
 
   void Shutdown();
   Milliseconds defaultTimeout() const { return options_.default_timeout; }
+  Data::JsonLimits answerLimits() const {
+    return {options_.max_json_depth, options_.max_response_bytes};
+  }
+  std::string address() const { return address_.ToString(); }
 
  private:
   void Resolve();
@@ -124,10 +186,7 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
   void OnResponse(CallPtr const& call, beast::error_code error);
   void Release(ConnectionPtr const& connection, bool reusable);
   void Lost(CallPtr const& call, beast::error_code error);
-  void Finish(CallPtr const& call, ResultPtr result);
-  void Deliver(CallPtr const& call, http::response<http::string_body> response);
-  static ResultPtr Decode(http::response<http::string_body> const& response,
-                          Data::JsonLimits const& limits, std::string const& address);
+  void Finish(CallPtr const& call, Ending ending);
 
   asio::io_context io_;
   asio::strand<asio::io_context::executor_type> strand_;
@@ -168,18 +227,17 @@ void Channel::Impl::Resolve() {
 
 void Channel::Impl::Begin(CallPtr const& call) {
   if (closed_) {
-    return Finish(call,
-                  ErrorResult(Data::ErrorName::kServiceUnavailable,
-                              Message<CoreTag>(MessageId::kConnectionLost, address_.ToString(),
-                                               "the channel is closed")));
+    return Finish(call, Failure(Data::ErrorName::kServiceUnavailable,
+                                Message<CoreTag>(MessageId::kConnectionLost, address_.ToString(),
+                                                 "the channel is closed")));
   }
   active_.insert(call);
   call->timer.emplace(strand_, call->deadline);
   call->timer->async_wait([self = shared_from_this(), call](beast::error_code error) {
     if (error || call->done) return;
-    self->Finish(call, ErrorResult(Data::ErrorName::kTimedOut,
-                                   Message<CoreTag>(MessageId::kDeadlinePassed,
-                                                    std::to_string(call->timeout.count()))));
+    self->Finish(call, Failure(Data::ErrorName::kTimedOut,
+                               Message<CoreTag>(MessageId::kDeadlinePassed,
+                                                std::to_string(call->timeout.count()))));
     if (call->connection) {
       boost::system::error_code ignored;
       call->connection->socket.close(ignored);  // the pending operation ends and releases it
@@ -210,21 +268,21 @@ void Channel::Impl::Connect(CallPtr const& call) {
   if (!resolve_error_.empty()) {
     auto connection = std::move(call->connection);
     Release(connection, false);
-    return Finish(call, ErrorResult(Data::ErrorName::kServiceUnavailable,
-                                    Message<CoreTag>(MessageId::kConnectFailed, address_.ToString(),
-                                                     resolve_error_)));
+    return Finish(call, Failure(Data::ErrorName::kServiceUnavailable,
+                                Message<CoreTag>(MessageId::kConnectFailed, address_.ToString(),
+                                                 resolve_error_)));
   }
-  call->connection->socket.async_connect(endpoint_, [self = shared_from_this(),
-                                                     call](beast::error_code error) {
-    if (!error && !call->done) return self->Send(call);
-    auto connection = std::move(call->connection);
-    self->Release(connection, false);
-    if (error) {
-      self->Finish(call, ErrorResult(Data::ErrorName::kServiceUnavailable,
+  call->connection->socket.async_connect(
+      endpoint_, [self = shared_from_this(), call](beast::error_code error) {
+        if (!error && !call->done) return self->Send(call);
+        auto connection = std::move(call->connection);
+        self->Release(connection, false);
+        if (error) {
+          self->Finish(call, Failure(Data::ErrorName::kServiceUnavailable,
                                      Message<CoreTag>(MessageId::kConnectFailed,
                                                       self->address_.ToString(), error.message())));
-    }
-  });
+        }
+      });
 }
 
 void Channel::Impl::Send(CallPtr const& call) {
@@ -236,7 +294,7 @@ void Channel::Impl::Send(CallPtr const& call) {
   request.target(call->target);
   request.version(11);
   request.set(http::field::host, "localhost");
-  request.set(http::field::content_type, kCanonicalMediaType);
+  request.set(http::field::content_type, call->media_type);
   request.set(kTimeoutHeader, std::to_string(remaining.count()));
   if (!token_.empty()) request.set(http::field::authorization, "Bearer " + token_);
   request.keep_alive(true);
@@ -260,18 +318,18 @@ void Channel::Impl::OnResponse(CallPtr const& call, beast::error_code error) {
   if (call->done) return Release(connection, false);
   if (error == http::error::body_limit) {
     Release(connection, false);
-    return Finish(call, ErrorResult(Data::ErrorName::kInternalServerError,
-                                    Message<CoreTag>(MessageId::kResponseTooLarge,
-                                                     std::to_string(options_.max_response_bytes),
-                                                     SettingName("max_response_bytes"))));
+    return Finish(call, Failure(Data::ErrorName::kInternalServerError,
+                                Message<CoreTag>(MessageId::kResponseTooLarge,
+                                                 std::to_string(options_.max_response_bytes),
+                                                 SettingName("max_response_bytes"))));
   }
   if (error) {
     Release(connection, false);
     return Lost(call, error);
   }
-  http::response<http::string_body> response = call->parser->release();
+  Response response = call->parser->release();
   Release(connection, response.keep_alive());
-  Deliver(call, std::move(response));
+  Finish(call, {std::move(response), nullptr});
 }
 
 void Channel::Impl::Release(ConnectionPtr const& connection, bool reusable) {
@@ -298,58 +356,23 @@ void Channel::Impl::Release(ConnectionPtr const& connection, bool reusable) {
 }
 
 void Channel::Impl::Lost(CallPtr const& call, beast::error_code error) {
-  Finish(call, ErrorResult(Data::ErrorName::kServiceUnavailable,
-                           Message<CoreTag>(MessageId::kConnectionLost, address_.ToString(),
-                                            error.message())));
+  Finish(call, Failure(Data::ErrorName::kServiceUnavailable,
+                       Message<CoreTag>(MessageId::kConnectionLost, address_.ToString(),
+                                        error.message())));
 }
 
 // Ends a call on the strand; what runs the caller's function (perhaps another executor)
-// gets only the function and the result, nothing of the I/O context.
-void Channel::Impl::Finish(CallPtr const& call, ResultPtr result) {
+// gets only the function and the ending, nothing of the I/O context.
+void Channel::Impl::Finish(CallPtr const& call, Ending ending) {
   if (call->done) return;
   call->done = true;
   if (call->timer) call->timer->cancel();
   active_.erase(call);
-  auto deliver = [callback = std::move(call->callback), result = std::move(result)] {
-    callback(result, kTerminal, nullptr);
+  auto deliver = [end = std::move(call->end), ending = std::move(ending)]() mutable {
+    end(std::move(ending));
   };
   if (options_.callback_executor) return options_.callback_executor->Post(std::move(deliver));
   deliver();
-}
-
-void Channel::Impl::Deliver(CallPtr const& call, http::response<http::string_body> response) {
-  if (call->done) return;
-  call->done = true;
-  if (call->timer) call->timer->cancel();
-  active_.erase(call);
-  auto decode = [callback = std::move(call->callback), response = std::move(response),
-                 limits = Data::JsonLimits{options_.max_json_depth, options_.max_response_bytes},
-                 address = address_.ToString()] {
-    callback(Decode(response, limits, address), kTerminal, nullptr);
-  };
-  if (options_.callback_executor) return options_.callback_executor->Post(std::move(decode));
-  decode();
-}
-
-ResultPtr Channel::Impl::Decode(http::response<http::string_body> const& response,
-                                Data::JsonLimits const& limits, std::string const& address) {
-  Data::ValuePtr value;
-  std::list<BaseMessage> messages;
-  if (!Data::FromJson(response.body(), &value, messages, limits)) {
-    return ErrorResult(Data::ErrorName::kInternalServerError,
-                       Message<CoreTag>(MessageId::kResponseInvalid, address,
-                                        messages.empty() ? "" : messages.front().defaultMessage));
-  }
-  if (response.result_int() == 200)
-    return std::make_shared<Core::MethodResult const>(value, nullptr, true);
-  if (value->kind() != Data::ValueKind::kError) {
-    return ErrorResult(Data::ErrorName::kInternalServerError,
-                       Message<CoreTag>(MessageId::kResponseInvalid, address,
-                                        "status " + std::to_string(response.result_int()) +
-                                            " without an error value"));
-  }
-  return std::make_shared<Core::MethodResult const>(
-      nullptr, std::static_pointer_cast<Data::ErrorValue const>(value), true);
 }
 
 void Channel::Impl::Shutdown() {
@@ -357,10 +380,10 @@ void Channel::Impl::Shutdown() {
     self->closed_ = true;
     std::set<CallPtr> const open = self->active_;
     for (auto const& call : open) {
-      self->Finish(
-          call, ErrorResult(Data::ErrorName::kServiceUnavailable,
-                            Message<CoreTag>(MessageId::kConnectionLost, self->address_.ToString(),
-                                             "the channel is closed")));
+      self->Finish(call,
+                   Failure(Data::ErrorName::kServiceUnavailable,
+                           Message<CoreTag>(MessageId::kConnectionLost, self->address_.ToString(),
+                                            "the channel is closed")));
       if (call->connection) {
         boost::system::error_code ignored;
         call->connection->socket.close(ignored);
@@ -411,7 +434,34 @@ void Channel::Invoke(std::shared_ptr<Core::MethodIdentifier const> const& method
                        : now + impl_->defaultTimeout();
   call->timeout =
       std::chrono::ceil<Milliseconds>(std::max(call->deadline - now, Clock::duration(0)));
-  call->callback = Core::AsyncApiResultCb(result);
+  call->end = [callback = Core::AsyncApiResultCb(result), limits = impl_->answerLimits(),
+               address = impl_->address()](Ending ending) {
+    callback(ending.failure ? ErrorResult(std::move(ending.failure))
+                            : DecodeResult(*ending.response, limits, address),
+             kTerminal, nullptr);
+  };
+  impl_->Submit(std::move(call));
+}
+
+void Channel::Post(std::string const& service, std::string const& operation, std::string body,
+                   std::string const& media_type, Milliseconds timeout, RawResultFunction result) {
+  if (!result) throw std::bad_function_call();
+  auto call = std::make_shared<ClientCall>();
+  call->target = "/" + PathSegment(service) + "/" + PathSegment(operation);
+  call->media_type = media_type;
+  call->body = std::move(body);
+  call->timeout = timeout.count() > 0 ? timeout : impl_->defaultTimeout();
+  call->deadline = Clock::now() + call->timeout;
+  call->end = [result = std::move(result)](Ending ending) {
+    RawAnswer answer;
+    if (ending.response) {
+      answer.status = ending.response->result_int();
+      answer.media_type = std::string((*ending.response)[http::field::content_type]);
+      answer.body = std::move(ending.response->body());
+    }
+    answer.failure = std::move(ending.failure);
+    result(answer);
+  };
   impl_->Submit(std::move(call));
 }
 
