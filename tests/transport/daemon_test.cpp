@@ -55,7 +55,7 @@ TEST(HyrndCommandLine, ReadsAddressesAccessAndLimits) {
   Hyrnd::Options defaults;
   ASSERT_EQ(Parse({}, &defaults, &err), -1);
   ASSERT_EQ(defaults.server.listen.size(), 1U);
-  EXPECT_EQ(defaults.server.listen[0].path(), Hyrnd::DefaultSocketPath());
+  EXPECT_EQ(defaults.server.listen[0].ToString(), Address::DaemonDefault().ToString());
   EXPECT_TRUE(defaults.server.require_token);
 
   Hyrnd::Options bad;

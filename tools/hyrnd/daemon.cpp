@@ -63,20 +63,14 @@ std::string Utc(std::chrono::system_clock::time_point time) {
 
 }  // namespace
 
-std::string DefaultSocketPath() {
-  char const* const runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::string const base = runtime != nullptr && *runtime != '\0' ? runtime : "/run";
-  return base + "/hyrn/hyrnd.sock";
-}
-
 int ParseCommandLine(int argc, char const* const* argv, Options* options, std::ostream& out,
                      std::ostream& err) {
   CLI::App app("Serves the example provider's services over HTTP on unix sockets and TCP.",
                "hyrnd");
   std::vector<std::string> listen;
-  app.add_option(
-      "--listen", listen,
-      "unix:PATH or tcp:HOST:PORT, repeatable (default unix:" + DefaultSocketPath() + ")");
+  app.add_option("--listen", listen,
+                 "unix:PATH or tcp:HOST:PORT, repeatable (default " +
+                     Address::DaemonDefault().ToString() + ")");
   auto& server = options->server;
   app.add_option("--threads", server.io_threads, "I/O threads")->capture_default_str();
   app.add_option("--workers", options->workers, "Threads running the provider's work")
@@ -94,7 +88,7 @@ int ParseCommandLine(int argc, char const* const* argv, Options* options, std::o
     return app.exit(error, out, err) == 0 ? 0 : 2;
   }
   server.require_token = !no_token;
-  if (listen.empty()) listen.push_back("unix:" + DefaultSocketPath());
+  if (listen.empty()) listen.push_back(Address::DaemonDefault().ToString());
   for (auto const& text : listen) {
     Address address;
     std::string reason;

@@ -92,4 +92,10 @@ std::string Address::ToString() const {
   return kTcpPrefix + (v6 ? "[" + host_ + "]" : host_) + ":" + std::to_string(port_);
 }
 
+Address Address::DaemonDefault() {
+  char const* const runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::string const base = runtime != nullptr && *runtime != '\0' ? runtime : "/run";
+  return Unix(base + "/hyrn/hyrnd.sock");
+}
+
 }  // namespace Ormi::Transport

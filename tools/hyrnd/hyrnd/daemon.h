@@ -18,10 +18,6 @@ struct Options {
   std::size_t workers = 4;                // threads that run the provider's work
 };
 
-// The socket when no --listen is given: $XDG_RUNTIME_DIR/hyrn/hyrnd.sock, or
-// /run/hyrn/hyrnd.sock when that variable is not set.
-std::string DefaultSocketPath();
-
 // Reads the command line into `options`. Returns -1 to go on, or the exit code to end with
 // (0 after --help, 2 after an error, which is written to `err`).
 int ParseCommandLine(int argc, char const* const* argv, Options* options, std::ostream& out,

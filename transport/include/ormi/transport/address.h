@@ -22,6 +22,11 @@ class Address {
   std::uint16_t port() const { return port_; }       // tcp only; 0 lets the system choose
   std::string ToString() const;
 
+  // Where the daemon listens and its clients call when no address is given:
+  // unix:$XDG_RUNTIME_DIR/hyrn/hyrnd.sock, or unix:/run/hyrn/hyrnd.sock when that variable is
+  // not set.
+  static Address DaemonDefault();
+
  private:
   Kind kind_ = Kind::kUnix;
   std::string path_;
