@@ -4,7 +4,8 @@
 // our Channel and our Server on a unix socket, N callers in a closed loop, each waiting on a
 // future per call (its gRPC peer is "GrpcUnix/config_get" in grpc_call_bench.cpp).
 // "Socket/scan/<components>": scan$task with a specification of that size, one call at a time
-// (its in-process peer is "Call/scan" in call_bench.cpp). Both servers run in the daemon's
+// (its in-process peer is "Call/scan" in call_bench.cpp; its CPU time is that of all threads).
+// Both servers run in the daemon's
 // configuration: default server options and the daemon's default number of provider threads;
 // the channel has the default client options.
 //
@@ -104,19 +105,36 @@ BENCHMARK(SocketConfigGet)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// The size of the request body the channel sends for `input`: its canonical JSON.
+template <typename Input>
+double BodyBytes(Input const& input) {
+  Ormi::Data::ValuePtr value;
+  std::list<Ormi::BaseMessage> messages;
+  Ormi::Data::ToValue(input, &value, messages);
+  return value ? static_cast<double>(Ormi::Data::ToJson(*value).size()) : 0;
+}
+
 void SocketScan(benchmark::State& state) {
   SocketSetup const setup;
   if (!setup.channel()) return state.SkipWithError("the server did not start");
   Sd::SoftwareSvc::AsyncServiceStub stub(setup.channel());
-  auto const scan_spec = MakeScanSpec(static_cast<std::size_t>(state.range(0)));
-  if (!ScanAndWait(stub, scan_spec, kCallWait)) {
+  Sd::SoftwareSvc::ScanMethod::Input input;
+  input.scan_spec = MakeScanSpec(static_cast<std::size_t>(state.range(0)));
+  if (!ScanAndWait(stub, input.scan_spec, kCallWait)) {
     return state.SkipWithError("the call did not complete as expected");
   }
   bool answered = true;
-  for (auto _ : state) answered = ScanAndWait(stub, scan_spec, kCallWait) && answered;
+  for (auto _ : state) answered = ScanAndWait(stub, input.scan_spec, kCallWait) && answered;
   if (!answered) state.SkipWithError("a call did not complete as expected");
+  state.counters["body_bytes"] = BodyBytes(input);
 }
-BENCHMARK(SocketScan)->Name("Socket/scan")->Arg(1000)->Unit(benchmark::kMicrosecond)->UseRealTime();
+// CPU time is the whole process's: the caller, the channel's and the server's threads.
+BENCHMARK(SocketScan)
+    ->Name("Socket/scan")
+    ->Arg(1000)
+    ->Unit(benchmark::kMicrosecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 // The idle-connection measurement: hyrnd as a child process and raw HTTP connections to it.
 
