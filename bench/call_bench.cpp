@@ -5,7 +5,8 @@
 //
 // "Call/scan/<components>": the largest operation, scan$task, with a software specification
 // of that size (its answer is a task identifier). "Call/config_get": the small read of a
-// host's configuration; its gRPC peer is grpc_call_bench.cpp.
+// host's configuration; its gRPC peer is grpc_call_bench.cpp. The same calls over the
+// transport's unix socket are in transport_bench.cpp.
 #include <cstddef>
 #include <list>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <benchmark/benchmark.h>
 
 #include "alloc_counter.h"
+#include "bench_services.h"
 #include "ormi/data/convert.h"
 #include "ormi/in_process/connector.h"
 #include "workload.h"
@@ -25,42 +27,10 @@ namespace Hs = ::Com::Norval::Hyrn::HostSettings;
 using ScanMethod = Sd::SoftwareSvc::ScanMethod;
 using GetMethod = Hs::ConfigSvc::GetMethod;
 
-class ScanProvider final : public Sd::SoftwareSvc::AsyncServiceInterface {
- public:
-  void Apply(std::shared_ptr<Sd::SoftwareSvc::ApplySpec const> const& /*apply_spec*/,
-             std::shared_ptr<Ormi::Core::AsyncActivation> const& /*activation*/,
-             Sd::SoftwareSvc::ApplyMethod::ResultType const& result) override {
-    result.SetTaskId("apply-0001");
-  }
-  void Scan(std::shared_ptr<Sd::SoftwareSvc::ScanSpec const> const& scan_spec,
-            std::shared_ptr<Ormi::Core::AsyncActivation> const& /*activation*/,
-            ScanMethod::ResultType const& result) override {
-    result.SetTaskId(scan_spec->depots.empty() ? "" : "scan-0001");
-  }
-};
-
-// Builds the configuration on every call, as the gRPC peer builds its response.
-class ConfigProvider final : public Hs::ConfigSvc::AsyncServiceInterface {
- public:
-  void Get(std::string const& /*host*/,
-           std::shared_ptr<Ormi::Core::AsyncActivation> const& /*activation*/,
-           GetMethod::ResultType const& result) override {
-    result.SetResult(MakeConfigSpec());
-  }
-};
-
-// A registry with both services bound, and a channel that runs calls inline.
+// The bench services, and a channel that runs calls inline.
 struct InProcessSetup {
-  InProcessSetup() {
-    registry->Register(
-        Sd::SoftwareSvc::AsyncServiceBinder::BindImplementation(std::make_shared<ScanProvider>()));
-    registry->Register(
-        Hs::ConfigSvc::AsyncServiceBinder::BindImplementation(std::make_shared<ConfigProvider>()));
-  }
-  std::shared_ptr<Ormi::InProcess::Registry> registry =
-      std::make_shared<Ormi::InProcess::Registry>();
   std::shared_ptr<Ormi::InProcess::Channel> channel = std::make_shared<Ormi::InProcess::Channel>(
-      registry, std::make_shared<Ormi::InProcess::InlineExecutor>());
+      MakeBenchRegistry(), std::make_shared<Ormi::InProcess::InlineExecutor>());
 };
 
 bool Scan(Sd::SoftwareSvc::AsyncServiceStub& stub,
@@ -71,7 +41,7 @@ bool Scan(Sd::SoftwareSvc::AsyncServiceStub& stub,
                 [&task](std::string const& id, Ormi::ErrorPtr const& error) {
                   if (!error) task = id;
                 })));
-  return task == "scan-0001";
+  return task == kScanTaskId;
 }
 
 bool GetConfig(Hs::ConfigSvc::AsyncServiceStub& stub) {

@@ -1,6 +1,9 @@
-// The gRPC peer of the small in-process call: a unary call over gRPC's in-process channel
-// (no sockets, but the full client and server stacks), answering with the same small
-// configuration as the in-process configuration read of call_bench.cpp.
+// The gRPC peer of the small call, answering with the same small configuration as the
+// configuration read of call_bench.cpp and transport_bench.cpp. "Grpc/config_get": a unary call
+// over gRPC's in-process channel (no sockets, but the full client and server stacks).
+// "GrpcUnix/config_get/callers:<N>": unary calls over a unix socket with insecure credentials,
+// N callers in a closed loop sharing one channel, as "Socket/config_get" does over ours.
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -8,7 +11,9 @@
 #include <grpcpp/grpcpp.h>
 
 #include "alloc_counter.h"
+#include "closed_loop.h"
 #include "config_peer.grpc.pb.h"
+#include "temp_dir.h"
 #include "workload.h"
 
 namespace HyrnBench {
@@ -27,8 +32,10 @@ class ConfigService final : public hyrn_bench::Config::Service {
   }
 };
 
-bool Call(hyrn_bench::Config::Stub& stub) {
+// One call; with a `wait`, the call's deadline is that far away.
+bool Call(hyrn_bench::Config::Stub& stub, std::chrono::milliseconds wait = {}) {
   grpc::ClientContext context;
+  if (wait.count() > 0) context.set_deadline(std::chrono::system_clock::now() + wait);
   hyrn_bench::ConfigGetRequest request;
   request.set_host(kSmallConfigHost);
   hyrn_bench::ConfigSpec response;
@@ -50,6 +57,30 @@ void GrpcConfigGet(benchmark::State& state) {
   server->Shutdown();
 }
 BENCHMARK(GrpcConfigGet)->Name("Grpc/config_get")->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void GrpcUnixConfigGet(benchmark::State& state) {
+  TempDir const dir;
+  std::string const address = "unix:" + dir.Path("grpc.sock");
+  ConfigService service;
+  grpc::ServerBuilder builder;
+  builder.AddListeningPort(address, grpc::InsecureServerCredentials());
+  builder.RegisterService(&service);
+  std::unique_ptr<grpc::Server> const server = builder.BuildAndStart();
+  if (!dir.made() || !server) return state.SkipWithError("the gRPC server did not start");
+  auto const stub =
+      hyrn_bench::Config::NewStub(grpc::CreateChannel(address, grpc::InsecureChannelCredentials()));
+  RunLoadBenchmark(state, [&stub] { return Call(*stub, std::chrono::seconds(10)); });
+  server->Shutdown();
+}
+BENCHMARK(GrpcUnixConfigGet)
+    ->Name("GrpcUnix/config_get")
+    ->ArgName("callers")
+    ->Arg(1)
+    ->Arg(8)
+    ->Arg(32)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 }  // namespace HyrnBench

@@ -63,7 +63,7 @@ struct Ending {
 struct ClientCall {
   std::string target;
   std::string media_type = kCanonicalMediaType;
-  std::string body;
+  std::string body;  // moved into `request` when the call is sent, which happens once
   Clock::time_point deadline;
   Milliseconds timeout{0};  // from the call's start to its deadline
   // Hands the ending to the caller; runs once, off the strand when there is a callback executor.
@@ -298,7 +298,7 @@ void Channel::Impl::Send(CallPtr const& call) {
   request.set(kTimeoutHeader, std::to_string(remaining.count()));
   if (!token_.empty()) request.set(http::field::authorization, "Bearer " + token_);
   request.keep_alive(true);
-  request.body() = call->body;
+  request.body() = std::move(call->body);
   request.prepare_payload();
   http::async_write(call->connection->socket, request,
                     [self = shared_from_this(), call](beast::error_code error, std::size_t) {
