@@ -1,6 +1,11 @@
 // Binds a provider of host_settings.config, calls it through a stub over the in-process
-// connector and prints the answer: the smallest complete use of the installed library. Then
-// converts a structure of its own (bookmark.h) both ways and prints its definition.
+// connector and over HTTP on a unix socket, and prints the answers: the smallest complete use
+// of the installed library. Then converts a structure of its own (bookmark.h) both ways and
+// prints its definition.
+#include <unistd.h>
+
+#include <cstdio>
+#include <future>
 #include <iostream>
 #include <list>
 #include <memory>
@@ -13,6 +18,8 @@
 #include "ormi/data/json.h"
 #include "ormi/data/value.h"
 #include "ormi/in_process/connector.h"
+#include "ormi/transport/channel.h"
+#include "ormi/transport/server.h"
 
 namespace Hs = Com::Norval::Hyrn::HostSettings;
 
@@ -28,6 +35,51 @@ class Config final : public Hs::ConfigSvc::AsyncServiceInterface {
     result.SetResult(spec);
   }
 };
+
+// Calls host_settings.config get for `host` through a stub over `channel`; true when a
+// configuration came back, which is printed.
+bool CallGet(std::shared_ptr<Ormi::Stub::AsyncApiStub> const& channel, std::string const& host) {
+  using Result = Ormi::AsyncResult<std::shared_ptr<Hs::ConfigSpec const>>;
+  std::promise<bool> answered;
+  Hs::ConfigSvc::AsyncServiceStub stub(channel);
+  stub.Get(
+      host, nullptr,
+      Result(Result::Callback(
+          [&answered, &host](boost::optional<std::shared_ptr<Hs::ConfigSpec const>> const& spec,
+                             Ormi::ErrorPtr const& error, Ormi::Progress const&) {
+            Ormi::Data::ValuePtr value;
+            std::list<Ormi::BaseMessage> messages;
+            if (!spec || !Ormi::Data::ToValue(*spec, &value, messages)) {
+              std::cout << "error: " << (error ? error->name() : "none") << "\n";
+              return answered.set_value(false);
+            }
+            std::cout << "config of " << host << ": " << Ormi::Data::ToJson(*value) << "\n";
+            answered.set_value(true);
+          })));
+  return answered.get_future().get();
+}
+
+// Serves the registry on a unix socket in a fresh folder and calls it through the socket.
+bool CallOverUnixSocket(std::shared_ptr<Ormi::InProcess::Registry> const& registry) {
+  char folder[] = "/tmp/hyrn-consumer-XXXXXX";
+  if (::mkdtemp(folder) == nullptr) return false;
+  std::string const socket = std::string(folder) + "/hyrnd.sock";
+  auto const address = Ormi::Transport::Address::Unix(socket);
+  Ormi::Transport::ServerOptions options;
+  options.listen = {address};
+  Ormi::Transport::Server server(registry, std::make_shared<Ormi::InProcess::ThreadPoolExecutor>(1),
+                                 options);
+  std::list<Ormi::BaseMessage> messages;
+  bool ok = server.Start(messages);
+  if (ok) {
+    ok = CallGet(
+        std::make_shared<Ormi::Transport::Channel>(address, Ormi::Transport::ClientOptions{}),
+        "host2");
+    server.Stop();
+  }
+  ::rmdir(folder);
+  return ok;
+}
 
 // A bookmark with a parent, to value and back; the value must fit the bookmark's definition.
 bool RoundTripOwnStructure() {
@@ -61,22 +113,7 @@ int main() {
       Hs::ConfigSvc::AsyncServiceBinder::BindImplementation(std::make_shared<Config>()));
   auto channel = std::make_shared<Ormi::InProcess::Channel>(
       registry, std::make_shared<Ormi::InProcess::InlineExecutor>());
-
-  bool answered = false;
-  Hs::ConfigSvc::AsyncServiceStub stub(channel);
-  stub.Get("host1", nullptr,
-           Ormi::AsyncResult<std::shared_ptr<Hs::ConfigSpec const>>(
-               Ormi::AsyncResult<std::shared_ptr<Hs::ConfigSpec const>>::Callback(
-                   [&answered](boost::optional<std::shared_ptr<Hs::ConfigSpec const>> const& spec,
-                               Ormi::ErrorPtr const& error, Ormi::Progress const&) {
-                     if (!spec) {
-                       std::cout << "error: " << (error ? error->name() : "none") << "\n";
-                       return;
-                     }
-                     Ormi::Data::ValuePtr value;
-                     std::list<Ormi::BaseMessage> messages;
-                     answered = Ormi::Data::ToValue(*spec, &value, messages);
-                     std::cout << "config of host1: " << Ormi::Data::ToJson(*value) << "\n";
-                   })));
-  return answered && RoundTripOwnStructure() ? 0 : 1;
+  bool const ok =
+      CallGet(channel, "host1") && CallOverUnixSocket(registry) && RoundTripOwnStructure();
+  return ok ? 0 : 1;
 }
