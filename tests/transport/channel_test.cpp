@@ -18,12 +18,6 @@
 namespace TransportTest {
 namespace {
 
-using ::Ormi::Transport::Channel;
-using ::Ormi::Transport::ClientOptions;
-using Ids = ::Ormi::MessageId;
-using Names = ::Ormi::Data::ErrorName;
-using Clock = std::chrono::steady_clock;
-
 std::string FirstId(::Ormi::ErrorPtr const& error) {
   auto const ids = ::BindingTest::MessageIds(error);
   return ids.empty() ? "" : ids.front();

@@ -13,8 +13,6 @@ namespace {
 using ::Ormi::Transport::Dispatcher;
 using ::Ormi::Transport::DispatchRequest;
 using ::Ormi::Transport::DispatchResponse;
-using Ids = ::Ormi::MessageId;
-using Names = ::Ormi::Data::ErrorName;
 
 struct Case {
   char const* what;

@@ -20,14 +20,6 @@
 namespace TransportTest {
 namespace {
 
-using ::Ormi::Transport::Channel;
-using ::Ormi::Transport::ClientOptions;
-using ::Ormi::Transport::ServerOptions;
-using Ids = ::Ormi::MessageId;
-using Clock = std::chrono::steady_clock;
-
-constexpr char kGet[] = "/com.norval.hyrn.test.keys/get";
-
 // Holds each call of Get by its key until the test answers it.
 class Held {
  public:

@@ -12,14 +12,6 @@
 namespace TransportTest {
 namespace {
 
-using ::Ormi::Transport::Channel;
-using ::Ormi::Transport::ClientOptions;
-using ::Ormi::Transport::ServerOptions;
-using Ids = ::Ormi::MessageId;
-using Clock = std::chrono::steady_clock;
-
-constexpr char kGet[] = "/com.norval.hyrn.test.keys/get";
-
 // A request whose header fields (after the request line, up to and with the blank line) are
 // exactly `size` bytes.
 std::string RequestWithHeaderOf(std::size_t size) {

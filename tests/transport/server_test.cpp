@@ -17,13 +17,6 @@
 namespace TransportTest {
 namespace {
 
-using ::Ormi::Transport::Channel;
-using ::Ormi::Transport::ClientOptions;
-using ::Ormi::Transport::ServerOptions;
-using Ids = ::Ormi::MessageId;
-
-constexpr char kGet[] = "/com.norval.hyrn.test.keys/get";
-
 class RoundTrip : public ::testing::TestWithParam<bool> {};
 
 // A stub call over the socket reaches the provider, which sees who called, and comes back.

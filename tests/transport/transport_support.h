@@ -27,6 +27,7 @@
 #include <boost/optional/optional_io.hpp>
 
 #include "binding/test_support.h"
+#include "ormi/data/error_names.h"
 #include "ormi/data/json.h"
 #include "ormi/in_process/connector.h"
 #include "ormi/transport/address.h"
@@ -40,6 +41,12 @@ using namespace std::chrono_literals;
 using ::BindingTest::FakeKeys;
 using ::BindingTest::KeysSvc;
 using ::Ormi::Transport::Address;
+using ::Ormi::Transport::Channel;
+using ::Ormi::Transport::ClientOptions;
+using ::Ormi::Transport::ServerOptions;
+using Ids = ::Ormi::MessageId;
+using Names = ::Ormi::Data::ErrorName;
+using Clock = std::chrono::steady_clock;
 using Response = boost::beast::http::response<boost::beast::http::string_body>;
 
 // A folder removed with everything in it at the end of the test.
@@ -60,6 +67,9 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// The target of KeysSvc's get.
+constexpr char kGet[] = "/com.norval.hyrn.test.keys/get";
 
 // The canonical body of a KeysSvc input with a key.
 inline std::string KeyBody(std::string const& key) {
