@@ -195,6 +195,7 @@ std::string Message<CoreTag>::DefaultMessageForId(std::string const& id) {
       {MessageId::kBodyTimeout,
        "The request body did not arrive within {1} ms; raise the limit with {2}."},
       {MessageId::kMethodNotAllowed, "The method {1} is not allowed; calls use POST."},
+      {MessageId::kOperationsOfService, "The operations of {1} are: {2}."},
       {MessageId::kPathInvalid, "The path {1} does not name a service and an operation."},
       {MessageId::kMediaUnsupported, "The media type {1} is not supported; use one of: {2}."},
       {MessageId::kTimeoutInvalid, "The timeout {1} is not a number of milliseconds."},

@@ -286,6 +286,7 @@ TEST(RawPosts, CarryTheCallersBodyAndTheServersAnswer) {
   answer = PostAndWait(channel, service, "get it", R"({"key":"a"})");
   EXPECT_EQ(answer.status, 404U);
   EXPECT_THAT(answer.body, ::testing::HasSubstr(Ids::kMethodNotFound));
+  EXPECT_THAT(answer.body, ::testing::HasSubstr("The operations of " + service + " are: get"));
 
   NeverAnswers provider(*server.keys);
   answer = PostAndWait(channel, service, "get", R"({"key":"a"})", 100ms);

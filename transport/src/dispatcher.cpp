@@ -76,9 +76,15 @@ void Dispatcher::Dispatch(DispatchRequest request, Done done) const {
   }
   MethodPtr method = bound->FindMethod(request.operation);
   if (!method) {
-    return done(ErrorResponse(Data::ErrorName::kNotFound,
-                              Message<CoreTag>(MessageId::kMethodNotFound, Quoted(request.service),
-                                               Quoted(request.operation))));
+    // The names it has, so that whoever typed a wrong one sees the right ones.
+    std::string names;
+    for (auto const& known : bound->methods())
+      names += (names.empty() ? "" : ", ") + known->methodName();
+    return done(ErrorResponse(*Data::ErrorValue::Create(
+        Data::ErrorName::kNotFound,
+        {Message<CoreTag>(MessageId::kMethodNotFound, Quoted(request.service),
+                          Quoted(request.operation)),
+         Message<CoreTag>(MessageId::kOperationsOfService, request.service, names)})));
   }
   BodyCodec const* const codec = FindCodec(request.media_type);
   if (codec == nullptr) {

@@ -108,6 +108,7 @@ struct MessageId {
   static constexpr char kBodyTimeout[] = "ormi.transport.body.timeout";
   static constexpr char kMethodNotAllowed[] = "ormi.transport.method.not.allowed";
   static constexpr char kPathInvalid[] = "ormi.transport.path.invalid";
+  static constexpr char kOperationsOfService[] = "ormi.transport.operations.of.service";
   static constexpr char kMediaUnsupported[] = "ormi.transport.media.unsupported";
   static constexpr char kTimeoutInvalid[] = "ormi.transport.timeout.invalid";
   static constexpr char kCallsExhausted[] = "ormi.transport.calls.exhausted";
