@@ -89,36 +89,38 @@ std::string DefinitionDescriber::Describe(DataDefinition const* definition) {
   std::string suffix;
   // Each step peels one wrapper (optional, list, map) off the definition, up to its leaf.
   for (;;) {
+    std::string leaf;
     if (!definition) {
-      return prefix + "void" + suffix;  // frame-built definitions have no empty slots
+      leaf = "void";  // frame-built definitions have no empty slots
+    } else if (definition->kind() == DefinitionKind::kOptional) {
+      prefix += "optional<";
+      suffix.insert(0, ">");
+      definition = static_cast<Data::OptionalDefinition const&>(*definition).element().get();
+      continue;
+    } else if (definition->kind() == DefinitionKind::kList) {
+      auto const& list = static_cast<Data::ListDefinition const&>(*definition);
+      DataDefinition const* value = MapValue(list);
+      prefix += value ? "map<string, " : "list<";
+      suffix.insert(0, ">");
+      definition = value ? value : list.element().get();
+      continue;
+    } else {
+      leaf = Leaf(*definition);
     }
-    switch (definition->kind()) {
-      case DefinitionKind::kOptional:
-        prefix += "optional<";
-        suffix.insert(0, ">");
-        definition = static_cast<Data::OptionalDefinition const&>(*definition).element().get();
-        continue;
-      case DefinitionKind::kList: {
-        auto const& list = static_cast<Data::ListDefinition const&>(*definition);
-        DataDefinition const* value = MapValue(list);
-        prefix += value ? "map<string, " : "list<";
-        suffix.insert(0, ">");
-        definition = value ? value : list.element().get();
-        continue;
-      }
-      case DefinitionKind::kStructure:
-        return prefix + NameOf(static_cast<Data::StructDefinition const&>(*definition)) + suffix;
-      case DefinitionKind::kStructRef:
-        return prefix +
-               NameOfReference(static_cast<Data::StructRefDefinition const&>(*definition)) + suffix;
-      case DefinitionKind::kDynamicStructure:
-        return prefix + "dynamic" + suffix;
-      case DefinitionKind::kScalar:
-        return prefix +
-               ScalarWord(static_cast<Data::ScalarDefinition const&>(*definition).valueKind()) +
-               suffix;
-    }
-    return prefix + "dynamic" + suffix;
+    return prefix.append(leaf).append(suffix);
+  }
+}
+
+std::string DefinitionDescriber::Leaf(DataDefinition const& definition) {
+  switch (definition.kind()) {
+    case DefinitionKind::kStructure:
+      return NameOf(static_cast<Data::StructDefinition const&>(definition));
+    case DefinitionKind::kStructRef:
+      return NameOfReference(static_cast<Data::StructRefDefinition const&>(definition));
+    case DefinitionKind::kScalar:
+      return ScalarWord(static_cast<Data::ScalarDefinition const&>(definition).valueKind());
+    default:
+      return "dynamic";
   }
 }
 

@@ -32,6 +32,8 @@ class DefinitionDescriber {
   std::set<std::string> Unresolved() const;
 
  private:
+  // The type expression of a definition that wraps no other: a structure or a scalar.
+  std::string Leaf(Data::DataDefinition const& definition);
   std::string NameOf(Data::StructDefinition const& structure);
   std::string NameOfReference(Data::StructRefDefinition const& reference);
 
