@@ -1,7 +1,7 @@
 # Installation: the shared libraries (versioned, with sonames), the public and generated
 # headers, a CMake package (find_package(HyrnBindings) giving the same target names as the
 # build tree: Ormi::core, Ormi::transport, Hyrn::data, Ormi::std_bindings, Hyrn::binding,
-# Hyrn::api)
+# Hyrn::api, Ormi::services)
 # and a pkg-config file (hyrn-bindings.pc).
 
 include_guard(GLOBAL)
@@ -27,6 +27,7 @@ install(DIRECTORY
     ${PROJECT_SOURCE_DIR}/transport/include/
     ${PROJECT_SOURCE_DIR}/data/include/
     ${PROJECT_SOURCE_DIR}/binding/include/
+    ${PROJECT_SOURCE_DIR}/services/include/
     ${HYRN_IDL_INCLUDE_DIR}/
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   FILES_MATCHING PATTERN "*.h")

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "ormi/data/error_names.h"
 #include "ormi/data/value.h"
@@ -81,6 +82,16 @@ Registry::InterfacePtr Registry::Find(std::string const& name) const {
   std::lock_guard<std::mutex> const lock(mutex_);
   auto const entry = interfaces_.find(name);
   return entry == interfaces_.end() ? nullptr : entry->second;
+}
+
+std::vector<Registry::InterfacePtr> Registry::List() const {
+  std::vector<InterfacePtr> listed;
+  std::lock_guard<std::mutex> const lock(mutex_);
+  listed.reserve(interfaces_.size());
+  for (auto const& entry : interfaces_) {
+    listed.push_back(entry.second);
+  }
+  return listed;
 }
 
 ThreadPoolExecutor::ThreadPoolExecutor(std::size_t threads) {

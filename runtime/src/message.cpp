@@ -210,6 +210,9 @@ std::string Message<CoreTag>::DefaultMessageForId(std::string const& id) {
       {MessageId::kHostRefused, "The host name {1} is not a loopback name."},
       {MessageId::kOriginRefused, "Requests from the origin {1} are not allowed."},
       {MessageId::kAnswerUnencodable, "The answer cannot be written as {1}: {2}"},
+      {MessageId::kRegistryGone, "The services of this server are no longer available."},
+      {MessageId::kDefinitionUnresolved,
+       "Operation {2} of service {1} names structure {3}, whose definition is not available."},
   };
   for (auto const& entry : kCatalogue) {
     if (id == entry[0]) return entry[1];

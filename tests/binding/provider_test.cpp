@@ -87,6 +87,17 @@ TEST_F(ProviderTest, BindsEveryOperationInSlotOrderWithItsDefinitions) {
   EXPECT_EQ(apply->outputDefinition()->kind(), ::Ormi::Data::StringDefinition().kind());
   EXPECT_EQ(apply->errorDefinitions().size(), 1U);
   auto const get = bound->FindMethod("get");
+  // Only a task operation's method object carries the definition of its work's result (void).
+  using ::Ormi::Provider::AsyncApiMethodSignal;
+  auto const work = std::dynamic_pointer_cast<AsyncApiMethodSignal const>(apply);
+  ASSERT_NE(work, nullptr);
+  ASSERT_NE(work->workResultDefinition(), nullptr);
+  auto const* scalar =
+      dynamic_cast<::Ormi::Data::ScalarDefinition const*>(work->workResultDefinition().get());
+  ASSERT_NE(scalar, nullptr);
+  EXPECT_EQ(scalar->valueKind(), ::Ormi::Data::ValueKind::kVoid);
+  EXPECT_EQ(std::dynamic_pointer_cast<AsyncApiMethodSignal const>(get)->workResultDefinition(),
+            nullptr);
   EXPECT_EQ(get->errorDefinitions().size(), 2U);
   auto const definition = get->definition(bound->identifier());
   EXPECT_EQ(definition->identifier()->name(), "get");

@@ -21,7 +21,10 @@
 namespace Ormi::Data::Testing {
 
 struct OperationCase {
-  std::string name;  // "<service> <operation>"
+  std::string name;       // "<service> <operation>"
+  std::string service;    // the service identifier
+  std::string operation;  // the operation's name (without "$task")
+  bool task = false;      // a task operation: `output` is the definition of its work's result
   DefinitionPtr input;
   DefinitionPtr output;
   std::list<DefinitionPtr> errors;
@@ -44,10 +47,11 @@ template <typename Service>
 void AddOperations(std::vector<OperationCase>& table) {
   Binding::ForEach(typename Service::Operations{}, [&](auto entry) {
     using Method = typename decltype(entry)::MethodType;
-    table.push_back(
-        {TypeInfo<typename Service::AsyncServiceInterface>::name() + " " + Method::methodName(),
-         Method::inputDef(), Method::outputDef(), Method::errorDefs(),
-         &RandomValue<typename Method::Input>, &RandomValue<typename Method::ValueType>});
+    std::string const service = TypeInfo<typename Service::AsyncServiceInterface>::name();
+    table.push_back({service + " " + Method::methodName(), service, Method::methodName(),
+                     Method::kTask, Method::inputDef(), Method::outputDef(), Method::errorDefs(),
+                     &RandomValue<typename Method::Input>,
+                     &RandomValue<typename Method::ValueType>});
   });
 }
 

@@ -167,8 +167,15 @@ TEST_F(ConnectorTest, RegistryRefusesDuplicatesAndForgetsUnregistered) {
       std::make_shared<Core::InterfaceIdentifier const>("svc.config"), {})));
   EXPECT_FALSE(registry_->Register(nullptr));
   EXPECT_EQ(registry_->Find("svc.config")->FindMethod("set"), set_);
+  auto const before = registry_->List();
+  ASSERT_EQ(before.size(), 2U);  // in name order
+  EXPECT_EQ(before[0], registry_->Find("svc.config"));
+  EXPECT_EQ(before[1], registry_->Find("svc.keys"));
   EXPECT_TRUE(registry_->Unregister("svc.config"));
   EXPECT_FALSE(registry_->Unregister("svc.config"));
+  ASSERT_EQ(registry_->List().size(), 1U);
+  EXPECT_EQ(registry_->List()[0]->identifier()->name(), "svc.keys");
+  EXPECT_EQ(before.size(), 2U) << "a listing is a copy";
 
   Channel channel(registry_, std::make_shared<InlineExecutor>());
   Deliveries seen;

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "com/norval/hyrn/host_settings/host_settings_services.h"
+#include "ormi/services/registry_introspection.h"
 #include "ormi/transport/channel.h"
 #include "transport_support.h"
 
@@ -104,6 +105,21 @@ TEST(HyrndProcess, ServesTheExampleProviderLogsEachCallAndStopsOnSigterm) {
   auto future = answered.get_future();
   ASSERT_EQ(future.wait_for(10s), std::future_status::ready);
   EXPECT_TRUE(future.get());
+
+  // It offers the introspection service: the fourteen services and itself.
+  using Introspection = ::Ormi::Services::IntrospectionSvc;
+  using Services = Introspection::ListMethod::ValueType;
+  std::promise<std::size_t> listed;
+  Introspection::AsyncServiceStub(channel).List(
+      nullptr,
+      Introspection::ListMethod::ResultType(Introspection::ListMethod::ResultType::Callback(
+          [&listed](boost::optional<Services> const& services, ::Ormi::ErrorPtr const& error,
+                    ::Ormi::Progress const& /*p*/) {
+            if (services || error) listed.set_value(services ? services->size() : 0);
+          })));
+  auto count = listed.get_future();
+  ASSERT_EQ(count.wait_for(10s), std::future_status::ready);
+  EXPECT_EQ(count.get(), 15U);
 
   ::kill(daemon, SIGTERM);
   int status = -1;

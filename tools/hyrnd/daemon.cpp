@@ -12,6 +12,7 @@
 #include <CLI/CLI.hpp>
 
 #include "ormi/in_process/connector.h"
+#include "ormi/services/registry_introspection.h"
 #include "provider/host_model.h"
 #include "provider/provider.h"
 
@@ -134,7 +135,8 @@ Daemon::~Daemon() { Stop(); }
 bool Daemon::Start(std::ostream& err) {
   Example::AddSampleHosts(*parts_->model);
   Example::Provider const provider(parts_->model, "host-01", parts_->tasks);
-  if (!provider.RegisterAll(*parts_->registry)) {
+  if (!provider.RegisterAll(*parts_->registry) ||
+      !Ormi::Services::RegisterIntrospection(parts_->registry)) {
     err << "hyrnd: the services could not be registered\n";
     return false;
   }

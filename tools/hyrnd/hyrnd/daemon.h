@@ -1,4 +1,5 @@
-// hyrnd: serves the example provider's fourteen services over the HTTP transport. The
+// hyrnd: serves the example provider's fourteen services and the introspection service
+// (com.norval.ormi.introspection.v1) over the HTTP transport. The
 // command line, the daemon and the run loop live here so that tests need no process.
 #pragma once
 

@@ -22,6 +22,9 @@ std::list<Data::DefinitionPtr> DefinitionsOf() {
   return {Data::DefinitionOf<Errors>()...};
 }
 
+// What a task operation's name is followed by in the name it is bound and called under.
+constexpr char kTaskSuffix[] = "$task";
+
 // Shared by ordinary and task operations. `Method` is the generated class deriving from this
 // (its `Input` is complete by the time these functions are called); `Interface` is the
 // service's AsyncServiceInterface, whose `TypeInfo` names the service.
@@ -50,7 +53,7 @@ struct TaskOperation : OperationBase<Method, ServiceInterface, R, Errors...> {
   using ResultType = AsyncTaskResult<R, AsyncTaskResultTerminateCbPolicy>;
   using TaskResultCbType = typename ResultType::TaskCb;
 
-  static std::string taskMethodName() { return Method::methodName() + "$task"; }
+  static std::string taskMethodName() { return Method::methodName() + kTaskSuffix; }
 };
 
 // The name an operation is bound and called under: its task name for a task operation.

@@ -67,6 +67,13 @@ class AsyncApiMethodSignal : public AsyncApiMethod,
   // Stores the filter that serves requests; done once, while binding.
   void Connect(Filter filter) { filter_ = std::move(filter); }
   bool connected() const { return static_cast<bool>(filter_); }
+  // For a task operation, the definition of the started work's result (a call itself answers
+  // with a task identifier, `outputDefinition()`); null for an ordinary operation. Set once,
+  // while binding, so that a bound interface describes its task operations completely.
+  void SetWorkResultDefinition(Data::DefinitionPtr definition) {
+    work_result_ = std::move(definition);
+  }
+  Data::DefinitionPtr const& workResultDefinition() const { return work_result_; }
   std::shared_ptr<L10n::Localizer> const& localizer() const { return localizer_; }
 
   std::string const& methodName() const override { return name_; }
@@ -86,6 +93,7 @@ class AsyncApiMethodSignal : public AsyncApiMethod,
   std::list<Data::DefinitionPtr> errors_;
   Filter filter_;
   std::shared_ptr<L10n::Localizer> localizer_;
+  Data::DefinitionPtr work_result_;
 };
 
 namespace Detail {
@@ -313,6 +321,9 @@ class ServiceBinder {
     auto signal = AsyncApiMethodSignal::Create(Binding::BoundName<Method>(), Method::inputDef(),
                                                Binding::BoundOutputDef<Method>(),
                                                Method::errorDefs(), localizer_);
+    if constexpr (Method::kTask) {
+      signal->SetWorkResultDefinition(Method::outputDef());
+    }
     if (impl_) {
       signal->Connect(Builder()(member, impl_, localizer_));
     }

@@ -32,6 +32,9 @@ class Registry {
   bool Unregister(std::string const& name);
   // The interface of that name, or null.
   InterfacePtr Find(std::string const& name) const;
+  // The interfaces registered now, in name order: a copy, so registrations that follow do
+  // not change it.
+  std::vector<InterfacePtr> List() const;
 
  private:
   mutable std::mutex mutex_;
