@@ -27,6 +27,7 @@ install(DIRECTORY
     ${PROJECT_SOURCE_DIR}/transport/include/
     ${PROJECT_SOURCE_DIR}/data/include/
     ${PROJECT_SOURCE_DIR}/binding/include/
+    ${PROJECT_SOURCE_DIR}/services/include/
     ${HYRN_IDL_INCLUDE_DIR}/
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   FILES_MATCHING PATTERN "*.h")
