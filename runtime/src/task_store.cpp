@@ -24,7 +24,7 @@ constexpr std::array<char const*, 4> kStateNames = {"RUNNING", "SUCCEEDED", "FAI
 char const* StateName(TaskState state) { return kStateNames.at(static_cast<std::size_t>(state)); }
 
 boost::optional<TaskState> ParseState(std::string const& name) {
-  auto const found = std::find(kStateNames.begin(), kStateNames.end(), name);
+  auto const* const found = std::find(kStateNames.begin(), kStateNames.end(), name);
   if (found == kStateNames.end()) return boost::none;
   return static_cast<TaskState>(found - kStateNames.begin());
 }
@@ -83,7 +83,7 @@ TaskHandle Store::Create(TaskSpec spec) {
     tasks_.emplace(entry->number, entry);
     by_id_.emplace(entry->info.id, entry->number);
   }
-  return TaskHandle(shared_from_this(), std::move(entry));
+  return {shared_from_this(), std::move(entry)};
 }
 
 bool Store::Update(Detail::Entry& entry, std::function<void(TaskInfo&)> const& change) {

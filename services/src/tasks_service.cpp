@@ -30,7 +30,7 @@ boost::optional<Data::DynamicStructure> Dynamic(Data::ValuePtr const& value) {
 }
 
 OptionalPtr<Gen::TaskCaller const> CallerOf(std::shared_ptr<Core::Caller const> const& caller) {
-  if (!caller) return OptionalPtr<Gen::TaskCaller const>();
+  if (!caller) return {};
   auto out = std::make_shared<Gen::TaskCaller>();
   out->transport = caller->transport;
   auto const id = [](std::int64_t v) { return v < 0 ? boost::none : boost::make_optional(v); };
@@ -38,7 +38,7 @@ OptionalPtr<Gen::TaskCaller const> CallerOf(std::shared_ptr<Core::Caller const> 
   out->gid = id(caller->gid);
   out->pid = id(caller->pid);
   if (!caller->address.empty()) out->address = caller->address;
-  return OptionalPtr<Gen::TaskCaller const>(std::move(out));
+  return {std::move(out)};
 }
 
 TasksService::Info ToNative(Tasks::TaskInfo const& info, bool with_outcome) {
@@ -183,8 +183,8 @@ class ResultDefiningMethod final : public Provider::AsyncApiMethod {
 
 }  // namespace
 
-std::shared_ptr<Provider::AsyncApiInterface> BindTasksService(std::shared_ptr<Tasks::Store> store,
-                                                              TasksServiceOptions options) {
+std::shared_ptr<Provider::AsyncApiInterface> BindTasksService(
+    std::shared_ptr<Tasks::Store> const& store, TasksServiceOptions options) {
   auto const bound = ::Com::Norval::Ormi::TasksSvc::AsyncServiceBinder::BindImplementation(
       std::make_shared<TasksService>(store, options));
   Provider::AsyncApiInterface::Methods methods;

@@ -47,7 +47,7 @@ class TasksService final : public ::Com::Norval::Ormi::TasksSvc::AsyncServiceInt
 // Binds a TasksService over `store`. Its answers that carry one task come with a definition in
 // which the task's result has the definition the store keeps for it (the result type of the
 // task's operation), so that the plain JSON form writes the result in its own plain form.
-std::shared_ptr<Provider::AsyncApiInterface> BindTasksService(std::shared_ptr<Tasks::Store> store,
-                                                              TasksServiceOptions options = {});
+std::shared_ptr<Provider::AsyncApiInterface> BindTasksService(
+    std::shared_ptr<Tasks::Store> const& store, TasksServiceOptions options = {});
 
 }  // namespace Ormi::Services
