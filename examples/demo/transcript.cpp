@@ -1,5 +1,6 @@
 #include "demo/transcript.h"
 
+#include <chrono>
 #include <sstream>
 
 #include <boost/json.hpp>
@@ -8,6 +9,8 @@ namespace Demo {
 namespace {
 
 constexpr std::size_t kWidth = 96;
+// How long the transcript waits for a task's outcome.
+constexpr std::chrono::seconds kTaskWait(30);
 
 void Write(std::ostream& out, boost::json::value const& value, std::size_t indent);
 
@@ -89,9 +92,13 @@ bool Transcript::Finish(std::string const& value_json, ::Ormi::ErrorPtr const& e
 
 void Transcript::Outcome(std::string const& task_id,
                          std::function<std::string(::Ormi::Data::ValuePtr const&)> const& check) {
-  auto const outcome = tasks_.Wait(task_id);
+  auto const outcome = tasks_.Wait(task_id, kTaskWait);
   if (!outcome) {
     Judge("the provider does not know task " + task_id);
+    return;
+  }
+  if (outcome->state == ::Ormi::Tasks::TaskState::kRunning) {
+    Judge("task " + task_id + " did not finish in time");
     return;
   }
   if (outcome->error) {

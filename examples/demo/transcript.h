@@ -18,6 +18,7 @@
 #include "ormi/async_result.h"
 #include "ormi/data/convert.h"
 #include "ormi/data/json.h"
+#include "ormi/tasks/store.h"
 #include "provider/tasks.h"
 
 namespace Demo {
@@ -67,7 +68,7 @@ Expect<R> Error(std::string const& name) {
 
 class Transcript {
  public:
-  Transcript(std::ostream& out, Example::Tasks const& tasks) : out_(out), tasks_(tasks) {}
+  Transcript(std::ostream& out, ::Ormi::Tasks::Store const& tasks) : out_(out), tasks_(tasks) {}
 
   // Makes one call of the operation `Method`: `start(result)` calls the stub, and the
   // transcript waits for the answer.
@@ -132,7 +133,7 @@ class Transcript {
   void Judge(std::string const& problem);
 
   std::ostream& out_;
-  Example::Tasks const& tasks_;
+  ::Ormi::Tasks::Store const& tasks_;
   int calls_ = 0;
   int failures_ = 0;
   std::set<std::string> called_;

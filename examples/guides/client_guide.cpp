@@ -1,6 +1,7 @@
 // The client guide's code (docs/client-guide.md shows the regions between the snippet
 // markers): a channel and stubs, calls and their answers, a task operation, threads. The
 // services come from the example provider; running it checks each answer.
+#include <chrono>
 #include <future>
 #include <iostream>
 #include <memory>
@@ -125,7 +126,7 @@ int main() {
   Check(error && error->name() == "com.norval.ormi.std.errors.already_exists", "a duplicate depot");
 
   std::string const task = StartScan(channel, Spec());
-  auto const outcome = provider.tasks().Wait(task);
+  auto const outcome = provider.tasks().Wait(task, std::chrono::seconds(30));
   Check(outcome && outcome->result, "a scan task and its outcome");
 
   // [snippet:drain]

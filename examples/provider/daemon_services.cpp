@@ -31,17 +31,18 @@ Answer<Void> CheckDepots(Host const& host, std::list<std::string> const& depots)
   return Void();
 }
 
-// Runs `work(Host&)` on the provider's own host, as a task, after `check(Host&)` passed.
-template <typename R, typename Check, typename Work>
-void StartOnLocalHost(ContextPtr const& context, TaskResult<R> const& result, Check check,
-                      Work work) {
+// Runs `work(Host&)` on the provider's own host, as a task of `Method`, after `check(Host&)`
+// passed.
+template <typename Method, typename R, typename Check, typename Work>
+void StartOnLocalHost(ContextPtr const& context, ActivationPtr const& activation,
+                      TaskResult<R> const& result, Check check, Work work) {
   auto const checked =
       OnHost<Errors::ServiceUnavailable>(*context->model, context->local_host, std::move(check));
   if (checked.error) {
     result.SetError(*checked.error);
     return;
   }
-  context->tasks->Start(result, [context, work = std::move(work)]() {
+  context->tasks->Start<Method>(activation, result, [context, work = std::move(work)]() {
     return OnHost<Errors::ServiceUnavailable>(*context->model, context->local_host, work);
   });
 }
@@ -51,13 +52,13 @@ class Components final : public Sd::ComponentsSvc::AsyncServiceInterface {
   explicit Components(ContextPtr context) : context_(std::move(context)) {}
 
   void Apply(std::shared_ptr<Sd::ComponentsSvc::ApplySpec const> const& apply_spec,
-             ActivationPtr const& /*activation*/, TaskResult<Void> const& result) override {
+             ActivationPtr const& activation, TaskResult<Void> const& result) override {
     if (!apply_spec || apply_spec->components.empty()) {
       result.SetError(EmptyName("component map"));
       return;
     }
-    StartOnLocalHost(
-        context_, result, [&](Host& h) { return CheckDepots(h, apply_spec->depots); },
+    StartOnLocalHost<Sd::ComponentsSvc::ApplyMethod>(
+        context_, activation, result, [&](Host& h) { return CheckDepots(h, apply_spec->depots); },
         [apply_spec](Host& h) -> Answer<Void> {
           for (auto const& entry : apply_spec->components) {
             InstalledComponent& component = h.installed.components[entry.first];
@@ -84,14 +85,14 @@ class Software final : public Sd::SoftwareSvc::AsyncServiceInterface {
 
   // Refused when a scan finds the specification incompatible with the host.
   void Apply(std::shared_ptr<Sd::SoftwareSvc::ApplySpec const> const& apply_spec,
-             ActivationPtr const& /*activation*/, TaskResult<Void> const& result) override {
+             ActivationPtr const& activation, TaskResult<Void> const& result) override {
     if (!apply_spec || !apply_spec->software_spec || !apply_spec->software_spec->base_image) {
       result.SetError(EmptyName("software specification"));
       return;
     }
     auto const spec = apply_spec->software_spec;
-    StartOnLocalHost(
-        context_, result,
+    StartOnLocalHost<Sd::SoftwareSvc::ApplyMethod>(
+        context_, activation, result,
         [&](Host& h) -> Answer<Void> {
           if (CheckCompliance(*spec, h.installed, Now())->status ==
               Sd::ComplianceStatus::INCOMPATIBLE) {
@@ -109,14 +110,14 @@ class Software final : public Sd::SoftwareSvc::AsyncServiceInterface {
 
   // The comparison runs as the task's work; its result reaches the task's result callback.
   void Scan(std::shared_ptr<Sd::SoftwareSvc::ScanSpec const> const& scan_spec,
-            ActivationPtr const& /*activation*/, TaskResult<CompliancePtr> const& result) override {
+            ActivationPtr const& activation, TaskResult<CompliancePtr> const& result) override {
     if (!scan_spec || !scan_spec->software_spec) {
       result.SetError(EmptyName("software specification"));
       return;
     }
     auto const spec = scan_spec->software_spec;
-    StartOnLocalHost(
-        context_, result, [&](Host& h) { return CheckDepots(h, scan_spec->depots); },
+    StartOnLocalHost<Sd::SoftwareSvc::ScanMethod>(
+        context_, activation, result, [&](Host& h) { return CheckDepots(h, scan_spec->depots); },
         [spec](Host& h) -> Answer<CompliancePtr> {
           return CheckCompliance(*spec, h.installed, Now());
         });

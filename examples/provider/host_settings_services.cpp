@@ -38,7 +38,7 @@ class HostSettings final : public ::Com::Norval::Hyrn::HostSettingsSvc::AsyncSer
   explicit HostSettings(ContextPtr context) : context_(std::move(context)) {}
 
   // Refused for a base image older than the installed one: the host cannot go back.
-  void Apply(std::string const& host, ActivationPtr const& /*activation*/,
+  void Apply(std::string const& host, ActivationPtr const& activation,
              TaskResult<Void> const& result) override {
     if (host.empty()) {
       result.SetError(EmptyName("host name"));
@@ -58,12 +58,13 @@ class HostSettings final : public ::Com::Norval::Hyrn::HostSettingsSvc::AsyncSer
       result.SetError(*check.error);
       return;
     }
-    context_->tasks->Start(result, [context = context_, host]() {
-      return OnHost<Errors::NotFound>(*context->model, host, [](Host& h) -> Answer<Void> {
-        ApplyDesired(h);
-        return Void();
-      });
-    });
+    context_->tasks->Start<::Com::Norval::Hyrn::HostSettingsSvc::ApplyMethod>(
+        activation, result, [context = context_, host]() {
+          return OnHost<Errors::NotFound>(*context->model, host, [](Host& h) -> Answer<Void> {
+            ApplyDesired(h);
+            return Void();
+          });
+        });
   }
 
  private:

@@ -46,7 +46,7 @@ class Settings final : public Ho::SettingsSvc::AsyncServiceInterface {
 
   // Parts left unset stay as they are. The configuration is checked before the task starts.
   void Set(std::string const& host, ConfigPtr const& config_spec, SoftwarePtr const& software_spec,
-           boost::optional<DepotList> const& depots, ActivationPtr const& /*activation*/,
+           boost::optional<DepotList> const& depots, ActivationPtr const& activation,
            TaskResult<Void> const& result) override {
     boost::optional<ConfigMap> config;
     if (config_spec) {
@@ -66,12 +66,14 @@ class Settings final : public Ho::SettingsSvc::AsyncServiceInterface {
       result.SetError(*known.error);
       return;
     }
-    context_->tasks->Start(result, [context = context_, host, config, software_spec, depots]() {
-      return OnHost<Errors::InvalidArgument>(*context->model, host, [&](Host& h) -> Answer<Void> {
-        Store(h.desired, config, software_spec, depots);
-        return Void();
-      });
-    });
+    context_->tasks->Start<Ho::SettingsSvc::SetMethod>(
+        activation, result, [context = context_, host, config, software_spec, depots]() {
+          return OnHost<Errors::InvalidArgument>(*context->model, host,
+                                                 [&](Host& h) -> Answer<Void> {
+                                                   Store(h.desired, config, software_spec, depots);
+                                                   return Void();
+                                                 });
+        });
   }
 
  private:

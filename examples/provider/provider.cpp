@@ -5,8 +5,11 @@
 namespace Example {
 
 Provider::Provider(std::shared_ptr<HostModel> model, std::string local_host,
-                   std::shared_ptr<::Ormi::InProcess::Executor> task_executor)
-    : tasks_(std::make_shared<Tasks>(std::move(task_executor))) {
+                   std::shared_ptr<::Ormi::InProcess::Executor> task_executor,
+                   std::shared_ptr<::Ormi::Tasks::Store> task_store)
+    : tasks_(std::make_shared<TaskRunner>(
+          std::move(task_executor),
+          task_store ? std::move(task_store) : std::make_shared<::Ormi::Tasks::Store>())) {
   context_ =
       std::make_shared<Context const>(Context{std::move(model), std::move(local_host), tasks_});
 }

@@ -15,25 +15,28 @@ namespace Example {
 class Provider {
  public:
   // `local_host` names the host the daemon services work on; task work runs through
-  // `task_executor`.
+  // `task_executor` and its outcome is kept in `task_store` (a new store when null).
   Provider(std::shared_ptr<HostModel> model, std::string local_host,
-           std::shared_ptr<::Ormi::InProcess::Executor> task_executor);
+           std::shared_ptr<::Ormi::InProcess::Executor> task_executor,
+           std::shared_ptr<::Ormi::Tasks::Store> task_store = nullptr);
 
   // Binds every service and registers it; false when one of them could not be registered.
   bool RegisterAll(::Ormi::InProcess::Registry& registry) const;
 
-  Tasks const& tasks() const { return *tasks_; }
+  // The store of the provider's tasks.
+  ::Ormi::Tasks::Store const& tasks() const { return *tasks_->store(); }
+  std::shared_ptr<::Ormi::Tasks::Store> const& taskStore() const { return tasks_->store(); }
 
   // Shared by the service implementations.
   struct Context {
     std::shared_ptr<HostModel> model;
     std::string local_host;
-    std::shared_ptr<Tasks> tasks;
+    std::shared_ptr<TaskRunner> tasks;
   };
 
  private:
   std::shared_ptr<Context const> context_;
-  std::shared_ptr<Tasks> tasks_;
+  std::shared_ptr<TaskRunner> tasks_;
 };
 
 }  // namespace Example

@@ -1,14 +1,8 @@
-// The example provider's long-running work. A task operation answers at once with a task
-// identifier; the work runs through an executor, and its outcome is kept here (to be read
-// with Wait) and handed to the result callback of the caller's task result object.
+// The example provider's long-running work and the answers of its operations.
 #pragma once
 
-#include <condition_variable>
-#include <cstdint>
 #include <list>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 
@@ -16,8 +10,10 @@
 
 #include "ormi/async_result.h"
 #include "ormi/data/convert.h"
+#include "ormi/data/type_info.h"
 #include "ormi/in_process/connector.h"
 #include "ormi/l10n/localizer.h"
+#include "ormi/tasks/store.h"
 
 namespace Example {
 
@@ -42,65 +38,63 @@ void Complete(::Ormi::AsyncResult<R, Policy> const& result, Answer<R> answer) {
   }
 }
 
-class Tasks {
+// Runs the work of task operations and keeps their outcome in a task store, where the tasks
+// service (and the demo) read it. A task operation answers at once with the task's
+// identifier; the work runs through an executor.
+class TaskRunner {
  public:
-  // The outcome of a finished task in its value form: the converted result, or the error.
-  struct Outcome {
-    ::Ormi::Data::ValuePtr result;
-    ::Ormi::ErrorPtr error;
-  };
+  TaskRunner(std::shared_ptr<::Ormi::InProcess::Executor> executor,
+             std::shared_ptr<::Ormi::Tasks::Store> store)
+      : executor_(std::move(executor)), store_(std::move(store)) {}
 
-  explicit Tasks(std::shared_ptr<::Ormi::InProcess::Executor> executor)
-      : executor_(std::move(executor)), store_(std::make_shared<Store>()) {}
-
-  // Runs `work` (returning Answer<R>) through the executor under a new task identifier and
-  // answers `result` with that identifier. The work's answer is kept and passed to the
-  // result callback of `result`, when it has one.
-  template <typename R, typename Policy, typename Work>
-  void Start(::Ormi::AsyncTaskResult<R, Policy> const& result, Work work) {
-    std::string const id = store_->Open();
+  // Creates a task of `Method` for the caller of `activation`, runs `work` (returning
+  // Answer<R>) through the executor, and answers `result` with the task's identifier. The
+  // work's answer is kept in the store and passed to the result callback of `result`, when
+  // it has one. A task cancelled before its work starts ends cancelled without running it.
+  template <typename Method, typename R, typename Policy, typename Work>
+  void Start(std::shared_ptr<::Ormi::Core::AsyncActivation> const& activation,
+             ::Ormi::AsyncTaskResult<R, Policy> const& result, Work work) {
+    ::Ormi::Tasks::TaskSpec spec;
+    spec.service = ::Ormi::Data::TypeInfo<typename Method::Interface>::name();
+    spec.operation = Method::taskMethodName();
+    spec.result_definition = Method::outputDef();
+    spec.caller = activation ? activation->caller() : nullptr;
+    ::Ormi::Tasks::TaskHandle task = store_->Create(std::move(spec));
     // Copied first: answering with the identifier releases the object's result callbacks.
     auto callbacks = result.resultCallbacks();
-    executor_->Post([store = store_, id, callbacks, work = std::move(work)]() {
+    std::string const id = task.id();
+    executor_->Post([task, callbacks, work = std::move(work)]() {
+      if (task.cancelRequested()) {
+        task.Cancelled();
+        return;
+      }
+      task.SetProgress({0, 1, "started"});
       Answer<R> const answer = work();
-      store->Close(id, Record(answer));
+      Record(task, answer);
       Report(callbacks, answer);
     });
     result.SetTaskId(id);
   }
 
-  // Blocks until the task has finished and returns its outcome; none for an unknown id.
-  boost::optional<Outcome> Wait(std::string const& id) const { return store_->Wait(id); }
+  std::shared_ptr<::Ormi::Tasks::Store> const& store() const { return store_; }
 
  private:
-  class Store {
-   public:
-    std::string Open();
-    void Close(std::string const& id, Outcome outcome);
-    boost::optional<Outcome> Wait(std::string const& id);
-
-   private:
-    std::mutex mutex_;
-    std::condition_variable finished_;
-    std::uint64_t next_ = 1;
-    std::map<std::string, boost::optional<Outcome>> tasks_;
-  };
-
   template <typename R>
-  static Outcome Record(Answer<R> const& answer) {
+  static void Record(::Ormi::Tasks::TaskHandle const& task, Answer<R> const& answer) {
     auto const localizer = ::Ormi::L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer();
-    Outcome outcome;
     if (answer.error) {
-      outcome.error = answer.error->ToErrorValue(localizer);
-      return outcome;
+      task.Fail(answer.error->ToErrorValue(localizer));
+      return;
     }
+    ::Ormi::Data::ValuePtr value;
     std::list<::Ormi::BaseMessage> messages;
-    if (!::Ormi::Data::ToValue(*answer.value, &outcome.result, messages, localizer)) {
-      outcome.result = nullptr;
-      outcome.error = ::Ormi::Data::ErrorValue::Create(
-          "com.norval.ormi.std.errors.internal_server_error", messages);
+    if (!::Ormi::Data::ToValue(*answer.value, &value, messages, localizer)) {
+      task.Fail(::Ormi::Data::ErrorValue::Create("com.norval.ormi.std.errors.internal_server_error",
+                                                 messages));
+      return;
     }
-    return outcome;
+    task.SetProgress({1, 1, "finished"});
+    task.Succeed(std::move(value));
   }
 
   template <typename Callbacks, typename R>
@@ -115,7 +109,7 @@ class Tasks {
   }
 
   std::shared_ptr<::Ormi::InProcess::Executor> executor_;
-  std::shared_ptr<Store> store_;
+  std::shared_ptr<::Ormi::Tasks::Store> store_;
 };
 
 }  // namespace Example

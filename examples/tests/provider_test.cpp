@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <list>
 #include <memory>
 #include <string>
@@ -23,6 +24,7 @@ namespace Hs = ::Com::Norval::Hyrn::HostSettings;
 namespace Sd = ::Com::Norval::Hyrn::SettingsDaemon;
 namespace Sw = ::Com::Norval::Hyrn::Software;
 using ::Ormi::Void;
+constexpr std::chrono::seconds kTaskWait(30);
 
 // The sample hosts served through stubs over an in-process channel; everything runs inline,
 // so every answer has arrived when a call returns.
@@ -73,7 +75,7 @@ class ProviderTest : public ::testing::Test {
     scan->depots = {"main"};
     std::string const id = StartTask<std::shared_ptr<Sd::HostCompliance const>>(
         [&](auto const& r) { stub.Scan(scan, nullptr, r); });
-    auto const outcome = provider_.tasks().Wait(id);
+    auto const outcome = provider_.tasks().Wait(id, kTaskWait);
     std::shared_ptr<Sd::HostCompliance const> compliance;
     std::list<::Ormi::BaseMessage> messages;
     if (!outcome || !outcome->result ||
@@ -190,22 +192,23 @@ TEST_F(ProviderTest, TasksAnswerWithAnIdentifierAndKeepTheOutcome) {
             "error: com.norval.ormi.std.errors.not_allowed_in_current_state");
   apply->software_spec = Spec("8.0.3");
   std::string const id = StartTask<Void>([&](auto const& r) { stub.Apply(apply, nullptr, r); });
-  auto const applied = provider_.tasks().Wait(id);
+  auto const applied = provider_.tasks().Wait(id, kTaskWait);
   ASSERT_TRUE(applied);
   EXPECT_FALSE(applied->error);
 
   auto const after = ScanOutcome("8.0.3");
   ASSERT_TRUE(after);
   EXPECT_EQ(after->status, Sd::ComplianceStatus(Sd::ComplianceStatus::COMPLIANT));
-  EXPECT_FALSE(provider_.tasks().Wait("task-999"));
+  EXPECT_FALSE(provider_.tasks().Wait("task-999", kTaskWait));
 
   ::Com::Norval::Hyrn::HostSettingsSvc::AsyncServiceStub host_settings(channel_);
   EXPECT_EQ(StartTask<Void>([&](auto const& r) { host_settings.Apply("host-99", nullptr, r); }),
             "error: com.norval.ormi.std.errors.not_found");
 }
 
-TEST(Tasks, HandTheOutcomeToTheResultCallback) {
-  Tasks tasks(std::make_shared<::Ormi::InProcess::InlineExecutor>());
+TEST(TaskRunner, HandsTheOutcomeToTheResultCallbackAndTheStore) {
+  TaskRunner tasks(std::make_shared<::Ormi::InProcess::InlineExecutor>(),
+                   std::make_shared<::Ormi::Tasks::Store>());
   std::string id;
   boost::optional<std::string> delivered;
   ::Ormi::AsyncTaskResult<std::string> result(
@@ -214,10 +217,14 @@ TEST(Tasks, HandTheOutcomeToTheResultCallback) {
       ::Ormi::AsyncTaskResult<std::string>::ResultCb{
           [&](std::string const& value, ::Ormi::ErrorPtr const& /*error*/) { delivered = value; },
           {}});
-  tasks.Start(result, [] { return Answer<std::string>(std::string("done")); });
+  tasks.Start<Sd::SoftwareSvc::ScanMethod>(nullptr, result,
+                                           [] { return Answer<std::string>(std::string("done")); });
   EXPECT_EQ(delivered, boost::make_optional(std::string("done")));
-  auto const outcome = tasks.Wait(id);
+  auto const outcome = tasks.store()->Get(id);
   ASSERT_TRUE(outcome);
+  EXPECT_EQ(outcome->state, ::Ormi::Tasks::TaskState::kSucceeded);
+  EXPECT_EQ(outcome->spec.service, "com.norval.hyrn.settings_daemon.software");
+  EXPECT_EQ(outcome->spec.operation, "scan$task");
   EXPECT_EQ(::Ormi::Data::ToJson(*outcome->result), "\"done\"");
 }
 

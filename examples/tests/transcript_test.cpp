@@ -35,8 +35,9 @@ class TranscriptTest : public ::testing::Test {
   }
 
   std::ostringstream out_;
-  Example::Tasks tasks_{std::make_shared<::Ormi::InProcess::InlineExecutor>()};
-  Transcript transcript_{out_, tasks_};
+  Example::TaskRunner tasks_{std::make_shared<::Ormi::InProcess::InlineExecutor>(),
+                             std::make_shared<::Ormi::Tasks::Store>()};
+  Transcript transcript_{out_, *tasks_.store()};
   std::set<std::string> const operations_{"com.norval.hyrn.host_settings.software.hyrn get"};
 };
 
@@ -73,7 +74,8 @@ TEST_F(TranscriptTest, UnexpectedOutcomesAndUncalledOperationsAreFailures) {
 
 TEST_F(TranscriptTest, TaskOutcomesAreShownAndChecked) {
   auto start = [this](::Ormi::AsyncTaskResult<::Ormi::Void> const& result) {
-    tasks_.Start(result, [] { return Example::Answer<::Ormi::Void>(::Ormi::Void()); });
+    tasks_.Start<Apply>(nullptr, result,
+                        [] { return Example::Answer<::Ormi::Void>(::Ormi::Void()); });
   };
   transcript_.Task<Apply>({{"host", std::string("h")}}, start);
   transcript_.Task<Apply>(

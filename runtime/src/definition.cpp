@@ -14,6 +14,10 @@ DefinitionPtr DataDefinition::Create<bool>() {
   return BooleanDefinition::GetInstance();
 }
 template <>
+DefinitionPtr DataDefinition::Create<std::int64_t>() {
+  return IntegerDefinition::GetInstance();
+}
+template <>
 DefinitionPtr DataDefinition::Create<DateTime>() {
   return DateTimeDefinition::GetInstance();
 }

@@ -1,6 +1,9 @@
 // Values: construction, typed reads, field lookup, error values and iterative teardown.
 #include "ormi/data/value.h"
 
+#include <charconv>
+#include <cstdint>
+#include <system_error>
 #include <utility>
 
 namespace Ormi::Data {
@@ -143,6 +146,18 @@ bool DataValue::Value<double>(double* out, std::list<BaseMessage>& messages) con
 template <>
 bool DataValue::Cast<std::string>(std::string* out, std::list<BaseMessage>& messages) const {
   return Value(out, messages);
+}
+template <>
+bool DataValue::Cast<std::int64_t>(std::int64_t* out, std::list<BaseMessage>& messages) const {
+  if (kind() != ValueKind::kString) return Value(out, messages);
+  std::string const& text = static_cast<StringValue const&>(*this).value();
+  std::int64_t number = 0;
+  auto const read = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (text.empty() || read.ec != std::errc() || read.ptr != text.data() + text.size()) {
+    return BadCast(text, ValueKind::kInteger, messages);
+  }
+  *out = number;
+  return true;
 }
 template <>
 bool DataValue::Cast<bool>(bool* out, std::list<BaseMessage>& messages) const {

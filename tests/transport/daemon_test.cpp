@@ -106,7 +106,7 @@ TEST(HyrndProcess, ServesTheExampleProviderLogsEachCallAndStopsOnSigterm) {
   ASSERT_EQ(future.wait_for(10s), std::future_status::ready);
   EXPECT_TRUE(future.get());
 
-  // It offers the introspection service: the fourteen services and itself.
+  // It offers the introspection service: the fourteen services, the tasks service and itself.
   using Introspection = ::Ormi::Services::IntrospectionSvc;
   using Services = Introspection::ListMethod::ValueType;
   std::promise<std::size_t> listed;
@@ -119,7 +119,7 @@ TEST(HyrndProcess, ServesTheExampleProviderLogsEachCallAndStopsOnSigterm) {
           })));
   auto count = listed.get_future();
   ASSERT_EQ(count.wait_for(10s), std::future_status::ready);
-  EXPECT_EQ(count.get(), 15U);
+  EXPECT_EQ(count.get(), 16U);
 
   ::kill(daemon, SIGTERM);
   int status = -1;

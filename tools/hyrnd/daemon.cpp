@@ -13,6 +13,7 @@
 
 #include "ormi/in_process/connector.h"
 #include "ormi/services/registry_introspection.h"
+#include "ormi/services/tasks.h"
 #include "provider/host_model.h"
 #include "provider/provider.h"
 
@@ -135,8 +136,11 @@ Daemon::~Daemon() { Stop(); }
 bool Daemon::Start(std::ostream& err) {
   Example::AddSampleHosts(*parts_->model);
   Example::Provider const provider(parts_->model, "host-01", parts_->tasks);
+  // The tasks service serves the provider's task store, so that a client in another process
+  // reads the outcome of the tasks it started.
   if (!provider.RegisterAll(*parts_->registry) ||
-      !Ormi::Services::RegisterIntrospection(parts_->registry)) {
+      !Ormi::Services::RegisterIntrospection(parts_->registry) ||
+      !parts_->registry->Register(Ormi::Services::BindTasksService(provider.taskStore()))) {
     err << "hyrnd: the services could not be registered\n";
     return false;
   }

@@ -6,12 +6,13 @@ import re
 PRIMITIVE_TYPES = {
     "string": "std::string",
     "bool": "bool",
+    "long": "std::int64_t",
     "datetime": "::Ormi::DateTime",
     "dynamic": "::Ormi::Data::DynamicStructure",
     "void": "::Ormi::Void",
 }
 # Default member initialisers, for members that would otherwise start indeterminate.
-INITIALISERS = {"bool": "false"}
+INITIALISERS = {"bool": "false", "long": "0"}
 # Builder calls of structure metadata, by field annotation.
 METADATA_CALLS = {"resource": "Identifier", "key_resource": "MapKey"}
 

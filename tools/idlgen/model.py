@@ -19,7 +19,7 @@ class Annotation:
 
 @dataclass
 class Type:
-    """A resolved type: a primitive ("string", "bool", "datetime", "dynamic", "void"), a
+    """A resolved type: a primitive ("string", "bool", "long", "datetime", "dynamic", "void"), a
     container ("optional", "list", "map" with `args`), or "struct"/"enum" with `decl`."""
     kind: str
     args: List["Type"] = field(default_factory=list)

@@ -10,7 +10,7 @@ import re
 from .errors import IdlError
 from .model import Struct, Type
 
-PRIMITIVES = ("string", "bool", "datetime", "dynamic", "void")
+PRIMITIVES = ("string", "bool", "long", "datetime", "dynamic", "void")
 CONTAINER_ARITY = {"optional": 1, "list": 1, "map": 2}
 
 # Which annotations each kind of declaration accepts.

@@ -27,7 +27,8 @@ DispatchResponse Answer(Provider::AsyncApiMethod const& method, BodyCodec const&
   }
   DispatchResponse response;
   std::list<BaseMessage> messages;
-  auto const definition = method.outputDefinition();
+  auto const definition =
+      result.outputDefinition() ? result.outputDefinition() : method.outputDefinition();
   if (!definition || !codec.Encode(*result.output(), *definition, &response.body, messages)) {
     std::string const reason =
         messages.empty() ? "no output definition" : messages.front().defaultMessage;

@@ -6,6 +6,7 @@
 // are recognised by their template; std::string, bool, DateTime and Void are primitives.
 #pragma once
 
+#include <cstdint>
 #include <list>
 #include <map>
 #include <memory>
@@ -28,7 +29,7 @@ namespace Data {
 enum class NativeShape {
   kStructure,    // a generated structure (has AdapterHelper)
   kEnumeration,  // a generated enumeration (has Strings)
-  kPrimitive,    // std::string, bool, DateTime, Void
+  kPrimitive,    // std::string, bool, std::int64_t, DateTime, Void
   kDynamic,      // DynamicStructure
   kSharedPtr,    // std::shared_ptr<S const>: a required structure
   kOptionalPtr,  // OptionalPtr<S const>: an optional structure
@@ -83,6 +84,8 @@ template <>
 struct NativeTraits<std::string> : Detail::Shaped<NativeShape::kPrimitive> {};
 template <>
 struct NativeTraits<bool> : Detail::Shaped<NativeShape::kPrimitive> {};
+template <>
+struct NativeTraits<std::int64_t> : Detail::Shaped<NativeShape::kPrimitive> {};
 template <>
 struct NativeTraits<DateTime> : Detail::Shaped<NativeShape::kPrimitive> {};
 template <>

@@ -61,19 +61,29 @@ class MethodDefinition {
   Data::DefinitionPtr output_;
 };
 
-// One delivery of a method: an output or an error, and whether it ends the call.
+// One delivery of a method: an output or an error, and whether it ends the call. The output
+// may come with a definition that describes it more exactly than the method's output
+// definition (a dynamic part whose type the provider knows); writers of forms that take
+// their shape from the definition use it.
 class MethodResult {
  public:
-  MethodResult(Data::ValuePtr output, std::shared_ptr<Data::ErrorValue const> error, bool terminal)
-      : output_(std::move(output)), error_(std::move(error)), terminal_(terminal) {}
+  MethodResult(Data::ValuePtr output, std::shared_ptr<Data::ErrorValue const> error, bool terminal,
+               Data::DefinitionPtr output_definition = nullptr)
+      : output_(std::move(output)),
+        error_(std::move(error)),
+        terminal_(terminal),
+        output_definition_(std::move(output_definition)) {}
   Data::ValuePtr const& output() const { return output_; }
   std::shared_ptr<Data::ErrorValue const> const& error() const { return error_; }
   bool terminal() const { return terminal_; }
+  // Null unless the provider gave one.
+  Data::DefinitionPtr const& outputDefinition() const { return output_definition_; }
 
  private:
   Data::ValuePtr output_;
   std::shared_ptr<Data::ErrorValue const> error_;
   bool terminal_;
+  Data::DefinitionPtr output_definition_;
 };
 
 // The context a call runs in; each context gets a process-wide unique id.

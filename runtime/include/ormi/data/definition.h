@@ -49,6 +49,8 @@ DefinitionPtr DataDefinition::Create<DateTime>();
 template <>
 DefinitionPtr DataDefinition::Create<Void>();
 template <>
+DefinitionPtr DataDefinition::Create<std::int64_t>();
+template <>
 DefinitionPtr DataDefinition::Create<DynamicStructure>();
 
 // A definition with no parameters that accepts values of one kind. A date-time definition

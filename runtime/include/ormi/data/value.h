@@ -118,6 +118,8 @@ template <>
 bool DataValue::Cast<DateTime>(DateTime* out, std::list<BaseMessage>& messages) const;
 template <>
 bool DataValue::Cast<Void>(Void* out, std::list<BaseMessage>& messages) const;
+template <>
+bool DataValue::Cast<std::int64_t>(std::int64_t* out, std::list<BaseMessage>& messages) const;
 
 class VoidValue final : public DataValue {
  public:
