@@ -1,12 +1,16 @@
-// hyrn against a daemon serving the example provider on a unix socket: answers on stdout,
-// errors on stderr as one line or as JSON, and one exit code per class of error.
+// hyrn against a daemon serving the example provider on a unix socket: what the server offers
+// (golden text), calls with answers on stdout, tasks waited for, errors on stderr as one line
+// or as JSON, and one exit code per class of error.
 #include "hyrn/cli.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
+
+#include <boost/json/parse.hpp>
 
 #include "hyrnd/daemon.h"
 #include "transport_support.h"
@@ -97,6 +101,58 @@ TEST_F(HyrnCli, EachClassOfErrorHasItsExitCodeAndALineThatSaysWhere) {
   auto const nobody = Hyrn({"--connect", "unix:" + dir_.Path("none.sock"), "call", kConfigGet});
   EXPECT_EQ(nobody.code, Hyrn::kUnavailable);
   EXPECT_THAT(nobody.err, ::testing::HasSubstr("service_unavailable"));
+}
+
+std::string Golden(std::string const& name) {
+  std::ifstream file(std::string(HYRN_CLI_GOLDEN_DIR) + "/" + name);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// The texts a person reads to find their way; a change of them is deliberate (regenerate the
+// files under tests/transport/golden/ with the same commands against a dev hyrnd).
+TEST_F(HyrnCli, ListDescribeAndTemplateMatchTheirGoldenText) {
+  auto const list = Hyrn({"list"});
+  EXPECT_EQ(list.code, Hyrn::kSuccess) << list.err;
+  EXPECT_EQ(list.out, Golden("hyrn_list.txt"));
+  auto const describe = Hyrn({"describe", "com.norval.hyrn.host_settings.software"});
+  EXPECT_EQ(describe.code, Hyrn::kSuccess) << describe.err;
+  EXPECT_EQ(describe.out, Golden("hyrn_describe.txt"));
+  auto const skeleton = Hyrn({"template", "com.norval.hyrn.settings_daemon.software/scan$task"});
+  EXPECT_EQ(skeleton.code, Hyrn::kSuccess) << skeleton.err;
+  EXPECT_EQ(skeleton.out, Golden("hyrn_template.json"));
+
+  auto const as_json = Hyrn({"describe", "com.norval.hyrn.hosts.settings/set", "--json"});
+  ASSERT_EQ(as_json.code, Hyrn::kSuccess) << as_json.err;
+  auto const description = boost::json::parse(as_json.out);
+  EXPECT_EQ(description.at("operation").at("call_name"), "set$task");
+  EXPECT_FALSE(description.at("structures").as_array().empty());
+
+  EXPECT_EQ(Hyrn({"describe", "com.norval.none"}).code, Hyrn::kNotFound);
+  EXPECT_EQ(Hyrn({"template", "com.norval.hyrn.host_settings.config/fetch"}).code, Hyrn::kNotFound);
+}
+
+// A scan started and waited for prints its HostCompliance, with the difference between the
+// host's installed add-on and the requested specification; the task stays readable.
+TEST_F(HyrnCli, CallWithWaitPrintsTheWorkResultAndTheTaskIsKept) {
+  auto const scan =
+      Hyrn({"call", "com.norval.hyrn.settings_daemon.software/scan$task", "--wait", "-d",
+            R"({"scan_spec":{"depots":["main"],"software_spec":{"base_image":{"version":"8.0"},)"
+            R"("components":{"ntp":"2.0"}}}})"});
+  ASSERT_EQ(scan.code, Hyrn::kSuccess) << scan.err;
+  auto const compliance = boost::json::parse(scan.out);
+  EXPECT_EQ(compliance.at("status"), "INCOMPATIBLE");
+  EXPECT_THAT(scan.out, ::testing::HasSubstr("com.norval.hyrn.example.compliance.add_on.differs"));
+  EXPECT_THAT(scan.err, ::testing::HasSubstr("progress 1/1"));
+
+  auto const listed = Hyrn({"task", "list", "--state", "SUCCEEDED"});
+  ASSERT_EQ(listed.code, Hyrn::kSuccess) << listed.err;
+  auto const tasks = boost::json::parse(listed.out).as_array();
+  ASSERT_EQ(tasks.size(), 1U);
+  EXPECT_EQ(tasks[0].at("operation"), "scan$task");
+  auto const id = std::string(tasks[0].at("id").as_string());
+  EXPECT_EQ(Hyrn({"task", "get", id}).code, Hyrn::kSuccess);
+  EXPECT_EQ(Hyrn({"task", "wait", id}).code, Hyrn::kSuccess);
+  EXPECT_EQ(Hyrn({"task", "get", "task-none"}).code, Hyrn::kNotFound);
 }
 
 TEST(HyrnExitCodes, FollowTheErrorsName) {

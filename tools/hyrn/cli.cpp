@@ -1,5 +1,8 @@
 #include "hyrn/cli.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <fstream>
 #include <functional>
 #include <future>
@@ -14,6 +17,8 @@
 #include <vector>
 
 #include <CLI/CLI.hpp>
+#include <boost/json/array.hpp>
+#include <boost/json/object.hpp>
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
 #include <boost/json/value.hpp>
@@ -24,6 +29,7 @@
 #include "ormi/transport/address.h"
 #include "ormi/transport/channel.h"
 #include "ormi/transport/wire.h"
+#include "render.h"
 
 namespace Hyrn {
 namespace {
@@ -32,14 +38,19 @@ namespace json = boost::json;
 using Ormi::Transport::Address;
 using Ormi::Transport::RawAnswer;
 
-// What every command shares: where to call, for how long, and how to print errors.
+constexpr char kIntrospection[] = "com.norval.ormi.introspection.v1";
+constexpr char kTasks[] = "com.norval.ormi.tasks";
+
+// What every command shares: where to call, for how long, how to print errors, and the
+// channel to the server once a command has asked for it.
 struct Context {
   explicit Context(Streams const& io) : streams(io) {}
   Streams const& streams;
   std::string connect = Address::DaemonDefault().ToString();
   std::int64_t timeout_ms = 30'000;
   std::string token_file;
-  bool json_errors = false;
+  bool json = false;
+  std::unique_ptr<Ormi::Transport::Channel> channel;
 };
 
 // A command: its subcommand, whose options CLI11 parses into the command's own state, and
@@ -92,7 +103,7 @@ void PrintPretty(std::string const& text, std::ostream& out) {
 
 // One line: "hyrn: <error name>: <message>; <message>", or the error value as JSON.
 ExitCode ReportError(Ormi::Data::ErrorValue const& error, Context const& context) {
-  if (context.json_errors) {
+  if (context.json) {
     PrintPretty(Ormi::Data::ToJson(error), context.streams.err);
   } else {
     context.streams.err << "hyrn: " << error.name();
@@ -124,18 +135,49 @@ int Report(RawAnswer const& answer, Context const& context) {
   return kFailed;
 }
 
-// Sends one call and waits for its answer (the channel ends every call by its deadline).
-RawAnswer Post(Context const& context, Address const& address, std::string const& service,
-               std::string const& operation, std::string body, char const* media_type) {
-  Ormi::Transport::ClientOptions options;
-  options.token_file = context.token_file;
-  options.max_connections = 1;
-  Ormi::Transport::Channel channel(address, options);
+bool ReadAddress(Context const& context, Address* address) {
+  std::string reason;
+  if (Address::Parse(context.connect, address, &reason)) return true;
+  context.streams.err << "hyrn: --connect " << context.connect << ": " << reason << "\n";
+  return false;
+}
+
+// Sends one call and waits for its answer: the channel ends every call by its deadline,
+// `timeout_ms` from now unless `timeout` is given.
+RawAnswer Post(Context& context, std::string const& service, std::string const& operation,
+               std::string body, char const* media_type,
+               Ormi::Transport::Milliseconds timeout = {}) {
+  if (!context.channel) {
+    Address address;
+    ReadAddress(context, &address);  // checked by the command before it calls
+    Ormi::Transport::ClientOptions options;
+    options.token_file = context.token_file;
+    options.max_connections = 1;
+    context.channel = std::make_unique<Ormi::Transport::Channel>(address, options);
+  }
   std::promise<RawAnswer> answered;
-  channel.Post(service, operation, std::move(body), media_type,
-               Ormi::Transport::Milliseconds(context.timeout_ms),
-               [&answered](RawAnswer const& answer) { answered.set_value(answer); });
+  context.channel->Post(
+      service, operation, std::move(body), media_type,
+      timeout.count() > 0 ? timeout : Ormi::Transport::Milliseconds(context.timeout_ms),
+      [&answered](RawAnswer const& answer) { answered.set_value(answer); });
   return answered.get_future().get();
+}
+
+// Calls an operation with a plain JSON input. On success reads the answer into `answer` and
+// returns kSuccess; otherwise reports the error and returns its exit code.
+int Ask(Context& context, std::string const& service, std::string const& operation,
+        json::value const& input, json::value* answer, Ormi::Transport::Milliseconds timeout = {}) {
+  RawAnswer const raw = Post(context, service, operation, json::serialize(input),
+                             Ormi::Transport::kPlainMediaType, timeout);
+  if (raw.failure || raw.status != 200) return Report(raw, context);
+  boost::system::error_code error;
+  json::parse_options options;
+  options.max_depth = 4096;
+  *answer = json::parse(raw.body, error, {}, options);
+  if (!error) return kSuccess;
+  context.streams.err << "hyrn: " << service << "/" << operation
+                      << " answered with no JSON: " << raw.body << "\n";
+  return kFailed;
 }
 
 // Reads the text of -d: the text itself, "@FILE", or "@-" for standard input.
@@ -167,11 +209,87 @@ bool SplitTarget(std::string const& target, std::string* service, std::string* o
   return true;
 }
 
-bool ReadAddress(Context const& context, Address* address) {
-  std::string reason;
-  if (Address::Parse(context.connect, address, &reason)) return true;
-  context.streams.err << "hyrn: --connect " << context.connect << ": " << reason << "\n";
-  return false;
+// Prints a task's progress while it runs: a bar redrawn on standard error when the output is
+// a terminal, otherwise a line on standard error each time the progress changes.
+class ProgressView {
+ public:
+  explicit ProgressView(Context const& context) : context_(context) {}
+  ~ProgressView() {
+    if (drawn_) context_.streams.err << "\n";
+  }
+  ProgressView(ProgressView const&) = delete;
+  ProgressView& operator=(ProgressView const&) = delete;
+
+  void Show(json::value const& task) {
+    auto const& progress = task.as_object().at("progress");
+    std::int64_t const completed = progress.at("completed").to_number<std::int64_t>();
+    std::int64_t const total = progress.at("total").to_number<std::int64_t>();
+    std::string const message(progress.at("message").as_string());
+    std::string const line = std::to_string(completed) + "/" + std::to_string(total) +
+                             (message.empty() ? "" : " " + message);
+    if (line == last_) return;
+    last_ = line;
+    if (!context_.streams.terminal) {
+      context_.streams.err << "progress " << line << "\n";
+      return;
+    }
+    constexpr int kWidth = 30;
+    int const filled = total > 0 ? static_cast<int>(kWidth * completed / total) : 0;
+    context_.streams.err << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+                         << std::string(static_cast<std::size_t>(kWidth - filled), ' ') << "] "
+                         << line << "\x1b[K" << std::flush;
+    drawn_ = true;
+  }
+
+ private:
+  Context const& context_;
+  std::string last_;
+  bool drawn_ = false;
+};
+
+// Waits for a task's end, showing its progress, until the deadline of --timeout. On success
+// `task` is the ended task's info.
+int WaitForTask(Context& context, std::string const& id, json::value* task) {
+  using Clock = std::chrono::steady_clock;
+  auto const deadline = Clock::now() + std::chrono::milliseconds(context.timeout_ms);
+  ProgressView view(context);
+  for (;;) {
+    auto const left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+      context.streams.err << "hyrn: " << Ormi::Data::ErrorName::kTimedOut << ": task " << id
+                          << " had not ended when the timeout of " << context.timeout_ms
+                          << " ms passed; it goes on (hyrn task wait " << id << ")\n";
+      return kTimedOut;
+    }
+    // Short waits, so that progress shows while the task runs.
+    std::int64_t const slice = std::min<std::int64_t>(left.count(), 500);
+    int const code = Ask(context, kTasks, "wait", {{"task", id}, {"timeout_ms", slice}}, task,
+                         std::chrono::milliseconds(slice + 5'000));
+    if (code != kSuccess) return code;
+    view.Show(*task);
+    if (task->as_object().at("state") != "RUNNING") return kSuccess;
+  }
+}
+
+// The outcome of an ended task: its result on stdout, or its error or cancellation.
+int ReportTask(Context const& context, json::value const& task) {
+  auto const& info = task.as_object();
+  auto const& state = info.at("state");
+  if (state == "SUCCEEDED") {
+    auto const& result = info.at("result");
+    if (!result.is_null()) PrintPretty(json::serialize(result), context.streams.out);
+    return kSuccess;
+  }
+  if (state == "FAILED" && !info.at("error").is_null()) {
+    RawAnswer failed;
+    failed.status = 500;
+    failed.body = json::serialize(info.at("error"));
+    return Report(failed, context);
+  }
+  context.streams.err << "hyrn: task " << info.at("id").as_string().c_str() << " ended "
+                      << json::serialize(state) << "\n";
+  return kFailed;
 }
 
 Command AddCall(CLI::App& app) {
@@ -179,6 +297,7 @@ Command AddCall(CLI::App& app) {
     std::string target;
     std::string data = "{}";
     bool canonical = false;
+    bool wait = false;
   };
   auto state = std::make_shared<State>();
   CLI::App* call = app.add_subcommand("call", "Call SERVICE/OPERATION with an input in JSON");
@@ -188,6 +307,8 @@ Command AddCall(CLI::App& app) {
                    "The input: JSON text, @FILE, or @- for standard input (default {})");
   call->add_flag("--canonical", state->canonical,
                  "Send the input and print the answer in the lossless canonical form");
+  call->add_flag("--wait", state->wait,
+                 "For a task operation: wait for the task's end and print its work result");
   return {call, [state](Context& context) -> int {
             std::string service;
             std::string operation;
@@ -202,12 +323,157 @@ Command AddCall(CLI::App& app) {
               context.streams.err << "hyrn: -d " << state->data << ": " << reason << "\n";
               return kUsage;
             }
-            Address address;
-            if (!ReadAddress(context, &address)) return kUsage;
             char const* const media_type = state->canonical ? Ormi::Transport::kCanonicalMediaType
                                                             : Ormi::Transport::kPlainMediaType;
-            return Report(Post(context, address, service, operation, std::move(body), media_type),
-                          context);
+            RawAnswer const answer = Post(context, service, operation, std::move(body), media_type);
+            if (!state->wait || answer.failure || answer.status != 200) {
+              return Report(answer, context);
+            }
+            boost::system::error_code error;
+            json::value const id = json::parse(answer.body, error);
+            if (error || !id.is_string()) {
+              context.streams.err << "hyrn: --wait: " << state->target
+                                  << " answered no task identifier: " << answer.body << "\n";
+              return kUsage;
+            }
+            json::value task;
+            int const code = WaitForTask(context, std::string(id.as_string()), &task);
+            return code == kSuccess ? ReportTask(context, task) : code;
+          }};
+}
+
+Command AddList(CLI::App& app) {
+  CLI::App* list = app.add_subcommand("list", "List the services and operations of the server");
+  return {list, [](Context& context) -> int {
+            json::value services;
+            int const code = Ask(context, kIntrospection, "list", json::object(), &services);
+            if (code != kSuccess) return code;
+            if (context.json) {
+              PrintPretty(json::serialize(services), context.streams.out);
+            } else {
+              context.streams.out << Detail::ListText(services);
+            }
+            return kSuccess;
+          }};
+}
+
+// The descriptions of SERVICE/OPERATION, or of every operation of SERVICE.
+int Describe(Context& context, std::string const& target, json::array* descriptions) {
+  std::string service;
+  std::string operation;
+  std::vector<std::string> operations;
+  if (SplitTarget(target, &service, &operation)) {
+    operations.push_back(operation);
+  } else {
+    json::value services;
+    int const code = Ask(context, kIntrospection, "list", json::object(), &services);
+    if (code != kSuccess) return code;
+    service = target;
+    for (auto const& offered : services.as_array()) {
+      if (offered.at("id") != json::value(target)) continue;
+      for (auto const& op : offered.at("operations").as_array()) {
+        operations.emplace_back(op.at("call_name").as_string());
+      }
+    }
+    if (operations.empty()) {
+      context.streams.err << "hyrn: " << Ormi::Data::ErrorName::kNotFound
+                          << ": the server has no service " << target
+                          << "; hyrn list shows the services it has\n";
+      return kNotFound;
+    }
+  }
+  for (auto const& name : operations) {
+    json::value description;
+    int const code = Ask(context, kIntrospection, "describe",
+                         {{"service", service}, {"operation", name}}, &description);
+    if (code != kSuccess) return code;
+    descriptions->push_back(std::move(description));
+  }
+  return kSuccess;
+}
+
+Command AddDescribe(CLI::App& app) {
+  auto target = std::make_shared<std::string>();
+  CLI::App* describe = app.add_subcommand(
+      "describe", "Describe SERVICE/OPERATION, or every operation of SERVICE (--json: as JSON)");
+  describe->add_option("target", *target, "SERVICE or SERVICE/OPERATION")->required();
+  return {describe, [target](Context& context) -> int {
+            json::array descriptions;
+            int const code = Describe(context, *target, &descriptions);
+            if (code != kSuccess) return code;
+            if (context.json) {
+              bool const one = target->find('/') != std::string::npos;
+              PrintPretty(json::serialize(one ? descriptions.front() : json::value(descriptions)),
+                          context.streams.out);
+              return kSuccess;
+            }
+            char const* separator = "";
+            for (auto const& description : descriptions) {
+              context.streams.out << separator << Detail::DescriptionText(description);
+              separator = "\n";
+            }
+            return kSuccess;
+          }};
+}
+
+Command AddTemplate(CLI::App& app) {
+  auto target = std::make_shared<std::string>();
+  CLI::App* command = app.add_subcommand(
+      "template", "Print a JSON input of SERVICE/OPERATION with every field and its type");
+  command->add_option("target", *target, "SERVICE/OPERATION")->required();
+  return {command, [target](Context& context) -> int {
+            if (target->find('/') == std::string::npos) {
+              context.streams.err << "hyrn: template " << *target
+                                  << ": expected SERVICE/OPERATION\n";
+              return kUsage;
+            }
+            json::array descriptions;
+            int const code = Describe(context, *target, &descriptions);
+            if (code != kSuccess) return code;
+            PrintPretty(json::serialize(Detail::InputTemplate(descriptions.front())),
+                        context.streams.out);
+            return kSuccess;
+          }};
+}
+
+Command AddTask(CLI::App& app) {
+  struct State {
+    std::string id;
+    std::string state;
+    std::string service;
+    std::string operation;
+  };
+  auto state = std::make_shared<State>();
+  CLI::App* task = app.add_subcommand("task", "Read, wait for, cancel or list tasks");
+  task->require_subcommand(1);
+  for (char const* verb : {"get", "wait", "cancel"}) {
+    task->add_subcommand(verb, std::string(verb) == "get"    ? "Print a task's state and outcome"
+                               : std::string(verb) == "wait" ? "Wait for a task's end (--timeout)"
+                                                             : "Ask a running task to stop")
+        ->add_option("id", state->id, "The task identifier")
+        ->required();
+  }
+  CLI::App* list = task->add_subcommand("list", "List the tasks the server keeps");
+  list->add_option("--state", state->state, "RUNNING, SUCCEEDED, FAILED or CANCELLED");
+  list->add_option("--service", state->service, "Only the tasks of this service");
+  list->add_option("--operation", state->operation, "Only the tasks of this operation");
+  return {task, [task, state](Context& context) -> int {
+            json::value answer;
+            int code = kSuccess;
+            if (task->got_subcommand("wait")) {
+              code = WaitForTask(context, state->id, &answer);
+            } else if (task->got_subcommand("list")) {
+              json::object filter;
+              if (!state->state.empty()) filter["state"] = state->state;
+              if (!state->service.empty()) filter["service"] = state->service;
+              if (!state->operation.empty()) filter["operation"] = state->operation;
+              code = Ask(context, kTasks, "list", {{"filter", filter}}, &answer);
+            } else {
+              char const* const verb = task->got_subcommand("get") ? "get" : "cancel";
+              code = Ask(context, kTasks, verb, {{"task", state->id}}, &answer);
+            }
+            if (code == kSuccess) PrintPretty(json::serialize(answer), context.streams.out);
+            return code;
           }};
 }
 
@@ -231,24 +497,28 @@ ExitCode ExitCodeForError(std::string const& error_name) {
 int Run(int argc, char const* const* argv, Streams const& streams) {
   Context context(streams);
   CLI::App app("Calls the services of a running server.", "hyrn");
+  app.fallthrough();  // the options below may also follow the command
   app.add_option("--connect", context.connect, "unix:PATH or tcp:HOST:PORT of the server")
       ->capture_default_str();
   app.add_option("--timeout", context.timeout_ms, "Deadline of each call in milliseconds")
       ->capture_default_str()
       ->check(CLI::PositiveNumber);
   app.add_option("--token-file", context.token_file, "The bearer token for TCP, from hyrnd");
-  app.add_flag("--json", context.json_errors, "Errors as JSON error values on stderr");
+  app.add_flag("--json", context.json, "Descriptions and errors as JSON");
   app.require_subcommand(1);
   app.footer(
       "Exit codes: 0 success, 1 other error, 2 usage, 3 invalid argument, 4 not found, "
       "5 conflict (already exists, not allowed in the current state), 6 unauthenticated, "
       "7 unavailable, 8 timed out.");
-  std::vector<Command> const commands = {AddCall(app)};
+  std::vector<Command> const commands = {AddList(app), AddDescribe(app), AddTemplate(app),
+                                         AddCall(app), AddTask(app)};
   try {
     app.parse(argc, argv);
   } catch (CLI::ParseError const& error) {
     return app.exit(error, streams.out, streams.err) == 0 ? kSuccess : kUsage;
   }
+  Address address;
+  if (!ReadAddress(context, &address)) return kUsage;
   for (auto const& command : commands) {
     if (command.subcommand->parsed()) return command.run(context);
   }

@@ -27,6 +27,7 @@ struct Streams {
   std::istream& in;
   std::ostream& out;
   std::ostream& err;
+  bool terminal = false;  // standard output is a terminal: progress is drawn as a bar
 };
 
 // Runs the command line `argv` (argv[0] is the program); returns the exit code.
