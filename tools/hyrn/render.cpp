@@ -72,6 +72,7 @@ std::set<std::string> Reachable(Structures const& structures,
                                 std::vector<std::string> const& types) {
   std::set<std::string> reached;
   std::vector<std::string> pending;
+  pending.reserve(types.size());
   for (auto const& type : types) pending.push_back(Leaf(type));
   while (!pending.empty()) {
     std::string const name = pending.back();
