@@ -74,11 +74,15 @@ struct SampleSpec : ::Ormi::Data::BaseNative {
   boost::optional<std::map<std::string, ::Ormi::Data::DynamicStructure>> settings;
   ::Ormi::OptionalPtr<::Com::Norval::Hyrn::Sample::SampleSpec const> parent;
   ::Ormi::DateTime created;
+  /// A 64-bit count.
+  std::int64_t count = 0;
+  boost::optional<std::int64_t> limit;
 
   struct AdapterHelper {
     /// Wire names of the declared fields, sorted byte-wise.
     static constexpr ::boost::string_view kKnownNames[] = {
-        "created", "enabled", "labels", "level", "name", "parent", "settings", "state"};
+        "count", "created", "enabled", "labels",   "level",
+        "limit", "name",    "parent",  "settings", "state"};
 
     /// To a value: the declared fields in declaration order, then the unknown fields.
     template <typename Helper>
@@ -92,6 +96,8 @@ struct SampleSpec : ::Ormi::Data::BaseNative {
       helper.AddField("settings", &native->settings);
       helper.AddField("parent", &native->parent);
       helper.AddField("created", &native->created);
+      helper.AddField("count", &native->count);
+      helper.AddField("limit", &native->limit);
       ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(*native, value);
     }
 
@@ -106,6 +112,8 @@ struct SampleSpec : ::Ormi::Data::BaseNative {
       helper.AddField("settings", &native->settings);
       helper.AddField("parent", &native->parent);
       helper.AddField("created", &native->created);
+      helper.AddField("count", &native->count);
+      helper.AddField("limit", &native->limit);
       ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(kKnownNames, helper.value(),
                                                                 native->unknownFields);
     }
@@ -121,6 +129,8 @@ struct SampleSpec : ::Ormi::Data::BaseNative {
       helper.template AddField<decltype(SampleSpec::settings)>("settings");
       helper.template AddField<decltype(SampleSpec::parent)>("parent");
       helper.template AddField<decltype(SampleSpec::created)>("created");
+      helper.template AddField<decltype(SampleSpec::count)>("count");
+      helper.template AddField<decltype(SampleSpec::limit)>("limit");
     }
   };
 };
