@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
+
 #include "sample_values.h"
 
 namespace Ormi::Data {
@@ -118,6 +121,31 @@ TEST(ValueRead, CastReadsStringForms) {
   EXPECT_EQ((++message)->args, (std::list<std::string>{" ", "void"}));
   EXPECT_EQ((++message)->id, "ormi.data.value.type.mismatch");
   EXPECT_EQ(date_time.ToString(), "2026-12-06T08:35:27.123Z");  // unchanged on failure
+}
+
+// A long reads from its decimal text over the whole 64-bit range and from an integer value;
+// text with anything else, or out of range, is refused and leaves the number as it was.
+TEST(ValueRead, CastReadsALongFromItsDecimalText) {
+  std::list<BaseMessage> messages;
+  std::int64_t number = 7;
+  EXPECT_TRUE(StringValue::GetInstance("-9223372036854775808")->Cast(&number, messages));
+  EXPECT_EQ(number, std::numeric_limits<std::int64_t>::min());
+  EXPECT_TRUE(StringValue::GetInstance("9223372036854775807")->Cast(&number, messages));
+  EXPECT_EQ(number, std::numeric_limits<std::int64_t>::max());
+  EXPECT_TRUE(IntegerValue::GetInstance(-42)->Cast(&number, messages));
+  EXPECT_EQ(number, -42);
+  EXPECT_TRUE(messages.empty());
+
+  for (char const* text : {"9223372036854775808", "-9223372036854775809", "", " 1", "1 ", "12x",
+                           "0x10", "1.5", "1e3"}) {
+    messages.clear();
+    EXPECT_FALSE(StringValue::GetInstance(text)->Cast(&number, messages)) << text;
+    ASSERT_EQ(messages.size(), 1u) << text;
+    EXPECT_EQ(messages.front().id, "ormi.data.bad.cast");
+    EXPECT_EQ(messages.front().args, (std::list<std::string>{text, "integer"}));
+  }
+  EXPECT_EQ(number, -42);
+  EXPECT_FALSE(BooleanValue::GetInstance(true)->Cast(&number, messages));
 }
 
 TEST(ValueError, CarriesMessagesAsLocalizableMessages) {
