@@ -40,8 +40,11 @@ StructRefDefinition const& Ref(DefinitionPtr const& definition) {
 TEST(NativeToDefinition, FieldsContainersAndEnumerationsGetTheirDefinitions) {
   DefinitionPtr const shapes = Build<AllKinds>();
   EXPECT_EQ(Struct(shapes).name(), "com.norval.hyrn.test.all_kinds");
-  EXPECT_EQ(Struct(shapes).fields().size(), 20U);
+  EXPECT_EQ(Struct(shapes).fields().size(), 24U);
   EXPECT_EQ(Scalar(Field(shapes, "when")), ValueKind::kDateTime);
+  EXPECT_EQ(Scalar(Field(shapes, "count")), ValueKind::kInteger);
+  EXPECT_EQ(Scalar(Element(Field(shapes, "maybe_count"))), ValueKind::kInteger);
+  EXPECT_EQ(Scalar(Element(Field(shapes, "counts"))), ValueKind::kInteger);
   EXPECT_EQ(Scalar(Field(shapes, "colour")), ValueKind::kString);
   EXPECT_EQ(Scalar(Element(Field(shapes, "maybe_colour"))), ValueKind::kString);
   EXPECT_EQ(Field(shapes, "anything")->kind(), DefinitionKind::kDynamicStructure);

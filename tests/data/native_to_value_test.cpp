@@ -42,10 +42,10 @@ TEST(NativeToValue, EveryDeclaredFieldIsPresentAndEmptyContainersKeepTheirKind) 
   ASSERT_TRUE(Convert(Complete(), &value, messages));
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(Struct(value).name(), "com.norval.hyrn.test.all_kinds");
-  EXPECT_EQ(Struct(value).fields().size(), 20U);
+  EXPECT_EQ(Struct(value).fields().size(), 24U);
   for (auto const& field : Struct(value).fields()) EXPECT_TRUE(field.second) << field.first;
-  for (char const* name : {"maybe_text", "maybe_flag", "maybe_anything", "maybe_colour",
-                           "maybe_leaf", "maybe_leaves", "maybe_leaf_by_name"}) {
+  for (char const* name : {"maybe_text", "maybe_flag", "maybe_count", "maybe_anything",
+                           "maybe_colour", "maybe_leaf", "maybe_leaves", "maybe_leaf_by_name"}) {
     auto const& optional = dynamic_cast<OptionalValue const&>(*Field(value, name));
     EXPECT_FALSE(optional.isSet()) << name;
   }

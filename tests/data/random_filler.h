@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <list>
 #include <map>
 #include <memory>
@@ -93,6 +94,14 @@ class RandomFiller {
   }
   void FillScalar(std::string& native) { native = Text(); }
   void FillScalar(bool& native) { native = Chance(); }
+  // The extremes and their neighbours half of the time: where a number read as a double, or
+  // written through a narrower type, would change.
+  void FillScalar(std::int64_t& native) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+    std::int64_t const edges[] = {kMin, kMin + 1, -1, 0, kMax - 1, kMax};
+    native = Chance() ? edges[Below(6)] : std::int64_t{Below(2000000)} - 1000000;
+  }
   void FillScalar(DateTime& native) {
     native =
         DateTime::FromMillisecondsSinceEpoch(Below(2000000000) * std::int64_t{1000} + Below(1000));
