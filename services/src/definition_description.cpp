@@ -29,7 +29,7 @@ char const* ScalarWord(Data::ValueKind kind) {
     case Data::ValueKind::kVoid:
       return "void";
     case Data::ValueKind::kInteger:
-      return "integer";
+      return "long";
     case Data::ValueKind::kDouble:
       return "double";
     case Data::ValueKind::kBlob:

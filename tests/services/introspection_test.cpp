@@ -34,8 +34,8 @@ using Ormi::Services::IntrospectionSvc;
 using Description = std::shared_ptr<V1::OperationDescription const>;
 using Structures = std::map<std::string, V1::StructureDescription const*>;
 
-std::set<std::string> const kWords = {"optional", "list", "map",     "string", "bool", "datetime",
-                                      "dynamic",  "void", "integer", "double", "blob", "secret"};
+std::set<std::string> const kWords = {"optional", "list", "map",  "string", "bool", "datetime",
+                                      "dynamic",  "void", "long", "double", "blob", "secret"};
 
 // The structure names a type expression writes.
 std::set<std::string> NamesIn(std::string const& type) {
@@ -82,7 +82,7 @@ class Skeleton {
     if (word == "string" || word == "secret" || word == "blob") return "";
     if (word == "bool") return false;
     if (word == "datetime") return "2026-12-06T08:35:27.123Z";
-    if (word == "integer") return 3;
+    if (word == "long") return 3;
     if (word == "double") return 0.5;
     if (word == "void") return nullptr;
     if (word == "dynamic") return json::object{{"$struct", "example"}, {"fields", json::object()}};

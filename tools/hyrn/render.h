@@ -17,7 +17,7 @@ std::string ListText(boost::json::value const& services);
 std::string DescriptionText(boost::json::value const& description);
 
 // The input of a "describe" answer as JSON with every field present: a scalar as "<type>"
-// ("<string>", "<integer>"), a list with one element, a map with one "<key>", an optional
+// ("<string>", "<long>"), a list with one element, a map with one "<key>", an optional
 // as its value, a structure as an object, and a structure already being filled in above
 // itself as null.
 boost::json::value InputTemplate(boost::json::value const& description);
