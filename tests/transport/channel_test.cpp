@@ -292,6 +292,7 @@ TEST(RawPosts, CarryTheCallersBodyAndTheServersAnswer) {
   answer = PostAndWait(channel, service, "get", R"({"key":"a"})", 100ms);
   EXPECT_EQ(answer.status, 0U);
   EXPECT_EQ(::BindingTest::NameOf(answer.failure), Names::kTimedOut);
+  EXPECT_TRUE(provider.WaitHeld(1));  // and the call had reached the provider
 
   Channel nobody(Address::Unix(dir.Path("none.sock")), ClientOptions{});
   answer = PostAndWait(nobody, service, "get", R"({"key":"a"})");
