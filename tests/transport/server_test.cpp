@@ -278,7 +278,8 @@ TEST(Refusals, TcpWantsTheTokenALoopbackHostAndNoForeignOrigin) {
 }
 
 TEST(Refusals, ANonLoopbackAddressNeedsAllowRemote) {
-  KeysServer server({Address::Tcp("0.0.0.0", 0)});
+  // A documentation address: not loopback, and not one this machine could listen on.
+  KeysServer server({Address::Tcp("192.0.2.1", 0)});
   std::list<::Ormi::BaseMessage> messages;
   EXPECT_FALSE(server.server->Start(messages));
   ASSERT_EQ(messages.size(), 1U);
