@@ -140,24 +140,22 @@ void RegistryIntrospection::List(std::shared_ptr<Core::AsyncActivation> const& /
 void RegistryIntrospection::Describe(std::string const& service, std::string const& operation,
                                      std::shared_ptr<Core::AsyncActivation> const& /*activation*/,
                                      IntrospectionSvc::DescribeMethod::ResultType const& result) {
-  auto const registry = registry_.lock();
-  if (!registry) {
-    result.SetError(RegistryGone());
-    return;
-  }
-  ErrorPtr error;
-  auto const method = Find(*registry, service, operation, &error);
-  auto const description = method ? Description(service, *method, &error) : nullptr;
-  if (error) {
-    result.SetError(error);
-    return;
-  }
-  result.SetResult(description);
+  AnswerAbout(service, operation, result, [&service](auto const& method, ErrorPtr* error) {
+    return Description(service, method, error);
+  });
 }
 
 void RegistryIntrospection::Schema(std::string const& service, std::string const& operation,
                                    std::shared_ptr<Core::AsyncActivation> const& /*activation*/,
                                    IntrospectionSvc::SchemaMethod::ResultType const& result) {
+  AnswerAbout(service, operation, result, [&service](auto const& method, ErrorPtr* /*error*/) {
+    return SchemaOf(service, method);
+  });
+}
+
+template <typename Result, typename Answer>
+void RegistryIntrospection::AnswerAbout(std::string const& service, std::string const& operation,
+                                        Result const& result, Answer answer) const {
   auto const registry = registry_.lock();
   if (!registry) {
     result.SetError(RegistryGone());
@@ -165,11 +163,12 @@ void RegistryIntrospection::Schema(std::string const& service, std::string const
   }
   ErrorPtr error;
   auto const method = Find(*registry, service, operation, &error);
-  if (!method) {
+  auto const value = method ? answer(*method, &error) : nullptr;
+  if (error) {
     result.SetError(error);
     return;
   }
-  result.SetResult(SchemaOf(service, *method));
+  result.SetResult(value);
 }
 
 bool RegisterIntrospection(std::shared_ptr<InProcess::Registry> const& registry) {

@@ -30,6 +30,12 @@ class RegistryIntrospection final : public IntrospectionSvc::AsyncServiceInterfa
               IntrospectionSvc::SchemaMethod::ResultType const& result) override;
 
  private:
+  // Answers `result` with `answer(method, &error)` for the operation of that service, or with
+  // the error of finding it (or of the answer).
+  template <typename Result, typename Answer>
+  void AnswerAbout(std::string const& service, std::string const& operation, Result const& result,
+                   Answer answer) const;
+
   std::weak_ptr<InProcess::Registry const> registry_;
 };
 
