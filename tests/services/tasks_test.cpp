@@ -1,5 +1,6 @@
 #include "ormi/services/tasks.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +22,7 @@
 #include <boost/optional/optional_io.hpp>
 
 #include "com/norval/hyrn/settings_daemon/settings_daemon.h"
+#include "hyrn/cli.h"
 #include "introspection_support.h"
 #include "ormi/data/convert.h"
 #include "ormi/data/error_names.h"
@@ -396,6 +399,38 @@ TEST_F(TasksOverSocket, AWaitingCallAnswersWhenTheTaskEnds) {
   auto const done = waiting.get();
   ASSERT_TRUE(done.value);
   EXPECT_EQ((*done.value)->state, Gen::TaskState::SUCCEEDED);
+}
+
+// hyrn against work that does not end: `call --wait` gives up at --timeout with timed-out and
+// says the task goes on; `task cancel` asks it to stop, and `task wait` sees it cancelled.
+TEST_F(TasksOverSocket, HyrnGivesUpWaitingAtItsTimeoutAndTheTaskGoesOn) {
+  auto hyrn = [this](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"hyrn", "--connect", address_.ToString()});
+    std::vector<char const*> argv;
+    argv.reserve(arguments.size());
+    for (auto const& argument : arguments) argv.push_back(argument.c_str());
+    std::istringstream in;
+    std::ostringstream out;
+    std::ostringstream err;
+    int const code = Hyrn::Run(static_cast<int>(argv.size()), argv.data(), {in, out, err});
+    return std::make_pair(code, out.str() + err.str());
+  };
+  auto const waited =
+      hyrn({"--timeout", "300", "call", std::string(kComponents) + "/apply$task", "--wait", "-d",
+            R"({"apply_spec":{"components":{"extra-tool":"0.3"},"depots":["main"]}})"});
+  EXPECT_EQ(waited.first, Hyrn::kTimedOut) << waited.second;
+  EXPECT_THAT(waited.second, ::testing::HasSubstr("had not ended"));
+  auto const running = store_->List({});
+  ASSERT_EQ(running.size(), 1U);
+  EXPECT_EQ(running[0].state, ::Ormi::Tasks::TaskState::kRunning);
+
+  auto const cancelled = hyrn({"task", "cancel", running[0].id});
+  EXPECT_EQ(cancelled.first, Hyrn::kSuccess) << cancelled.second;
+  EXPECT_THAT(cancelled.second, ::testing::HasSubstr("\"cancel_requested\": true"));
+  ASSERT_EQ(work_->RunHeld(), 1U);
+  auto const ended = hyrn({"task", "wait", running[0].id});
+  EXPECT_EQ(ended.first, Hyrn::kSuccess) << ended.second;
+  EXPECT_THAT(ended.second, ::testing::HasSubstr("\"state\": \"CANCELLED\""));
 }
 
 }  // namespace
