@@ -110,4 +110,14 @@ double Percentile(std::vector<double> values, double fraction) {
   return values[index];
 }
 
+void LoadSettings(benchmark::internal::Benchmark* benchmark) {
+  benchmark->ArgName("callers")
+      ->Arg(1)
+      ->Arg(8)
+      ->Arg(32)
+      ->Iterations(1)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
+}
+
 }  // namespace HyrnBench

@@ -9,6 +9,9 @@
 
 namespace benchmark {
 class State;
+namespace internal {
+class Benchmark;
+}  // namespace internal
 }  // namespace benchmark
 
 namespace HyrnBench {
@@ -38,6 +41,9 @@ LoadResult RunClosedLoop(LoadBounds const& bounds, std::function<bool()> const& 
 inline constexpr std::chrono::milliseconds kLoadTime{2000};
 inline constexpr std::size_t kLoadCalls = 200'000;
 void RunLoadBenchmark(benchmark::State& state, std::function<bool()> const& call);
+// The settings of every load benchmark, so that peers are compared at the same caller counts
+// (1, 8 and 32), one run each, in wall time: BENCHMARK(f)->Name(...)->Apply(LoadSettings).
+void LoadSettings(benchmark::internal::Benchmark* benchmark);
 
 // The value at `fraction` (0.5 for the median, 0.99) of `values` by the nearest-rank rule:
 // the smallest value with at least that fraction of all values at or below it. Zero when

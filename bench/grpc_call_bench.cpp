@@ -72,15 +72,7 @@ void GrpcUnixConfigGet(benchmark::State& state) {
   RunLoadBenchmark(state, [&stub] { return Call(*stub, std::chrono::seconds(10)); });
   server->Shutdown();
 }
-BENCHMARK(GrpcUnixConfigGet)
-    ->Name("GrpcUnix/config_get")
-    ->ArgName("callers")
-    ->Arg(1)
-    ->Arg(8)
-    ->Arg(32)
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(GrpcUnixConfigGet)->Name("GrpcUnix/config_get")->Apply(LoadSettings);
 
 }  // namespace
 }  // namespace HyrnBench

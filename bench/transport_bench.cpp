@@ -95,15 +95,7 @@ void SocketConfigGet(benchmark::State& state) {
   Hs::ConfigSvc::AsyncServiceStub stub(setup.channel());
   RunLoadBenchmark(state, [&stub] { return GetConfigAndWait(stub, kCallWait); });
 }
-BENCHMARK(SocketConfigGet)
-    ->Name("Socket/config_get")
-    ->ArgName("callers")
-    ->Arg(1)
-    ->Arg(8)
-    ->Arg(32)
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(SocketConfigGet)->Name("Socket/config_get")->Apply(LoadSettings);
 
 // The size of the request body the channel sends for `input`: its canonical JSON.
 template <typename Input>

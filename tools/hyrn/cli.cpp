@@ -42,7 +42,7 @@ constexpr char kIntrospection[] = "com.norval.ormi.introspection.v1";
 constexpr char kTasks[] = "com.norval.ormi.tasks";
 
 // What every command shares: where to call, for how long, how to print errors, and the
-// channel to the server once a command has asked for it.
+// channel to the server.
 struct Context {
   explicit Context(Streams const& io) : streams(io) {}
   Streams const& streams;
@@ -60,13 +60,19 @@ struct Command {
   std::function<int(Context&)> run;
 };
 
-// JSON with two spaces per level; text that is no JSON as it is.
-void PrintPretty(std::string const& text, std::ostream& out) {
+// Reads the JSON of an answer, as deep as the channel lets answers nest.
+bool ParseJson(std::string const& text, json::value* value) {
   json::parse_options options;
   options.max_depth = 4096;
   boost::system::error_code error;
-  json::value const value = json::parse(text, error, {}, options);
-  if (error) {
+  *value = json::parse(text, error, {}, options);
+  return !error;
+}
+
+// JSON with two spaces per level; text that is no JSON as it is.
+void PrintPretty(std::string const& text, std::ostream& out) {
+  json::value value;
+  if (!ParseJson(text, &value)) {
     out << text << "\n";
     return;
   }
@@ -117,6 +123,19 @@ ExitCode ReportError(Ormi::Data::ErrorValue const& error, Context const& context
   return ExitCodeForError(error.name());
 }
 
+// Reports an error value in its canonical JSON `text`; `what` names where it came from when
+// the text is no error value.
+int ReportErrorText(std::string const& text, std::string const& what, Context const& context) {
+  Ormi::Data::ValuePtr value;
+  std::list<Ormi::BaseMessage> messages;
+  if (Ormi::Data::FromJson(text, &value, messages) &&
+      value->kind() == Ormi::Data::ValueKind::kError) {
+    return ReportError(static_cast<Ormi::Data::ErrorValue const&>(*value), context);
+  }
+  context.streams.err << "hyrn: " << what << " without an error value: " << text << "\n";
+  return kFailed;
+}
+
 // Prints an answer: the output on stdout, an error on stderr; returns the exit code.
 int Report(RawAnswer const& answer, Context const& context) {
   if (answer.failure) return ReportError(*answer.failure, context);
@@ -124,15 +143,7 @@ int Report(RawAnswer const& answer, Context const& context) {
     PrintPretty(answer.body, context.streams.out);
     return kSuccess;
   }
-  Ormi::Data::ValuePtr value;
-  std::list<Ormi::BaseMessage> messages;
-  if (Ormi::Data::FromJson(answer.body, &value, messages) &&
-      value->kind() == Ormi::Data::ValueKind::kError) {
-    return ReportError(static_cast<Ormi::Data::ErrorValue const&>(*value), context);
-  }
-  context.streams.err << "hyrn: status " << answer.status
-                      << " without an error value: " << answer.body << "\n";
-  return kFailed;
+  return ReportErrorText(answer.body, "status " + std::to_string(answer.status), context);
 }
 
 bool ReadAddress(Context const& context, Address* address) {
@@ -147,14 +158,6 @@ bool ReadAddress(Context const& context, Address* address) {
 RawAnswer Post(Context& context, std::string const& service, std::string const& operation,
                std::string body, char const* media_type,
                Ormi::Transport::Milliseconds timeout = {}) {
-  if (!context.channel) {
-    Address address;
-    ReadAddress(context, &address);  // checked by the command before it calls
-    Ormi::Transport::ClientOptions options;
-    options.token_file = context.token_file;
-    options.max_connections = 1;
-    context.channel = std::make_unique<Ormi::Transport::Channel>(address, options);
-  }
   std::promise<RawAnswer> answered;
   context.channel->Post(
       service, operation, std::move(body), media_type,
@@ -170,11 +173,7 @@ int Ask(Context& context, std::string const& service, std::string const& operati
   RawAnswer const raw = Post(context, service, operation, json::serialize(input),
                              Ormi::Transport::kPlainMediaType, timeout);
   if (raw.failure || raw.status != 200) return Report(raw, context);
-  boost::system::error_code error;
-  json::parse_options options;
-  options.max_depth = 4096;
-  *answer = json::parse(raw.body, error, {}, options);
-  if (!error) return kSuccess;
+  if (ParseJson(raw.body, answer)) return kSuccess;
   context.streams.err << "hyrn: " << service << "/" << operation
                       << " answered with no JSON: " << raw.body << "\n";
   return kFailed;
@@ -282,10 +281,7 @@ int ReportTask(Context const& context, json::value const& task) {
     return kSuccess;
   }
   if (state == "FAILED" && !info.at("error").is_null()) {
-    RawAnswer failed;
-    failed.status = 500;
-    failed.body = json::serialize(info.at("error"));
-    return Report(failed, context);
+    return ReportErrorText(json::serialize(info.at("error")), "a failed task", context);
   }
   context.streams.err << "hyrn: task " << info.at("id").as_string().c_str() << " ended "
                       << json::serialize(state) << "\n";
@@ -519,6 +515,10 @@ int Run(int argc, char const* const* argv, Streams const& streams) {
   }
   Address address;
   if (!ReadAddress(context, &address)) return kUsage;
+  Ormi::Transport::ClientOptions options;
+  options.token_file = context.token_file;
+  options.max_connections = 1;
+  context.channel = std::make_unique<Ormi::Transport::Channel>(address, options);
   for (auto const& command : commands) {
     if (command.subcommand->parsed()) return command.run(context);
   }
