@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The demo from a shell: starts hyrnd on a socket in a temporary folder, makes every call of
-# hyrn_calls.txt with hyrn (task operations with --wait), prints each command with its answer,
-# stops the daemon and ends with "<N> calls, <M> failures". Exits 0 only when every call ended
+# hyrn_calls.txt with hyrn (task operations with --wait) and one call whose error comes in
+# German, prints each command with its answer, stops the daemon and ends with
+# "<N> calls, <M> failures". Exits 0 only when every call ended
 # as expected and every operation of the API was called.
 #   hyrn_demo.sh HYRND HYRN [CALLS]
 set -u
@@ -11,7 +12,9 @@ CALLS="${3:-$(dirname "${BASH_SOURCE[0]}")/hyrn_calls.txt}"
 
 dir="$(mktemp -d /tmp/hyrn-demo-XXXXXX)"
 socket="$dir/hyrnd.sock"
-"$HYRND" --listen "unix:$socket" 2>"$dir/hyrnd.log" &
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+"$HYRND" --listen "unix:$socket" --catalogue "$root/runtime/l10n/de.json" \
+  --catalogue "$root/examples/provider/l10n/de.json" 2>"$dir/hyrnd.log" &
 daemon=$!
 stop() {
   kill -TERM "$daemon" 2>/dev/null && wait "$daemon"
@@ -53,6 +56,19 @@ while read -r expected target input; do
     failures=$((failures + 1))
   fi
 done <"$CALLS"
+
+# The same error in the language the caller asks for.
+calls=$((calls + 1))
+echo
+echo "\$ hyrn --locale de_DE call com.norval.hyrn.host_settings.config/get -d '{\"host\":\"host-09\"}'"
+hyrn --locale de_DE call com.norval.hyrn.host_settings.config/get -d '{"host":"host-09"}' \
+  2>"$dir/err"
+code=$?
+cat "$dir/err"
+if [[ "$code" != "${CODE[not_found]}" ]] || ! grep -q 'Der Host host-09 ist nicht bekannt' "$dir/err"; then
+  echo "FAILED: expected not_found in German (exit ${CODE[not_found]}), got exit $code"
+  failures=$((failures + 1))
+fi
 
 # Every operation of the API packages (not the runtime's own services) must have been called.
 missing=0

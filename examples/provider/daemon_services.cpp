@@ -25,7 +25,7 @@ Answer<Void> CheckDepots(Host const& host, std::list<std::string> const& depots)
   for (auto const& depot : depots) {
     if (host.desired.depots.count(depot) == 0) {
       return Fail<Errors::InvalidArgument>(
-          Text("depot.unknown", "The host has no depot {1}.", depot));
+          Text("apply.depot.unknown", "The host has no depot {1}.", depot));
     }
   }
   return Void();

@@ -10,13 +10,18 @@ Provider::Provider(std::shared_ptr<HostModel> model, std::string local_host,
     : tasks_(std::make_shared<TaskRunner>(
           std::move(task_executor),
           task_store ? std::move(task_store) : std::make_shared<::Ormi::Tasks::Store>())) {
-  context_ =
-      std::make_shared<Context const>(Context{std::move(model), std::move(local_host), tasks_});
+  context_ = std::make_shared<Context const>(
+      Context{std::move(model), std::move(local_host), tasks_, nullptr});
 }
 
-bool Provider::RegisterAll(::Ormi::InProcess::Registry& registry) const {
-  return RegisterHostSettings(context_, registry) && RegisterHosts(context_, registry) &&
-         RegisterSettingsDaemon(context_, registry) && RegisterSoftware(context_, registry);
+bool Provider::RegisterAll(::Ormi::InProcess::Registry& registry,
+                           std::shared_ptr<::Ormi::L10n::Localizer> localizer) const {
+  auto with_localizer = std::make_shared<Context>(*context_);
+  with_localizer->localizer =
+      localizer ? std::move(localizer) : std::make_shared<::Ormi::L10n::Localizer>();
+  ContextPtr const context = std::move(with_localizer);
+  return RegisterHostSettings(context, registry) && RegisterHosts(context, registry) &&
+         RegisterSettingsDaemon(context, registry) && RegisterSoftware(context, registry);
 }
 
 }  // namespace Example

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ormi/in_process/connector.h"
+#include "ormi/l10n/localizer.h"
 #include "provider/host_model.h"
 #include "provider/tasks.h"
 
@@ -20,8 +21,11 @@ class Provider {
            std::shared_ptr<::Ormi::InProcess::Executor> task_executor,
            std::shared_ptr<::Ormi::Tasks::Store> task_store = nullptr);
 
-  // Binds every service and registers it; false when one of them could not be registered.
-  bool RegisterAll(::Ormi::InProcess::Registry& registry) const;
+  // Binds every service with `localizer` (a new, empty one when null), which translates the
+  // messages of its errors into the languages of each call's locale, and registers it; false
+  // when one of them could not be registered.
+  bool RegisterAll(::Ormi::InProcess::Registry& registry,
+                   std::shared_ptr<::Ormi::L10n::Localizer> localizer = nullptr) const;
 
   // The store of the provider's tasks.
   ::Ormi::Tasks::Store const& tasks() const { return *tasks_->store(); }
@@ -32,6 +36,7 @@ class Provider {
     std::shared_ptr<HostModel> model;
     std::string local_host;
     std::shared_ptr<TaskRunner> tasks;
+    std::shared_ptr<::Ormi::L10n::Localizer> localizer;
   };
 
  private:

@@ -1,6 +1,7 @@
 // What the example services share: result types, the host lookup and the common errors.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -45,15 +46,17 @@ inline ::Ormi::Data::NativeError EmptyName(std::string const& what) {
 // NotFound: `what` (for example "component") named `name` does not exist on `host`.
 inline ::Ormi::Data::NativeError Unknown(std::string const& what, std::string const& name,
                                          std::string const& host) {
+  std::string id = what;  // "configuration key" -> "configuration_key.unknown"
+  std::replace(id.begin(), id.end(), ' ', '_');
   return Fail<Errors::NotFound>(
-      Text(what + ".unknown", "Host {1} has no " + what + " {2}.", host, name));
+      Text(id + ".unknown", "Host {1} has no " + what + " {2}.", host, name));
 }
 
-// Binds an `Impl` of `Service` and registers it.
+// Binds an `Impl` of `Service` with the context's localizer and registers it.
 template <typename Service, typename Impl>
 bool Register(ContextPtr const& context, ::Ormi::InProcess::Registry& registry) {
-  return registry.Register(
-      Service::AsyncServiceBinder::BindImplementation(std::make_shared<Impl>(context)));
+  return registry.Register(Service::AsyncServiceBinder::BindImplementation(
+      std::make_shared<Impl>(context), context->localizer));
 }
 
 // Registration of each package's services (one source file per package).

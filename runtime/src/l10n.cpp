@@ -1,7 +1,11 @@
 #include "ormi/l10n/localizer.h"
 
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <boost/json/parse.hpp>
+#include <boost/json/value.hpp>
 
 namespace Ormi::L10n {
 
@@ -11,6 +15,31 @@ LanguagePreference LocaleHelpers::MakeLanguagePreference(std::string language) {
 
 void Localizer::AddTemplate(std::string const& language, std::string const& id, std::string text) {
   catalogues_[language][id] = std::move(text);
+}
+
+void Localizer::AddCatalogue(boost::string_view json_text) {
+  boost::json::error_code error;
+  boost::json::value const document =
+      boost::json::parse(boost::json::string_view(json_text.data(), json_text.size()), error);
+  if (error) throw std::invalid_argument("a catalogue is not JSON: " + error.message());
+  auto const* root = document.if_object();
+  auto const* language = root ? root->if_contains("language") : nullptr;
+  auto const* messages = root ? root->if_contains("messages") : nullptr;
+  if (!language || !language->is_string() || language->get_string().empty() || !messages ||
+      !messages->is_object()) {
+    throw std::invalid_argument(
+        R"(a catalogue is an object with a "language" text and a "messages" object)");
+  }
+  std::map<std::string, std::string> templates;
+  for (auto const& entry : messages->get_object()) {
+    if (!entry.value().is_string()) {
+      throw std::invalid_argument("the template of message \"" + std::string(entry.key()) +
+                                  "\" is not a text");
+    }
+    templates.emplace(entry.key(), entry.value().get_string());
+  }
+  auto& catalogue = catalogues_[std::string(language->get_string())];
+  for (auto& entry : templates) catalogue[entry.first] = std::move(entry.second);
 }
 
 std::string const* Localizer::FindTemplate(std::string const& language,

@@ -1,8 +1,15 @@
 #include "ormi/l10n/localizer.h"
 
+#include <fstream>
 #include <list>
 #include <memory>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <stdexcept>
 #include <string>
+
+#include <boost/json/parse.hpp>
 
 #include <gtest/gtest.h>
 
@@ -105,6 +112,50 @@ TEST(NativeErrorTest, LocalizesMessageTextsAndKeepsTheRest) {
   EXPECT_EQ(Data::NativeErrorHelper::GetError(error, boost::none,
                                               RequestLocalizer(localizer, Locale({"it"}))),
             error);
+}
+
+TEST(LocalizerTest, ReadsACatalogueDocumentOrNothingOfAFaultyOne) {
+  Localizer localizer;
+  localizer.AddCatalogue(R"({"language":"de","messages":{"test.greeting":"Hallo {1}"}})");
+  EXPECT_EQ(localizer.Localize(Greeting(), Locale({"de_AT"})), "Hallo Ada");
+
+  for (char const* faulty : {
+           R"({"language":"fr","messages":{"test.greeting":"Bonjour {1}")",  // cut short
+           R"({"messages":{"test.greeting":"Bonjour {1}"}})",                // no language
+           R"({"language":"","messages":{}})",
+           R"({"language":"fr","messages":["test.greeting"]})",
+           // One bad template: not even the good one before it is added.
+           R"({"language":"fr","messages":{"test.greeting":"Bonjour {1}","test.other":7}})",
+           R"([])",
+       }) {
+    EXPECT_THROW(localizer.AddCatalogue(faulty), std::invalid_argument) << faulty;
+  }
+  EXPECT_EQ(localizer.FindTemplate("fr", "test.greeting"), nullptr);
+}
+
+// The placeholders ("{1}", "{2}") a template uses.
+std::set<std::string> Placeholders(std::string const& text) {
+  static std::regex const kPlaceholder(R"(\{[0-9]+\})");
+  return {std::sregex_token_iterator(text.begin(), text.end(), kPlaceholder),
+          std::sregex_token_iterator()};
+}
+
+TEST(LocalizerTest, TheShippedCatalogueTranslatesKnownIdsWithTheSameArguments) {
+  std::ifstream in(ORMI_CATALOGUE_DIR "/de.json");
+  std::stringstream text;
+  text << in.rdbuf();
+  ASSERT_TRUE(in) << ORMI_CATALOGUE_DIR "/de.json";
+  Localizer localizer;
+  localizer.AddCatalogue(text.str());
+
+  auto const messages = boost::json::parse(text.str()).at("messages").as_object();
+  EXPECT_GE(messages.size(), 50U);
+  for (auto const& entry : messages) {
+    std::string const id(entry.key());
+    std::string const english = Message<CoreTag>::DefaultMessageForId(id);
+    EXPECT_NE(english, Message<CoreTag>::DefaultMessageForId("no.such.id")) << id;
+    EXPECT_EQ(Placeholders(std::string(entry.value().as_string())), Placeholders(english)) << id;
+  }
 }
 
 }  // namespace

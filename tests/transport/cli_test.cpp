@@ -6,7 +6,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <sstream>
 
@@ -28,19 +30,34 @@ class HyrnCli : public ::testing::Test {
  protected:
   void SetUp() override {
     Hyrnd::Options options;
-    options.server.listen = {Address::Unix(dir_.Path("hyrnd.sock"))};
+    std::string const listen = "unix:" + dir_.Path("hyrnd.sock");
+    char const* argv[] = {"hyrnd",
+                          "--listen",
+                          listen.c_str(),
+                          "--catalogue",
+                          HYRN_CATALOGUE_CORE,
+                          "--catalogue",
+                          HYRN_CATALOGUE_EXAMPLE};
+    std::ostringstream parse_errors;
+    ASSERT_EQ(Hyrnd::ParseCommandLine(7, argv, &options, parse_errors, parse_errors), -1)
+        << parse_errors.str();
     daemon_ = std::make_unique<Hyrnd::Daemon>(options, log_);
     std::ostringstream err;
     ASSERT_TRUE(daemon_->Start(err)) << err.str();
   }
 
-  // Runs hyrn with `arguments` against the daemon, unless they name another server.
+  // Runs hyrn with `arguments` against the daemon, unless they name another server; in
+  // English unless they name a locale.
   Outcome Hyrn(std::vector<std::string> arguments, std::string const& input = "") {
     if (arguments.front() != "--connect") {
       arguments.insert(arguments.begin(), {"--connect", "unix:" + dir_.Path("hyrnd.sock")});
     }
+    if (std::find(arguments.begin(), arguments.end(), "--locale") == arguments.end()) {
+      arguments.insert(arguments.begin(), {"--locale", "C"});
+    }
     arguments.insert(arguments.begin(), "hyrn");
     std::vector<char const*> argv;
+    argv.reserve(arguments.size());
     for (auto const& argument : arguments) argv.push_back(argument.c_str());
     std::istringstream in(input);
     std::ostringstream out;
@@ -103,6 +120,54 @@ TEST_F(HyrnCli, EachClassOfErrorHasItsExitCodeAndALineThatSaysWhere) {
   EXPECT_THAT(nobody.err, ::testing::HasSubstr("service_unavailable"));
 }
 
+// The daemon answers in the caller's language where its catalogues have a translation: the
+// provider's own errors and the transport's alike; otherwise in English.
+TEST_F(HyrnCli, ErrorsComeInTheLanguageTheCallerAsksFor) {
+  std::vector<std::string> const unknown_host = {"call", kConfigGet, "-d", R"({"host":"nohost"})"};
+  auto in = [&](std::string const& locale, std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"--locale", locale});
+    return Hyrn(arguments);
+  };
+  auto const german = in("de_DE", unknown_host);
+  EXPECT_EQ(german.code, Hyrn::kNotFound);
+  EXPECT_EQ(german.err,
+            "hyrn: com.norval.ormi.std.errors.not_found: Der Host nohost ist nicht bekannt.\n");
+  EXPECT_EQ(in("fr_FR,de", unknown_host).err, german.err);
+  EXPECT_EQ(in("fr", unknown_host).err,
+            "hyrn: com.norval.ormi.std.errors.not_found: Host nohost is not known.\n");
+
+  auto const wrong_operation = in("de", {"call", "com.norval.hyrn.host_settings.config/fetch"});
+  EXPECT_EQ(wrong_operation.code, Hyrn::kNotFound);
+  EXPECT_THAT(wrong_operation.err, ::testing::HasSubstr("hat keine Operation"));
+  EXPECT_THAT(wrong_operation.err, ::testing::HasSubstr("Die Operationen von"));
+}
+
+// A C++ client names its languages in the call's activation, which wins over the channel's.
+TEST_F(HyrnCli, AStubCallCarriesTheLocaleOfItsActivation) {
+  ::Ormi::Transport::ClientOptions options;
+  options.languages = {"en"};
+  ::Ormi::Transport::Channel channel(Address::Unix(dir_.Path("hyrnd.sock")), options);
+  auto const method = std::make_shared<::Ormi::Core::MethodIdentifier const>(
+      std::make_shared<::Ormi::Core::InterfaceIdentifier const>("com.norval.hyrn.nowhere"), "get");
+  auto message_of = [&](std::shared_ptr<::Ormi::Core::AsyncActivation> const& activation) {
+    std::promise<std::string> text;
+    channel.Invoke(method, nullptr, activation,
+                   [&](std::shared_ptr<::Ormi::Core::MethodResult const> const& result,
+                       ::Ormi::Progress const& /*progress*/, auto&& /*next*/) {
+                     text.set_value(result && result->error()
+                                        ? result->error()->messages().front().defaultMessage
+                                        : "no error");
+                   });
+    return text.get_future().get();
+  };
+  auto german = std::make_shared<::Ormi::Core::AsyncActivation>();
+  german->SetLocaleSpec(std::make_shared<::Ormi::L10n::LocaleSpec const>(
+      std::vector<::Ormi::L10n::LanguagePreference>{::Ormi::L10n::LanguagePreference("de")},
+      ::Ormi::L10n::TimezoneSpec("Etc/UTC")));
+  EXPECT_EQ(message_of(german), "Der Dienst com.norval.hyrn.nowhere ist nicht registriert.");
+  EXPECT_EQ(message_of(nullptr), "Service com.norval.hyrn.nowhere is not registered.");
+}
+
 std::string Golden(std::string const& name) {
   std::ifstream file(std::string(HYRN_CLI_GOLDEN_DIR) + "/" + name);
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
@@ -134,10 +199,11 @@ TEST_F(HyrnCli, ListDescribeAndTemplateMatchTheirGoldenText) {
 // A scan started and waited for prints its HostCompliance, with the difference between the
 // host's installed add-on and the requested specification; the task stays readable.
 TEST_F(HyrnCli, CallWithWaitPrintsTheWorkResultAndTheTaskIsKept) {
+  std::string const input =
+      R"({"scan_spec":{"depots":["main"],"software_spec":{"base_image":{"version":"8.0"},)"
+      R"("components":{"ntp":"2.0"}}}})";
   auto const scan =
-      Hyrn({"call", "com.norval.hyrn.settings_daemon.software/scan$task", "--wait", "-d",
-            R"({"scan_spec":{"depots":["main"],"software_spec":{"base_image":{"version":"8.0"},)"
-            R"("components":{"ntp":"2.0"}}}})"});
+      Hyrn({"call", "com.norval.hyrn.settings_daemon.software/scan$task", "--wait", "-d", input});
   ASSERT_EQ(scan.code, Hyrn::kSuccess) << scan.err;
   auto const compliance = boost::json::parse(scan.out);
   EXPECT_EQ(compliance.at("status"), "INCOMPATIBLE");

@@ -135,6 +135,27 @@ TEST(StatusTable, EachStandardErrorHasOneStatus) {
   }
 }
 
+TEST(LanguageHeader, ReadsPreferencesByWeightAndWritesThemBackInOrder) {
+  using ::Ormi::Transport::AcceptLanguage;
+  using ::Ormi::Transport::LanguagesOf;
+  using Languages = std::vector<std::string>;
+  EXPECT_EQ(LanguagesOf("de-DE"), Languages{"de_DE"});
+  EXPECT_EQ(LanguagesOf("fr;q=0.5, de-CH , en;q=0.8"), (Languages{"de_CH", "en", "fr"}));
+  // Weight 0, "*", bad tags and bad weights are left out.
+  EXPECT_EQ(LanguagesOf("it;q=0, *, d e, x-;q=1, ../etc, de;q=2, en;q=abc, fr;q=0.3"),
+            Languages{"fr"});
+  EXPECT_EQ(LanguagesOf(""), Languages{});
+  std::string many;
+  for (int i = 0; i < 40; ++i) many += "l" + std::to_string(i) + ",";
+  EXPECT_EQ(LanguagesOf(many).size(), 16U);
+
+  EXPECT_EQ(AcceptLanguage({"de_DE", "C", "en"}), "de-DE, en;q=0.950");
+  EXPECT_EQ(AcceptLanguage({"C"}), "");
+  Languages sixteen;
+  for (char c = 'a'; c < 'q'; ++c) sixteen.emplace_back(1, c);
+  EXPECT_EQ(LanguagesOf(AcceptLanguage(sixteen)), sixteen);
+}
+
 // The same dispatch behind the HTTP parser, over an in-memory stream: requests sent one after
 // the other on one connection are answered in order, and bytes that are no request end it.
 TEST(InMemoryStream, AnswersPipelinedRequestsInOrderAndRefusesGarbage) {

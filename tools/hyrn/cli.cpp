@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <future>
@@ -43,12 +44,38 @@ constexpr char kTasks[] = "com.norval.ormi.tasks";
 
 // What every command shares: where to call, for how long, how to print errors, and the
 // channel to the server.
+// The language of messages that the environment asks for (LC_ALL, LC_MESSAGES, LANG):
+// "de_DE.UTF-8" as "de_DE".
+std::string LocaleOfEnvironment() {
+  for (char const* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    char const* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') {
+      std::string locale = value;
+      return locale.substr(0, locale.find_first_of(".@"));
+    }
+  }
+  return {};
+}
+
+// "de_DE,en" as {"de_DE", "en"}.
+std::vector<std::string> LanguagesOf(std::string const& locale) {
+  std::vector<std::string> languages;
+  std::string::size_type start = 0;
+  while (start <= locale.size()) {
+    auto const end = std::min(locale.find(',', start), locale.size());
+    if (end > start) languages.push_back(locale.substr(start, end - start));
+    start = end + 1;
+  }
+  return languages;
+}
+
 struct Context {
   explicit Context(Streams const& io) : streams(io) {}
   Streams const& streams;
   std::string connect = Address::DaemonDefault().ToString();
   std::int64_t timeout_ms = 30'000;
   std::string token_file;
+  std::string locale = LocaleOfEnvironment();
   bool json = false;
   std::unique_ptr<Ormi::Transport::Channel> channel;
 };
@@ -501,6 +528,9 @@ int Run(int argc, char const* const* argv, Streams const& streams) {
       ->check(CLI::PositiveNumber);
   app.add_option("--token-file", context.token_file, "The bearer token for TCP, from hyrnd");
   app.add_flag("--json", context.json, "Descriptions and errors as JSON");
+  app.add_option("--locale", context.locale,
+                 "Language of error messages, e.g. de_DE; several as de_DE,en (default: from "
+                 "LC_ALL, LC_MESSAGES, LANG)");
   app.require_subcommand(1);
   app.footer(
       "Exit codes: 0 success, 1 other error, 2 usage, 3 invalid argument, 4 not found, "
@@ -518,6 +548,7 @@ int Run(int argc, char const* const* argv, Streams const& streams) {
   Ormi::Transport::ClientOptions options;
   options.token_file = context.token_file;
   options.max_connections = 1;
+  options.languages = LanguagesOf(context.locale);
   context.channel = std::make_unique<Ormi::Transport::Channel>(address, options);
   for (auto const& command : commands) {
     if (command.subcommand->parsed()) return command.run(context);

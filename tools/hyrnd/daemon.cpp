@@ -1,11 +1,15 @@
 #include "hyrnd/daemon.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <iomanip>
 #include <list>
 #include <sstream>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -51,6 +55,40 @@ void AddLimits(CLI::App& app, Ormi::Transport::ServerLimits& limits) {
   AddMilliseconds(app, "--drain-timeout", &limits.drain_timeout, "Time calls get to finish");
 }
 
+// The catalogues installed with hyrnd: <prefix>/share/hyrn/l10n/*.json beside <prefix>/bin.
+std::vector<std::string> InstalledCatalogues() {
+  std::error_code error;
+  auto const exe = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return {};
+  auto const directory = exe.parent_path().parent_path() / "share" / "hyrn" / "l10n";
+  std::vector<std::string> files;
+  for (auto const& entry : std::filesystem::directory_iterator(directory, error)) {
+    if (entry.path().extension() == ".json") files.push_back(entry.path().string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// The translations of `files`; null when there are none. False with the reason in `err`.
+bool ReadCatalogues(std::vector<std::string> const& files,
+                    std::shared_ptr<Ormi::L10n::Localizer>* localizer, std::ostream& err) {
+  auto read = std::make_shared<Ormi::L10n::Localizer>();
+  for (auto const& file : files) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    try {
+      if (!in) throw std::invalid_argument("cannot be read");
+      read->AddCatalogue(text.str());
+    } catch (std::invalid_argument const& error) {
+      err << "hyrnd: --catalogue " << file << ": " << error.what() << "\n";
+      return false;
+    }
+  }
+  if (!read->empty()) *localizer = std::move(read);
+  return true;
+}
+
 std::string Utc(std::chrono::system_clock::time_point time) {
   auto const milliseconds =
       std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
@@ -83,6 +121,9 @@ int ParseCommandLine(int argc, char const* const* argv, Options* options, std::o
   app.add_flag("--allow-remote", server.allow_remote, "Listen on TCP addresses beyond loopback");
   bool no_token = false;
   app.add_flag("--no-token", no_token, "Serve TCP without the bearer token");
+  std::vector<std::string> catalogues;
+  app.add_option("--catalogue", catalogues,
+                 "Translations of messages (JSON), repeatable (default: the installed ones)");
   AddLimits(app, server.limits);
   try {
     app.parse(argc, argv);
@@ -90,6 +131,10 @@ int ParseCommandLine(int argc, char const* const* argv, Options* options, std::o
     return app.exit(error, out, err) == 0 ? 0 : 2;
   }
   server.require_token = !no_token;
+  if (!ReadCatalogues(catalogues.empty() ? InstalledCatalogues() : catalogues, &server.localizer,
+                      err)) {
+    return 2;
+  }
   if (listen.empty()) listen.push_back(Address::DaemonDefault().ToString());
   for (auto const& text : listen) {
     Address address;
@@ -120,7 +165,8 @@ struct Daemon::Parts {
       std::make_shared<Ormi::InProcess::Registry>();
 };
 
-Daemon::Daemon(Options options, std::ostream& log) : parts_(std::make_unique<Parts>()) {
+Daemon::Daemon(Options options, std::ostream& log)
+    : parts_(std::make_unique<Parts>()), localizer_(options.server.localizer) {
   parts_->calls = std::make_shared<Ormi::InProcess::ThreadPoolExecutor>(options.workers);
   options.server.call_log = [this, &log](Ormi::Transport::CallRecord const& record) {
     std::string const line = FormatCallRecord(record) + "\n";
@@ -138,7 +184,7 @@ bool Daemon::Start(std::ostream& err) {
   Example::Provider const provider(parts_->model, "host-01", parts_->tasks);
   // The tasks service serves the provider's task store, so that a client in another process
   // reads the outcome of the tasks it started.
-  if (!provider.RegisterAll(*parts_->registry) ||
+  if (!provider.RegisterAll(*parts_->registry, localizer_) ||
       !Ormi::Services::RegisterIntrospection(parts_->registry) ||
       !parts_->registry->Register(Ormi::Services::BindTasksService(provider.taskStore()))) {
     err << "hyrnd: the services could not be registered\n";

@@ -65,7 +65,8 @@ struct ClientCall {
   std::string media_type = kCanonicalMediaType;
   std::string body;  // moved into `request` when the call is sent, which happens once
   Clock::time_point deadline;
-  Milliseconds timeout{0};  // from the call's start to its deadline
+  Milliseconds timeout{0};      // from the call's start to its deadline
+  std::string accept_language;  // empty: no Accept-Language header
   // Hands the ending to the caller; runs once, off the strand when there is a callback executor.
   std::function<void(Ending)> end;
   boost::optional<asio::steady_timer> timer;
@@ -155,7 +156,8 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
         work_(asio::make_work_guard(io_)),
         address_(std::move(address)),
         options_(std::move(options)),
-        token_(ReadToken(options_)) {
+        token_(ReadToken(options_)),
+        accept_language_(AcceptLanguage(options_.languages)) {
     Resolve();
   }
 
@@ -176,6 +178,8 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
     return {options_.max_json_depth, options_.max_response_bytes};
   }
   std::string address() const { return address_.ToString(); }
+  // The header naming the languages of `activation`'s locale, or the channel's when it has none.
+  std::string AcceptLanguageFor(Core::AsyncActivation const* activation) const;
 
  private:
   void Resolve();
@@ -195,6 +199,7 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
   Address address_;
   ClientOptions options_;
   std::string token_;
+  std::string accept_language_;
   Generic::endpoint endpoint_;
   std::string resolve_error_;
   // Owned by the strand.
@@ -285,6 +290,15 @@ void Channel::Impl::Connect(CallPtr const& call) {
       });
 }
 
+std::string Channel::Impl::AcceptLanguageFor(Core::AsyncActivation const* activation) const {
+  if (activation == nullptr || !activation->localeSpec()) return accept_language_;
+  std::vector<std::string> languages;
+  for (auto const& preference : activation->localeSpec()->languages()) {
+    languages.push_back(preference.language());
+  }
+  return AcceptLanguage(languages);
+}
+
 void Channel::Impl::Send(CallPtr const& call) {
   auto const remaining =
       std::chrono::ceil<Milliseconds>(std::max(call->deadline - Clock::now(), Clock::duration(0)));
@@ -297,6 +311,9 @@ void Channel::Impl::Send(CallPtr const& call) {
   request.set(http::field::content_type, call->media_type);
   request.set(kTimeoutHeader, std::to_string(remaining.count()));
   if (!token_.empty()) request.set(http::field::authorization, "Bearer " + token_);
+  if (!call->accept_language.empty()) {
+    request.set(http::field::accept_language, call->accept_language);
+  }
   request.keep_alive(true);
   request.body() = std::move(call->body);
   request.prepare_payload();
@@ -434,6 +451,7 @@ void Channel::Invoke(std::shared_ptr<Core::MethodIdentifier const> const& method
                        : now + impl_->defaultTimeout();
   call->timeout =
       std::chrono::ceil<Milliseconds>(std::max(call->deadline - now, Clock::duration(0)));
+  call->accept_language = impl_->AcceptLanguageFor(activation.get());
   call->end = [callback = Core::AsyncApiResultCb(result), limits = impl_->answerLimits(),
                address = impl_->address()](Ending ending) {
     callback(ending.failure ? ErrorResult(std::move(ending.failure))
@@ -452,6 +470,7 @@ void Channel::Post(std::string const& service, std::string const& operation, std
   call->body = std::move(body);
   call->timeout = timeout.count() > 0 ? timeout : impl_->defaultTimeout();
   call->deadline = Clock::now() + call->timeout;
+  call->accept_language = impl_->AcceptLanguageFor(nullptr);
   call->end = [result = std::move(result)](Ending ending) {
     RawAnswer answer;
     if (ending.response) {

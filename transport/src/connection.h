@@ -190,6 +190,7 @@ class Connection final : public SessionBase,
       activation->SetCaller(caller_);
     }
     activation->SetDeadline(Clock::now() + head_.timeout);
+    if (!head_.languages.empty()) activation->SetLocaleSpec(LocaleOf(head_.languages));
     call_ = std::make_shared<Call>(activation);
     WatchDeadline();
     WatchPeer();

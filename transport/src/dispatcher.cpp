@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "ormi/data/error_names.h"
+#include "ormi/data/native_error.h"
 #include "ormi/provider/api_interface.h"
 #include "ormi/transport/codec.h"
 #include "ormi/transport/wire.h"
@@ -13,17 +14,27 @@ namespace {
 
 using MethodPtr = std::shared_ptr<Provider::AsyncApiMethod const>;
 
-DispatchResponse ErrorWithMessages(char const* error_name, std::list<BaseMessage> const& messages) {
-  return Dispatcher::ErrorResponse(*Data::ErrorValue::Create(error_name, messages));
+// The answer carrying an error of that name, its messages in the languages of the call's
+// locale when the activation has a localizer and a locale.
+DispatchResponse ErrorWithMessages(char const* error_name, std::list<BaseMessage> const& messages,
+                                   Core::AsyncActivation const& activation) {
+  auto error = Data::ErrorValue::Create(error_name, messages);
+  if (!activation.localizer() || !activation.localeSpec()) {
+    return Dispatcher::ErrorResponse(*error);
+  }
+  L10n::RequestLocalizer const localizer(activation.localizer(), *activation.localeSpec());
+  return Dispatcher::ErrorResponse(
+      *Data::NativeErrorHelper::GetError(error, boost::none, localizer));
 }
 
 // The answer to a final result: the output in the request's media type, or the error.
+// The provider's errors are in the caller's languages already: the frame translates them.
 DispatchResponse Answer(Provider::AsyncApiMethod const& method, BodyCodec const& codec,
-                        Core::MethodResult const& result) {
+                        Core::MethodResult const& result, Core::AsyncActivation const& activation) {
   if (result.error()) return Dispatcher::ErrorResponse(*result.error());
   if (!result.output()) {
-    return Dispatcher::ErrorResponse(Data::ErrorName::kInternalServerError,
-                                     Message<CoreTag>("ormi.stub.result.empty"));
+    return ErrorWithMessages(Data::ErrorName::kInternalServerError,
+                             {Message<CoreTag>(MessageId::kResultEmpty)}, activation);
   }
   DispatchResponse response;
   std::list<BaseMessage> messages;
@@ -33,47 +44,53 @@ DispatchResponse Answer(Provider::AsyncApiMethod const& method, BodyCodec const&
     std::string const reason =
         messages.empty() ? "no output definition" : messages.front().defaultMessage;
     messages.push_front(Message<CoreTag>(MessageId::kAnswerUnencodable, codec.mediaType(), reason));
-    return ErrorWithMessages(Data::ErrorName::kInternalServerError, messages);
+    return ErrorWithMessages(Data::ErrorName::kInternalServerError, messages, activation);
   }
   response.media_type = codec.mediaType();
   return response;
 }
 
-// Decodes the body and runs the provider; on the executor.
+// Decodes the body and runs the provider; on the executor. The request has an activation.
 void Run(MethodPtr const& method, BodyCodec const& codec, DispatchRequest const& request,
          Data::JsonLimits const& limits, Dispatcher::Done const& done) {
   auto const definition = method->inputDefinition();
   Data::ValuePtr input;
   std::list<BaseMessage> messages;
   if (!definition || !codec.Decode(request.body, *definition, &input, messages, limits)) {
-    return done(ErrorWithMessages(Data::ErrorName::kInvalidArgument, messages));
+    return done(
+        ErrorWithMessages(Data::ErrorName::kInvalidArgument, messages, *request.activation));
   }
-  auto const activation =
-      request.activation ? request.activation : std::make_shared<Core::AsyncActivation>();
   BodyCodec const* const answer_codec = &codec;
-  method->Invoke(input, activation,
-                 Core::AsyncApiResultCb([method, answer_codec, done](
-                                            std::shared_ptr<Core::MethodResult const> const& result,
-                                            Progress const& /*progress*/,
-                                            Core::AsyncApiResultCb::Next&& /*next*/) {
-                   if (result) done(Answer(*method, *answer_codec, *result));
-                 }));
+  method->Invoke(input, request.activation,
+                 Core::AsyncApiResultCb(
+                     [method, answer_codec, done, activation = request.activation](
+                         std::shared_ptr<Core::MethodResult const> const& result,
+                         Progress const& /*progress*/, Core::AsyncApiResultCb::Next&& /*next*/) {
+                       if (result) done(Answer(*method, *answer_codec, *result, *activation));
+                     }));
 }
 
 }  // namespace
 
 Dispatcher::Dispatcher(std::shared_ptr<InProcess::Registry const> registry,
-                       std::shared_ptr<InProcess::Executor> executor, Data::JsonLimits limits)
+                       std::shared_ptr<InProcess::Executor> executor, Data::JsonLimits limits,
+                       std::shared_ptr<L10n::Localizer> localizer)
     : registry_(registry ? std::move(registry) : std::make_shared<InProcess::Registry const>()),
       executor_(executor ? std::move(executor) : std::make_shared<InProcess::InlineExecutor>()),
-      limits_(limits) {}
+      limits_(limits),
+      localizer_(std::move(localizer)) {}
 
 void Dispatcher::Dispatch(DispatchRequest request, Done done) const {
+  if (!request.activation) request.activation = std::make_shared<Core::AsyncActivation>();
+  if (localizer_ && !request.activation->localizer()) {
+    request.activation->SetLocalizer(localizer_);
+  }
+  auto const& activation = *request.activation;
   auto const bound = registry_->Find(request.service);
   if (!bound) {
-    return done(
-        ErrorResponse(Data::ErrorName::kNotFound,
-                      Message<CoreTag>(MessageId::kServiceNotFound, Quoted(request.service))));
+    return done(ErrorWithMessages(
+        Data::ErrorName::kNotFound,
+        {Message<CoreTag>(MessageId::kServiceNotFound, Quoted(request.service))}, activation));
   }
   MethodPtr method = bound->FindMethod(request.operation);
   if (!method) {
@@ -81,17 +98,20 @@ void Dispatcher::Dispatch(DispatchRequest request, Done done) const {
     std::string names;
     for (auto const& known : bound->methods())
       names += (names.empty() ? "" : ", ") + known->methodName();
-    return done(ErrorResponse(*Data::ErrorValue::Create(
+    return done(ErrorWithMessages(
         Data::ErrorName::kNotFound,
         {Message<CoreTag>(MessageId::kMethodNotFound, Quoted(request.service),
                           Quoted(request.operation)),
-         Message<CoreTag>(MessageId::kOperationsOfService, request.service, names)})));
+         Message<CoreTag>(MessageId::kOperationsOfService, request.service, names)},
+        activation));
   }
   BodyCodec const* const codec = FindCodec(request.media_type);
   if (codec == nullptr) {
-    return done(ErrorResponse(Data::ErrorName::kInvalidArgument,
-                              Message<CoreTag>(MessageId::kMediaUnsupported,
-                                               Quoted(request.media_type), SupportedMediaTypes())));
+    return done(
+        ErrorWithMessages(Data::ErrorName::kInvalidArgument,
+                          {Message<CoreTag>(MessageId::kMediaUnsupported,
+                                            Quoted(request.media_type), SupportedMediaTypes())},
+                          activation));
   }
   executor_->Post([method = std::move(method), codec, request = std::move(request),
                    limits = limits_,
@@ -108,7 +128,7 @@ DispatchResponse Dispatcher::ErrorResponse(Data::ErrorValue const& error) {
 }
 
 DispatchResponse Dispatcher::ErrorResponse(char const* error_name, BaseMessage message) {
-  return ErrorWithMessages(error_name, {std::move(message)});
+  return ErrorResponse(*Data::ErrorValue::Create(error_name, {std::move(message)}));
 }
 
 }  // namespace Ormi::Transport

@@ -138,7 +138,8 @@ Shared::Shared(ServerOptions server_options, std::shared_ptr<InProcess::Registry
     : options(std::move(server_options)),
       executor(run ? std::move(run) : std::make_shared<InProcess::InlineExecutor>()),
       dispatcher(std::move(registry), executor,
-                 Data::JsonLimits{options.limits.max_json_depth, options.limits.max_body_bytes}),
+                 Data::JsonLimits{options.limits.max_json_depth, options.limits.max_body_bytes},
+                 options.localizer),
       token(options.token),
       own_uid(static_cast<std::int64_t>(::geteuid())) {}
 
@@ -200,7 +201,18 @@ boost::optional<DispatchResponse> CheckHead(Shared const& shared, Core::Caller c
     return Refusal(Data::ErrorName::kInvalidArgument,
                    Message<CoreTag>(MessageId::kTimeoutInvalid, Quoted(request[kTimeoutHeader])));
   }
+  head->languages = LanguagesOf(request[http::field::accept_language]);
   return boost::none;
+}
+
+std::shared_ptr<L10n::LocaleSpec const> LocaleOf(std::vector<std::string> const& languages) {
+  std::vector<L10n::LanguagePreference> preferences;
+  preferences.reserve(languages.size());
+  for (auto const& language : languages) {
+    preferences.push_back(L10n::LocaleHelpers::MakeLanguagePreference(language));
+  }
+  return std::make_shared<L10n::LocaleSpec const>(std::move(preferences),
+                                                  L10n::TimezoneSpec("Etc/UTC"));
 }
 
 std::string PeerText(Core::Caller const& caller) {

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/execution/outstanding_work.hpp>
@@ -104,7 +105,8 @@ struct Head {
   std::string service;
   std::string operation;
   Milliseconds timeout{0};
-  bool token = false;  // the request carried the right bearer token
+  bool token = false;                  // the request carried the right bearer token
+  std::vector<std::string> languages;  // of its Accept-Language header
 };
 
 // Checks a request head: method, Host and Origin, bearer token, path, timeout. Returns the
@@ -112,6 +114,9 @@ struct Head {
 boost::optional<DispatchResponse> CheckHead(Shared const& shared, Core::Caller const& caller,
                                             http::request<http::string_body> const& request,
                                             Head* head);
+
+// The locale of a call whose request named these languages; its time zone is UTC.
+std::shared_ptr<L10n::LocaleSpec const> LocaleOf(std::vector<std::string> const& languages);
 
 // "unix uid=1000 pid=42" or "tcp 127.0.0.1:5555".
 std::string PeerText(Core::Caller const& caller);

@@ -45,6 +45,7 @@ class Daemon {
   struct Parts;
   std::unique_ptr<Parts> parts_;
   std::unique_ptr<Ormi::Transport::Server> server_;
+  std::shared_ptr<Ormi::L10n::Localizer> localizer_;  // the services' and the server's
   std::mutex log_mutex_;
 };
 

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include <boost/utility/string_view.hpp>
+
 #include "ormi/message.h"
 
 namespace Ormi::L10n {
@@ -57,6 +59,11 @@ class Localizer {
   Localizer() = default;
 
   void AddTemplate(std::string const& language, std::string const& id, std::string text);
+  // Adds the templates of a catalogue document:
+  //   {"language": "de", "messages": {"<message id>": "<template>", ...}}
+  // Throws std::invalid_argument naming what is wrong when the text is not such a document;
+  // nothing is added then.
+  void AddCatalogue(boost::string_view json_text);
   bool empty() const { return catalogues_.empty(); }
 
   // The template of `id` in `language`, or in its base language ("en" for "en_US");

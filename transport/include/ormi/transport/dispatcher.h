@@ -11,6 +11,7 @@
 #include "ormi/data/json.h"
 #include "ormi/data/value.h"
 #include "ormi/in_process/connector.h"
+#include "ormi/l10n/localizer.h"
 #include "ormi/message.h"
 
 namespace Ormi::Transport {
@@ -20,7 +21,8 @@ struct DispatchRequest {
   std::string operation;   // "get", "apply$task"
   std::string media_type;  // the Content-Type of the body
   std::string body;
-  // The activation the provider gets; the transport has set its deadline and caller.
+  // The activation the provider gets; the transport has set its deadline, caller and the
+  // caller's locale.
   std::shared_ptr<Core::AsyncActivation> activation;
 };
 
@@ -35,9 +37,12 @@ class Dispatcher {
  public:
   using Done = std::function<void(DispatchResponse)>;
 
-  // `limits` bound the JSON of request bodies.
+  // `limits` bound the JSON of request bodies. `localizer`, when set, translates the messages
+  // of error answers into the languages of the request's locale; the provider's activation
+  // carries it.
   Dispatcher(std::shared_ptr<InProcess::Registry const> registry,
-             std::shared_ptr<InProcess::Executor> executor, Data::JsonLimits limits);
+             std::shared_ptr<InProcess::Executor> executor, Data::JsonLimits limits,
+             std::shared_ptr<L10n::Localizer> localizer = nullptr);
 
   // Answers exactly once through `done`: at once when the call cannot be routed or the
   // media type is not served; otherwise from the executor, which decodes the body, runs the
@@ -53,6 +58,7 @@ class Dispatcher {
   std::shared_ptr<InProcess::Registry const> registry_;
   std::shared_ptr<InProcess::Executor> executor_;
   Data::JsonLimits limits_;
+  std::shared_ptr<L10n::Localizer> localizer_;
 };
 
 }  // namespace Ormi::Transport

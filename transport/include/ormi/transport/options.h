@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ormi/in_process/connector.h"
+#include "ormi/l10n/localizer.h"
 #include "ormi/transport/address.h"
 
 namespace Ormi::Transport {
@@ -59,6 +60,9 @@ struct ServerOptions {
   std::string token_file;
   // Values of the Origin header that are accepted; a request with any other is refused.
   std::vector<std::string> allowed_origins;
+  // Translations of messages: error answers are in the languages a request names in its
+  // Accept-Language header, as far as this has templates for them; null: the default texts.
+  std::shared_ptr<L10n::Localizer> localizer;
   // Called once per answered request, on an I/O thread; must not block.
   std::function<void(CallRecord const&)> call_log;
 };
@@ -72,6 +76,9 @@ struct ClientOptions {
   Milliseconds idle_timeout{30'000};  // an unused connection is closed after this
   std::string token;                  // sent as a bearer token when not empty
   std::string token_file;             // read at construction when `token` is empty
+  // Languages the answers' messages should be in ("de_DE", "en"), most preferred first; sent
+  // with calls whose activation has no locale.
+  std::vector<std::string> languages;
   // Runs the decoding of answers and the caller's result functions; null: the I/O thread,
   // so result functions must then not block.
   std::shared_ptr<InProcess::Executor> callback_executor;
