@@ -187,6 +187,11 @@ class Listener : public std::enable_shared_from_this<Listener> {
         return;
       }
     }
+    if (address_.kind() == Address::Kind::kTcp) {
+      // Answers are written whole: no reason to hold back small ones.
+      boost::system::error_code ignored;
+      socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+    }
     Core::Caller caller = Detail::CallerOf(socket, address_.path());
     std::make_shared<Connection<Socket>>(std::move(socket), shared_, gate_, std::move(caller))
         ->Start();
