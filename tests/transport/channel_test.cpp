@@ -80,6 +80,11 @@ TEST(Deadlines, ACallEndsTimedOutAtItsDeadlineAndTheProviderSeesTheCancellation)
   EXPECT_GE(Clock::now() - start, 290ms);
   EXPECT_LT(Clock::now() - start, 2300ms);
 
+  // A call with a later deadline, still open, does not hold back an earlier one.
+  auto open = std::make_shared<::Ormi::Core::AsyncActivation>();
+  open->SetDeadline(Clock::now() + 20s);
+  auto open_outcome = std::async(std::launch::async, [&] { return CallGet(channel, "h", open); });
+  ASSERT_TRUE(provider.WaitHeld(2));
   auto activation = std::make_shared<::Ormi::Core::AsyncActivation>();
   activation->SetDeadline(Clock::now() + 150ms);  // the call's own, shorter
   start = Clock::now();
@@ -88,7 +93,8 @@ TEST(Deadlines, ACallEndsTimedOutAtItsDeadlineAndTheProviderSeesTheCancellation)
   EXPECT_LT(Clock::now() - start, 2150ms);
   EXPECT_TRUE(provider.WaitCancelled(2));
 
-  provider.AnswerLate();  // dropped: no one waits any more
+  provider.AnswerLate();  // dropped for the calls that timed out; the open one gets it
+  EXPECT_EQ(open_outcome.get().value, boost::optional<std::string>("late"));
   AnswerWithKey(*server.keys);
   EXPECT_EQ(CallGet(channel, "c").value, boost::optional<std::string>("value-c"));
 }
