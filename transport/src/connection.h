@@ -57,7 +57,7 @@ class Connection final : public SessionBase,
     std::shared_ptr<Core::AsyncActivation> activation;
     std::atomic<bool> answered{false};
     // The I/O thread while it hands the call to the dispatcher: an answer given on this
-    // thread then is given within StartCall, on the connection's strand.
+    // thread then is given within StartCall, on the connection's I/O thread.
     std::atomic<std::thread::id> dispatching{};
   };
 

@@ -108,7 +108,7 @@ bool WriteTokenFile(std::string const& path, std::string const& token,
 
 // One I/O context per I/O thread: a connection lives on one of them, so its handlers never
 // contend with another thread for a context's queue, and an answer given on its thread needs
-// no hand-off (one thread running a context is also the connection's strand).
+// no hand-off (a context run by one thread runs a connection's handlers one at a time).
 class IoContexts {
  public:
   explicit IoContexts(std::size_t count) {
