@@ -65,8 +65,7 @@ class SocketSetup {
     Ormi::Transport::ServerOptions options = daemon.server;
     options.listen = {Address::Unix(dir_.Path("bench.sock"))};
     server_ = std::make_unique<Ormi::Transport::Server>(
-        MakeBenchRegistry(), std::make_shared<Ormi::InProcess::ThreadPoolExecutor>(daemon.workers),
-        options);
+        MakeBenchRegistry(), Hyrnd::MakeCallExecutor(daemon.workers), options);
     std::list<Ormi::BaseMessage> messages;
     if (dir_.made() && server_->Start(messages)) {
       channel_ = std::make_shared<Ormi::Transport::Channel>(server_->addresses().front(),

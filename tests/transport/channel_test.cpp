@@ -9,9 +9,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <functional>
 #include <future>
 #include <thread>
+#include <vector>
 
 #include "transport_support.h"
 
@@ -154,6 +156,53 @@ void ReadHeader(int fd) {
     if (got <= 0) return;
     received.append(chunk, static_cast<std::size_t>(got));
   }
+}
+
+// The channel's own deadlines, with a peer that reads each call and never answers: a call
+// with an earlier deadline ends at it while one with a later deadline is open, which then
+// ends at its own.
+TEST(Deadlines, TheChannelEndsEachCallAtItsDeadlineWhateverTheOrder) {
+  TempDir dir;
+  std::string const path = dir.Path("silent.sock");
+  int const listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);
+  std::promise<void> first_read;
+  std::thread peer([listener, &first_read] {
+    std::vector<int> held;
+    for (int i = 0; i < 2; ++i) {
+      int const fd = ::accept(listener, nullptr, nullptr);
+      if (fd < 0) break;
+      ReadHeader(fd);
+      held.push_back(fd);
+      if (i == 0) first_read.set_value();
+    }
+    for (int const fd : held) {  // until the channel closes the connection
+      char byte = 0;
+      while (::read(fd, &byte, 1) > 0) {
+      }
+      ::close(fd);
+    }
+  });
+  auto channel = std::make_shared<Channel>(Address::Unix(path), ClientOptions{});
+
+  auto later = std::make_shared<::Ormi::Core::AsyncActivation>();
+  later->SetDeadline(Clock::now() + 2s);
+  auto later_outcome = std::async(std::launch::async, [&] { return CallGet(channel, "a", later); });
+  EXPECT_EQ(first_read.get_future().wait_for(5s), std::future_status::ready);
+  auto earlier = std::make_shared<::Ormi::Core::AsyncActivation>();
+  earlier->SetDeadline(Clock::now() + 150ms);
+  auto const outcome = CallGet(channel, "b", earlier);
+  EXPECT_EQ(::BindingTest::NameOf(outcome.error), Names::kTimedOut);
+  EXPECT_EQ(later_outcome.wait_for(0s), std::future_status::timeout);
+  EXPECT_EQ(::BindingTest::NameOf(later_outcome.get().error), Names::kTimedOut);
+
+  ::shutdown(listener, SHUT_RDWR);  // ends a wait for a connection that never came
+  peer.join();
+  ::close(listener);
 }
 
 TEST(Failures, EachWayACallFailsOnTheRoadIsAnErrorValue) {

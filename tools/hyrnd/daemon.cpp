@@ -113,7 +113,8 @@ int ParseCommandLine(int argc, char const* const* argv, Options* options, std::o
                      Address::DaemonDefault().ToString() + ")");
   auto& server = options->server;
   app.add_option("--threads", server.io_threads, "I/O threads")->capture_default_str();
-  app.add_option("--workers", options->workers, "Threads running the provider's work")
+  app.add_option("--workers", options->workers,
+                 "Threads running the provider's calls (0: the I/O threads)")
       ->capture_default_str();
   app.add_option("--token-file", server.token_file, "Where to write the TCP bearer token");
   app.add_option("--allow-uid", server.allow_uids, "Another user who may call on unix sockets");
@@ -156,9 +157,14 @@ std::string FormatCallRecord(Ormi::Transport::CallRecord const& record) {
   return line.str();
 }
 
+std::shared_ptr<Ormi::InProcess::Executor> MakeCallExecutor(std::size_t workers) {
+  if (workers == 0) return std::make_shared<Ormi::InProcess::InlineExecutor>();
+  return std::make_shared<Ormi::InProcess::ThreadPoolExecutor>(workers);
+}
+
 struct Daemon::Parts {
   std::shared_ptr<Example::HostModel> model = std::make_shared<Example::HostModel>();
-  std::shared_ptr<Ormi::InProcess::ThreadPoolExecutor> calls;
+  std::shared_ptr<Ormi::InProcess::Executor> calls;
   std::shared_ptr<Ormi::InProcess::ThreadPoolExecutor> tasks =
       std::make_shared<Ormi::InProcess::ThreadPoolExecutor>(1);
   std::shared_ptr<Ormi::InProcess::Registry> registry =
@@ -167,7 +173,7 @@ struct Daemon::Parts {
 
 Daemon::Daemon(Options options, std::ostream& log)
     : parts_(std::make_unique<Parts>()), localizer_(options.server.localizer) {
-  parts_->calls = std::make_shared<Ormi::InProcess::ThreadPoolExecutor>(options.workers);
+  parts_->calls = MakeCallExecutor(options.workers);
   options.server.call_log = [this, &log](Ormi::Transport::CallRecord const& record) {
     std::string const line = FormatCallRecord(record) + "\n";
     std::lock_guard<std::mutex> const lock(log_mutex_);
@@ -200,7 +206,9 @@ bool Daemon::Start(std::ostream& err) {
 
 void Daemon::Stop() {
   server_->Stop();
-  parts_->calls->Drain();
+  if (auto pool = std::dynamic_pointer_cast<Ormi::InProcess::ThreadPoolExecutor>(parts_->calls)) {
+    pool->Drain();
+  }
   parts_->tasks->Drain();
 }
 

@@ -1,5 +1,6 @@
 // The client channel: a strand owns the pool of connections and the calls; each call gets a
-// deadline timer, a connection (kept-alive, new, or after a wait for one) and one delivery.
+// connection (kept-alive, new, or after a wait for one) and one delivery, and one timer
+// watches the deadlines of all open calls.
 #include "ormi/transport/channel.h"
 
 #include <sys/socket.h>
@@ -69,7 +70,6 @@ struct ClientCall {
   std::string accept_language;  // empty: no Accept-Language header
   // Hands the ending to the caller; runs once, off the strand when there is a callback executor.
   std::function<void(Ending)> end;
-  boost::optional<asio::steady_timer> timer;
   http::request<http::string_body> request;
   boost::optional<http::response_parser<http::string_body>> parser;
   ConnectionPtr connection;
@@ -153,6 +153,7 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
  public:
   Impl(Address address, ClientOptions options)
       : strand_(asio::make_strand(io_)),
+        deadline_timer_(strand_),
         work_(asio::make_work_guard(io_)),
         address_(std::move(address)),
         options_(std::move(options)),
@@ -184,6 +185,9 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
  private:
   void Resolve();
   void Begin(CallPtr const& call);
+  void WatchDeadline(Clock::time_point deadline);
+  void OnDeadlines();
+  void TimeOut(CallPtr const& call);
   void Acquire(CallPtr const& call);
   void Connect(CallPtr const& call);
   void Send(CallPtr const& call);
@@ -194,6 +198,9 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
 
   asio::io_context io_;
   asio::strand<asio::io_context::executor_type> strand_;
+  // Set for the earliest deadline of the open calls, or later (it then waits again).
+  asio::steady_timer deadline_timer_;
+  bool timer_waiting_ = false;
   boost::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
   std::vector<std::thread> threads_;
   Address address_;
@@ -237,18 +244,46 @@ void Channel::Impl::Begin(CallPtr const& call) {
                                                  "the channel is closed")));
   }
   active_.insert(call);
-  call->timer.emplace(strand_, call->deadline);
-  call->timer->async_wait([self = shared_from_this(), call](beast::error_code error) {
-    if (error || call->done) return;
-    self->Finish(call, Failure(Data::ErrorName::kTimedOut,
-                               Message<CoreTag>(MessageId::kDeadlinePassed,
-                                                std::to_string(call->timeout.count()))));
-    if (call->connection) {
-      boost::system::error_code ignored;
-      call->connection->socket.close(ignored);  // the pending operation ends and releases it
-    }
-  });
+  WatchDeadline(call->deadline);
   Acquire(call);
+}
+
+// Moves the timer only when `deadline` comes before the time it is set for: calls usually
+// start in the order of their deadlines, so most leave it alone.
+void Channel::Impl::WatchDeadline(Clock::time_point deadline) {
+  if (timer_waiting_ && deadline_timer_.expiry() <= deadline) return;
+  deadline_timer_.expires_at(deadline);  // a wait set for later ends with operation_aborted
+  timer_waiting_ = true;
+  deadline_timer_.async_wait([self = shared_from_this()](beast::error_code error) {
+    if (error) return;
+    self->timer_waiting_ = false;
+    self->OnDeadlines();
+  });
+}
+
+// Ends the calls whose deadline passed and waits for the next deadline.
+void Channel::Impl::OnDeadlines() {
+  auto const now = Clock::now();
+  auto next = Clock::time_point::max();
+  for (auto it = active_.begin(); it != active_.end();) {
+    CallPtr const call = *it++;  // TimeOut removes it from active_
+    if (call->deadline <= now) {
+      TimeOut(call);
+    } else {
+      next = std::min(next, call->deadline);
+    }
+  }
+  if (next != Clock::time_point::max()) WatchDeadline(next);
+}
+
+void Channel::Impl::TimeOut(CallPtr const& call) {
+  Finish(call, Failure(Data::ErrorName::kTimedOut,
+                       Message<CoreTag>(MessageId::kDeadlinePassed,
+                                        std::to_string(call->timeout.count()))));
+  if (call->connection) {
+    boost::system::error_code ignored;
+    call->connection->socket.close(ignored);  // the pending operation ends and releases it
+  }
 }
 
 void Channel::Impl::Acquire(CallPtr const& call) {
@@ -279,7 +314,14 @@ void Channel::Impl::Connect(CallPtr const& call) {
   }
   call->connection->socket.async_connect(
       endpoint_, [self = shared_from_this(), call](beast::error_code error) {
-        if (!error && !call->done) return self->Send(call);
+        if (!error && !call->done) {
+          if (self->address_.kind() == Address::Kind::kTcp) {
+            // Requests and answers are written whole: no reason to hold back small ones.
+            boost::system::error_code ignored;
+            call->connection->socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+          }
+          return self->Send(call);
+        }
         auto connection = std::move(call->connection);
         self->Release(connection, false);
         if (error) {
@@ -383,7 +425,6 @@ void Channel::Impl::Lost(CallPtr const& call, beast::error_code error) {
 void Channel::Impl::Finish(CallPtr const& call, Ending ending) {
   if (call->done) return;
   call->done = true;
-  if (call->timer) call->timer->cancel();
   active_.erase(call);
   auto deliver = [end = std::move(call->end), ending = std::move(ending)]() mutable {
     end(std::move(ending));
@@ -395,6 +436,7 @@ void Channel::Impl::Finish(CallPtr const& call, Ending ending) {
 void Channel::Impl::Shutdown() {
   asio::post(strand_, [self = shared_from_this()] {
     self->closed_ = true;
+    self->deadline_timer_.cancel();
     std::set<CallPtr> const open = self->active_;
     for (auto const& call : open) {
       self->Finish(call,

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "ormi/data/error_names.h"
@@ -18,7 +19,6 @@ class Connection final : public SessionBase,
              Core::Caller caller)
       : stream_(std::move(stream)),
         timer_(stream_.get_executor()),
-        deadline_timer_(stream_.get_executor()),
         shared_(std::move(shared)),
         gate_(std::move(gate)),
         caller_(std::make_shared<Core::Caller const>(std::move(caller))),
@@ -56,6 +56,9 @@ class Connection final : public SessionBase,
     bool TryAnswer() { return !answered.exchange(true); }
     std::shared_ptr<Core::AsyncActivation> activation;
     std::atomic<bool> answered{false};
+    // The I/O thread while it hands the call to the dispatcher: an answer given on this
+    // thread then is given within StartCall, on the connection's I/O thread.
+    std::atomic<std::thread::id> dispatching{};
   };
 
   ServerLimits const& limits() const { return shared_->options.limits; }
@@ -64,11 +67,10 @@ class Connection final : public SessionBase,
     phase_ = Phase::kIdle;
     if (stop_requested_ || shared_->stopping) return Close();
     if (buffer_.size() != 0) return ReadHeader();
-    ArmTimer(limits().idle_timeout);
+    SetDeadline(Clock::now() + limits().idle_timeout);
     stream_.async_read_some(
         buffer_.prepare(kReadChunk),
         [self = this->shared_from_this()](beast::error_code error, std::size_t size) {
-          self->timer_.cancel();
           if (error) return self->Close();
           self->buffer_.commit(size);
           self->ReadHeader();
@@ -83,7 +85,7 @@ class Connection final : public SessionBase,
     parser_.emplace();
     parser_->header_limit(static_cast<std::uint32_t>(limits().max_header_bytes));
     parser_->body_limit(limits().max_body_bytes);
-    ArmTimer(limits().header_timeout);
+    SetDeadline(started_ + limits().header_timeout);
     http::async_read_header(
         stream_, buffer_, *parser_,
         [self = this->shared_from_this()](beast::error_code error, std::size_t /*size*/) {
@@ -92,7 +94,6 @@ class Connection final : public SessionBase,
   }
 
   void OnHeader(beast::error_code error) {
-    timer_.cancel();
     if (error) return Refuse(ReadFailure(error, true), true);
     if (refusal_) return Refuse(refusal_, true);
     head_ = Head{};
@@ -119,11 +120,10 @@ class Connection final : public SessionBase,
 
   void ReadBody() {
     phase_ = Phase::kBody;
-    ArmTimer(limits().body_timeout);
+    SetDeadline(Clock::now() + limits().body_timeout);
     http::async_read(
         stream_, buffer_, *parser_,
         [self = this->shared_from_this()](beast::error_code error, std::size_t /*size*/) {
-          self->timer_.cancel();
           if (error) return self->Refuse(self->ReadFailure(error, false), true);
           self->StartCall();
         });
@@ -192,15 +192,20 @@ class Connection final : public SessionBase,
     activation->SetDeadline(Clock::now() + head_.timeout);
     if (!head_.languages.empty()) activation->SetLocaleSpec(LocaleOf(head_.languages));
     call_ = std::make_shared<Call>(activation);
-    WatchDeadline();
+    SetDeadline(activation->deadline());
     WatchPeer();
     auto& request = parser_->get();
     DispatchRequest dispatch{head_.service, head_.operation,
                              std::string(request[http::field::content_type]),
                              std::move(request.body()), activation};
+    call_->dispatching = std::this_thread::get_id();
     shared_->dispatcher.Dispatch(std::move(dispatch), [weak = this->weak_from_this(), call = call_,
                                                        gate = gate_](DispatchResponse response) {
       if (!call->TryAnswer()) return;  // answered already: a late answer is dropped
+      if (call->dispatching.load() == std::this_thread::get_id()) {
+        if (auto self = weak.lock()) self->Answer(std::move(response));
+        return;
+      }
       gate->Run([&] {
         auto self = weak.lock();
         if (!self) return;
@@ -209,6 +214,7 @@ class Connection final : public SessionBase,
         });
       });
     });
+    call_->dispatching = std::thread::id();
   }
 
   bool TakeCallSlot() {
@@ -218,17 +224,13 @@ class Connection final : public SessionBase,
     return true;
   }
 
-  void WatchDeadline() {
-    deadline_timer_.expires_at(call_->activation->deadline());
-    deadline_timer_.async_wait(
-        [self = this->shared_from_this(), call = call_](beast::error_code error) {
-          if (error || call != self->call_ || !call->TryAnswer()) return;
-          self->CancelCall();
-          self->Answer(Dispatcher::ErrorResponse(
-              Data::ErrorName::kTimedOut,
-              Message<CoreTag>(MessageId::kDeadlinePassed,
-                               std::to_string(self->head_.timeout.count()))));
-        });
+  // The call's deadline passed before its answer.
+  void OnDeadline() {
+    if (!call_->TryAnswer()) return;
+    CancelCall();
+    Answer(Dispatcher::ErrorResponse(
+        Data::ErrorName::kTimedOut,
+        Message<CoreTag>(MessageId::kDeadlinePassed, std::to_string(head_.timeout.count()))));
   }
 
   void WatchPeer() {
@@ -253,7 +255,6 @@ class Connection final : public SessionBase,
   }
 
   void EndCall() {
-    deadline_timer_.cancel();
     work_.reset();
     if (call_counted_) shared_->Count(&Shared::calls, -1);
     call_counted_ = false;
@@ -287,11 +288,10 @@ class Connection final : public SessionBase,
     response_.body() = std::move(answer.body);
     response_.prepare_payload();
     Log(answer.status);
-    ArmTimer(limits().body_timeout);
+    SetDeadline(Clock::now() + limits().body_timeout);
     http::async_write(stream_, response_,
                       [self = this->shared_from_this(), keep_alive](beast::error_code error,
                                                                     std::size_t /*size*/) {
-                        self->timer_.cancel();
                         if (error || !keep_alive) return self->Close();
                         self->ReadRequest();
                       });
@@ -305,26 +305,42 @@ class Connection final : public SessionBase,
     shared_->options.call_log(record_);
   }
 
-  // Cuts off a peer that is too slow: the pending read or write fails, and the handler
-  // finds `timed_out_` set.
-  void ArmTimer(Milliseconds limit) {
+  // Sets when the current phase (a read, the call, a write) ends. One timer serves all
+  // phases: it is moved only when the new end is earlier than the time it is set for, and
+  // when it fires before the current phase's end it waits again, so that most requests
+  // leave it alone (each move is a system call).
+  void SetDeadline(Clock::time_point deadline) {
     timed_out_ = false;
-    auto const generation = ++timer_generation_;
-    timer_.expires_after(limit);
-    timer_.async_wait([self = this->shared_from_this(), generation](beast::error_code error) {
-      if (error || generation != self->timer_generation_) return;
-      self->timed_out_ = true;
-      CancelIo(self->stream_);
+    deadline_ = deadline;
+    if (!timer_waiting_ || deadline < timer_.expiry()) WaitUntil(deadline);
+  }
+
+  void WaitUntil(Clock::time_point when) {
+    timer_.expires_at(when);  // a wait set for later ends with operation_aborted
+    timer_waiting_ = true;
+    timer_.async_wait([self = this->shared_from_this()](beast::error_code error) {
+      if (error) return;
+      self->timer_waiting_ = false;
+      self->OnTimer();
     });
+  }
+
+  // A phase that ran out of time: the call is answered "timed out"; a pending read or write
+  // is cut off, and its handler finds `timed_out_` set.
+  void OnTimer() {
+    if (phase_ == Phase::kClosed) return;
+    if (Clock::now() < deadline_) return WaitUntil(deadline_);
+    deadline_ = Clock::time_point::max();
+    if (phase_ == Phase::kCall) return OnDeadline();
+    timed_out_ = true;
+    CancelIo(stream_);
   }
 
   void Close() {
     if (phase_ == Phase::kCall && call_->TryAnswer()) CancelCall();
     EndCall();
     phase_ = Phase::kClosed;
-    ++timer_generation_;
     timer_.cancel();
-    deadline_timer_.cancel();
     CloseStream(stream_);
   }
 
@@ -335,8 +351,8 @@ class Connection final : public SessionBase,
   boost::optional<http::request_parser<http::string_body>> parser_;
   http::response<http::string_body> response_;
   asio::steady_timer timer_;
-  asio::steady_timer deadline_timer_;
-  std::uint64_t timer_generation_ = 0;
+  Clock::time_point deadline_ = Clock::time_point::max();  // of the current phase
+  bool timer_waiting_ = false;
   bool timed_out_ = false;
   bool stop_requested_ = false;
   bool call_counted_ = false;

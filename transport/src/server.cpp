@@ -7,17 +7,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <random>
 #include <thread>
+#include <vector>
 
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/generic/stream_protocol.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/local/stream_protocol.hpp>
-#include <boost/asio/strand.hpp>
 
 #include "connection.h"
 
@@ -103,11 +106,41 @@ bool WriteTokenFile(std::string const& path, std::string const& token,
   return written;
 }
 
+// One I/O context per I/O thread: a connection lives on one of them, so its handlers never
+// contend with another thread for a context's queue, and an answer given on its thread needs
+// no hand-off (a context run by one thread runs a connection's handlers one at a time).
+class IoContexts {
+ public:
+  explicit IoContexts(std::size_t count) {
+    for (std::size_t i = 0; i < std::max<std::size_t>(1, count); ++i) {
+      contexts_.push_back(std::make_unique<asio::io_context>(1));
+      guards_.emplace_back(contexts_.back()->get_executor());  // run until Stop
+    }
+  }
+  asio::io_context& first() { return *contexts_.front(); }
+  // The context of the next connection, in turn.
+  asio::io_context& Next() { return *contexts_[next_++ % contexts_.size()]; }
+  std::size_t size() const { return contexts_.size(); }
+  asio::io_context& operator[](std::size_t i) { return *contexts_[i]; }
+  void Stop() {
+    for (auto& context : contexts_) context->stop();
+  }
+
+ private:
+  std::vector<std::unique_ptr<asio::io_context>> contexts_;
+  std::vector<asio::executor_work_guard<asio::io_context::executor_type>> guards_;
+  std::atomic<std::size_t> next_{0};
+};
+
 // Accepts connections on one address and gives each to a new connection object.
 class Listener : public std::enable_shared_from_this<Listener> {
  public:
-  Listener(asio::io_context& io, std::shared_ptr<Shared> shared, std::shared_ptr<Gate> gate)
-      : io_(io), acceptor_(io), shared_(std::move(shared)), gate_(std::move(gate)) {}
+  Listener(IoContexts& contexts, std::shared_ptr<Shared> shared, std::shared_ptr<Gate> gate)
+      : contexts_(contexts),
+        io_(contexts.first()),
+        acceptor_(io_),
+        shared_(std::move(shared)),
+        gate_(std::move(gate)) {}
 
   bool Open(Address const& address, std::list<BaseMessage>& messages) {
     try {
@@ -120,7 +153,7 @@ class Listener : public std::enable_shared_from_this<Listener> {
   }
 
   void Accept() {
-    next_.emplace(asio::make_strand(io_));
+    next_.emplace(contexts_.Next());
     acceptor_.async_accept(*next_, [self = shared_from_this()](boost::system::error_code error) {
       if (error == asio::error::operation_aborted || !self->acceptor_.is_open()) return;
       if (!error) self->OnAccepted(std::move(*self->next_));
@@ -187,11 +220,17 @@ class Listener : public std::enable_shared_from_this<Listener> {
         return;
       }
     }
+    if (address_.kind() == Address::Kind::kTcp) {
+      // Answers are written whole: no reason to hold back small ones.
+      boost::system::error_code ignored;
+      socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+    }
     Core::Caller caller = Detail::CallerOf(socket, address_.path());
     std::make_shared<Connection<Socket>>(std::move(socket), shared_, gate_, std::move(caller))
         ->Start();
   }
 
+  IoContexts& contexts_;
   asio::io_context& io_;
   Acceptor acceptor_;
   boost::optional<Socket> next_;
@@ -209,7 +248,8 @@ class Server::Impl {
        std::shared_ptr<InProcess::Executor> executor, ServerOptions options)
       : shared_(
             std::make_shared<Shared>(std::move(options), std::move(registry), std::move(executor))),
-        gate_(std::make_shared<Gate>()) {}
+        gate_(std::make_shared<Gate>()),
+        contexts_(shared_->options.io_threads) {}
 
   bool Start(std::list<BaseMessage>& messages);
   void Stop();
@@ -224,9 +264,9 @@ class Server::Impl {
   template <typename Condition>
   void WaitFor(Condition condition, Clock::duration limit);
 
-  asio::io_context io_;
   std::shared_ptr<Shared> shared_;
   std::shared_ptr<Gate> gate_;
+  IoContexts contexts_;
   std::vector<std::shared_ptr<Listener>> listeners_;
   std::vector<Address> addresses_;
   std::vector<std::thread> threads_;
@@ -248,7 +288,7 @@ bool Server::Impl::Start(std::list<BaseMessage>& messages) {
   std::lock_guard<std::mutex> const lock(state_mutex_);
   if (started_) return false;
   for (Address const& address : shared_->options.listen) {
-    auto listener = std::make_shared<Listener>(io_, shared_, gate_);
+    auto listener = std::make_shared<Listener>(contexts_, shared_, gate_);
     if (!listener->Open(address, messages)) break;
     listeners_.push_back(std::move(listener));
   }
@@ -265,8 +305,9 @@ bool Server::Impl::Start(std::list<BaseMessage>& messages) {
     addresses_.push_back(listener->address());
     listener->Accept();
   }
-  std::size_t const count = std::max<std::size_t>(1, shared_->options.io_threads);
-  for (std::size_t i = 0; i < count; ++i) threads_.emplace_back([this] { io_.run(); });
+  for (std::size_t i = 0; i < contexts_.size(); ++i) {
+    threads_.emplace_back([this, i] { contexts_[i].run(); });
+  }
   return true;
 }
 
@@ -293,7 +334,7 @@ void Server::Impl::Stop() {
   stopped_ = true;
   shared_->stopping = true;
   for (auto const& listener : listeners_) {
-    asio::post(io_, [listener] { listener->Close(); });
+    asio::post(contexts_.first(), [listener] { listener->Close(); });
   }
   RequestStopAll(false);
   WaitFor([](Shared const& shared) { return shared.calls == 0; },
@@ -301,7 +342,7 @@ void Server::Impl::Stop() {
   RequestStopAll(true);
   WaitFor([](Shared const& shared) { return shared.connections == 0; }, kCloseGrace);
   gate_->Close();
-  io_.stop();
+  contexts_.Stop();
   for (auto& thread : threads_) thread.join();
   threads_.clear();
   for (auto const& listener : listeners_) listener->RemoveSocketFile();

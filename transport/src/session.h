@@ -42,7 +42,7 @@ using Clock = std::chrono::steady_clock;
 
 // Lets answers that providers deliver from their own threads reach the I/O threads only
 // while these still run; after Close they are dropped. What a provider's thread holds must
-// not keep anything of the I/O context (an executor, a strand), which may be gone by the time
+// not keep anything of the I/O context (an executor), which may be gone by the time
 // the provider lets go of it.
 class Gate {
  public:

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 
+#include "ormi/in_process/connector.h"
 #include "ormi/transport/options.h"
 #include "ormi/transport/server.h"
 
@@ -16,8 +17,14 @@ namespace Hyrnd {
 
 struct Options {
   Ormi::Transport::ServerOptions server;  // listen, io_threads, limits, access
-  std::size_t workers = 4;                // threads that run the provider's work
+  // Threads that run the provider's calls; 0 runs each call on the I/O thread that read it,
+  // which saves two thread changes per call. The example provider's operations are short
+  // (a task's work runs on its own task thread), so that is the default.
+  std::size_t workers = 0;
 };
+
+// What runs the provider's calls for `workers` (see Options::workers).
+std::shared_ptr<Ormi::InProcess::Executor> MakeCallExecutor(std::size_t workers);
 
 // Reads the command line into `options`. Returns -1 to go on, or the exit code to end with
 // (0 after --help, 2 after an error, which is written to `err`).

@@ -69,7 +69,9 @@ struct ServerOptions {
 
 struct ClientOptions {
   Milliseconds default_timeout{30'000};  // for calls whose activation has no deadline
-  std::size_t max_connections = 8;       // kept-alive connections to the address
+  // Kept-alive connections to the address: a call waits for one when all carry calls. 32
+  // lets as many callers call at once; a server takes 256 connections by default.
+  std::size_t max_connections = 32;
   std::size_t io_threads = 1;
   std::size_t max_response_bytes = std::size_t{16} * 1024 * 1024;
   std::size_t max_json_depth = 512;

@@ -1,6 +1,7 @@
 // The HTTP server: serves the bound interfaces of a registry on unix sockets and TCP
 // addresses. A call is "POST /<service>/<operation>" with the input value as the body; the
-// provider runs on the given executor, never on an I/O thread.
+// provider runs on the given executor (an inline one, or none, runs it on the I/O thread that
+// read the request: for providers whose operations are short and never block).
 #pragma once
 
 #include <list>
