@@ -210,6 +210,7 @@ std::string Message<CoreTag>::DefaultMessageForId(std::string const& id) {
       {MessageId::kHostRefused, "The host name {1} is not a loopback name."},
       {MessageId::kOriginRefused, "Requests from the origin {1} are not allowed."},
       {MessageId::kAnswerUnencodable, "The answer cannot be written as {1}: {2}"},
+      {MessageId::kProviderFailed, "The operation failed unexpectedly: {1}"},
       {MessageId::kRegistryGone, "The services of this server are no longer available."},
       {MessageId::kDefinitionUnresolved,
        "Operation {2} of service {1} names structure {3}, whose definition is not available."},

@@ -1,6 +1,9 @@
 #include "ormi/transport/dispatcher.h"
 
+#include <atomic>
+#include <exception>
 #include <list>
+#include <string>
 #include <utility>
 
 #include "ormi/data/error_names.h"
@@ -51,13 +54,29 @@ void Run(MethodPtr const& method, BodyCodec const& codec, DispatchRequest const&
   auto const activation =
       request.activation ? request.activation : std::make_shared<Core::AsyncActivation>();
   BodyCodec const* const answer_codec = &codec;
-  method->Invoke(input, activation,
-                 Core::AsyncApiResultCb([method, answer_codec, done](
-                                            std::shared_ptr<Core::MethodResult const> const& result,
-                                            Progress const& /*progress*/,
-                                            Core::AsyncApiResultCb::Next&& /*next*/) {
-                   if (result) done(Answer(*method, *answer_codec, *result));
-                 }));
+  // A provider that throws gets its call answered internal_server_error, unless it answered
+  // before throwing; the exception ends there rather than taking the executor's thread down.
+  auto const answered = std::make_shared<std::atomic<bool>>(false);
+  auto const once = [done, answered](DispatchResponse response) {
+    if (!answered->exchange(true)) done(std::move(response));
+  };
+  std::string failure;
+  try {
+    method->Invoke(input, activation,
+                   Core::AsyncApiResultCb(
+                       [method, answer_codec, once](
+                           std::shared_ptr<Core::MethodResult const> const& result,
+                           Progress const& /*progress*/, Core::AsyncApiResultCb::Next&& /*next*/) {
+                         if (result) once(Answer(*method, *answer_codec, *result));
+                       }));
+    return;
+  } catch (std::exception const& thrown) {
+    failure = thrown.what();
+  } catch (...) {
+    failure = "an exception of unknown type";
+  }
+  once(Dispatcher::ErrorResponse(Data::ErrorName::kInternalServerError,
+                                 Message<CoreTag>(MessageId::kProviderFailed, failure)));
 }
 
 }  // namespace
