@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ormi/in_process/connector.h"
+#include "ormi/message.h"
 #include "ormi/transport/address.h"
 
 namespace Ormi::Transport {
@@ -61,6 +62,9 @@ struct ServerOptions {
   std::vector<std::string> allowed_origins;
   // Called once per answered request, on an I/O thread; must not block.
   std::function<void(CallRecord const&)> call_log;
+  // Called with what the server reports about itself rather than about a call (accepting
+  // paused for lack of descriptors, and resumed), on an I/O thread; must not block.
+  std::function<void(BaseMessage const&)> event_log;
 };
 
 struct ClientOptions {
