@@ -6,8 +6,11 @@
 //   get("late")   answers 1 s later, whatever the deadline
 //   get(other)    answers "value-<key>"
 // Usage: hyrn_fault_server unix:PATH. It logs "listening" on stderr once it serves, and runs
-// until killed.
+// until SIGTERM.
+#include <pthread.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <chrono>
 #include <iostream>
@@ -51,6 +54,10 @@ int main(int argc, char** argv) {
     std::cerr << "usage: hyrn_fault_server unix:PATH " << reason << "\n";
     return 2;
   }
+  sigset_t stop;  // blocked before any thread starts, so that only sigwait sees it
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
   auto keys = std::make_shared<::BindingTest::FakeKeys>();
   keys->get = Misbehave;
   auto registry = std::make_shared<::Ormi::InProcess::Registry>();
@@ -65,5 +72,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::cerr << "listening" << std::endl;
-  for (;;) ::pause();
+  int received = 0;
+  ::sigwait(&stop, &received);
+  return 0;
 }

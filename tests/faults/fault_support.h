@@ -37,14 +37,18 @@ using ::TransportTest::TempDir;
 using Names = ::Ormi::Data::ErrorName;
 using Ids = ::Ormi::MessageId;
 
-// A server program run as a child, its standard error going to a log file. Killed (SIGKILL)
-// at the end of the test when still running.
+// A server program run as a child, its standard error going to a log file. Stopped at the end
+// of the test when still running: SIGTERM, and SIGKILL when it has not ended within 5 s.
 class ChildServer {
  public:
   // `nofile`: the descriptor limit of the child, or 0 to keep the test's.
   ChildServer(std::vector<std::string> arguments, std::string log, rlim_t nofile = 0)
       : arguments_(std::move(arguments)), log_(std::move(log)), nofile_(nofile) {}
-  ~ChildServer() { Kill(); }
+  ~ChildServer() {
+    if (pid_ > 0) ::kill(pid_, SIGCONT);  // a frozen child cannot end
+    if (pid_ > 0) ::kill(pid_, SIGTERM);
+    if (!WaitEnded(5s)) Kill();
+  }
   ChildServer(ChildServer const&) = delete;
   ChildServer& operator=(ChildServer const&) = delete;
 
