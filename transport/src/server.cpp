@@ -172,7 +172,6 @@ class Listener : public std::enable_shared_from_this<Listener> {
   }
 
   Address const& address() const { return address_; }
-  Acceptor& acceptor() { return acceptor_; }
 
  private:
   bool OpenUnix(Address const& address, std::list<BaseMessage>& messages) {
