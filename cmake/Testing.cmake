@@ -1,12 +1,14 @@
 # Unit test executables.
 #
-# hyrn_add_test(NAME <name> SOURCES <files...> [LIBRARIES <targets...>] [LABELS <labels...>])
+# hyrn_add_test(NAME <name> SOURCES <files...> [LIBRARIES <targets...>] [LABELS <labels...>]
+#               [TIMEOUT <seconds>])
 #
 # Builds a GoogleTest executable linked with GTest::gtest_main (plus GTest::gmock, so tests may
 # use matchers), applies the project's warnings and registers every test case with CTest.
 # Each test gets the name of its folder under tests/ as a label ("runtime", "data", ...) plus
 # any LABELS given, so `ctest -L <label>` selects a group. Tests are discovered when CTest
 # runs (PRE_TEST), not at build time, so sanitizer builds never execute code while building.
+# Each test case may run for TIMEOUT seconds, HYRN_TEST_TIMEOUT by default.
 
 include_guard(GLOBAL)
 include(GoogleTest)
@@ -15,12 +17,16 @@ include(Warnings)
 set(HYRN_TEST_TIMEOUT 300 CACHE STRING "Per-test timeout in seconds")
 
 function(hyrn_add_test)
-  cmake_parse_arguments(PARSE_ARGV 0 arg "" "NAME" "SOURCES;LIBRARIES;LABELS")
+  cmake_parse_arguments(PARSE_ARGV 0 arg "" "NAME;TIMEOUT" "SOURCES;LIBRARIES;LABELS")
   if(NOT arg_NAME OR NOT arg_SOURCES)
     message(FATAL_ERROR "hyrn_add_test: NAME and SOURCES are required")
   endif()
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "hyrn_add_test(${arg_NAME}): unknown arguments ${arg_UNPARSED_ARGUMENTS}")
+  endif()
+
+  if(NOT arg_TIMEOUT)
+    set(arg_TIMEOUT ${HYRN_TEST_TIMEOUT})
   endif()
 
   add_executable(${arg_NAME} ${arg_SOURCES})
@@ -43,7 +49,7 @@ function(hyrn_add_test)
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     TEST_LIST ${test_list}
-    PROPERTIES TIMEOUT ${HYRN_TEST_TIMEOUT})
+    PROPERTIES TIMEOUT ${arg_TIMEOUT})
   if(labels)
     set(labels_file "${CMAKE_CURRENT_BINARY_DIR}/${arg_NAME}_labels.cmake")
     file(WRITE "${labels_file}"

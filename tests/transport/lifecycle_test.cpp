@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -113,6 +115,30 @@ TEST(SocketPath, AStaleSocketIsReplacedALiveOneAndOtherFilesAreNot) {
   std::string kept;
   std::getline(std::ifstream(dir.Path("file")), kept);
   EXPECT_EQ(kept, "keep me");
+}
+
+// Start serves all of its addresses or none: when a later one cannot be bound, the unix
+// socket already made for an earlier one is closed and its file removed.
+TEST(SocketPath, AStartThatFailsOnALaterAddressLeavesNothingServed) {
+  TempDir dir;
+  int const taken = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in bound{};
+  bound.sin_family = AF_INET;
+  bound.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof bound;
+  ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&bound), sizeof bound), 0);
+  ASSERT_EQ(::listen(taken, 1), 0);
+  ASSERT_EQ(::getsockname(taken, reinterpret_cast<sockaddr*>(&bound), &size), 0);
+
+  std::string const path = dir.Path("k.sock");
+  KeysServer server({Address::Unix(path), Address::Tcp("127.0.0.1", ntohs(bound.sin_port))});
+  std::list<::Ormi::BaseMessage> messages;
+  EXPECT_FALSE(server.server->Start(messages));
+  ASSERT_EQ(messages.size(), 1U);
+  EXPECT_EQ(messages.front().id, Ids::kListenFailed);
+  EXPECT_NE(::access(path.c_str(), F_OK), 0);
+  EXPECT_LT(Connect(Address::Unix(path)), 0);
+  ::close(taken);
 }
 
 // Many callers on one channel at once, over unix and TCP; each gets its own answer.

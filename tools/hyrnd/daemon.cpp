@@ -179,6 +179,10 @@ Daemon::Daemon(Options options, std::ostream& log)
     std::lock_guard<std::mutex> const lock(log_mutex_);
     log << line << std::flush;
   };
+  options.server.event_log = [this, &log](Ormi::BaseMessage const& message) {
+    std::lock_guard<std::mutex> const lock(log_mutex_);
+    log << "hyrnd: " << message.defaultMessage << "\n" << std::flush;
+  };
   server_ = std::make_unique<Ormi::Transport::Server>(parts_->registry, parts_->calls,
                                                       std::move(options.server));
 }

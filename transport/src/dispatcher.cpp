@@ -1,6 +1,9 @@
 #include "ormi/transport/dispatcher.h"
 
+#include <atomic>
+#include <exception>
 #include <list>
+#include <string>
 #include <utility>
 
 #include "ormi/data/error_names.h"
@@ -61,13 +64,29 @@ void Run(MethodPtr const& method, BodyCodec const& codec, DispatchRequest const&
         ErrorWithMessages(Data::ErrorName::kInvalidArgument, messages, *request.activation));
   }
   BodyCodec const* const answer_codec = &codec;
-  method->Invoke(input, request.activation,
-                 Core::AsyncApiResultCb(
-                     [method, answer_codec, done, activation = request.activation](
-                         std::shared_ptr<Core::MethodResult const> const& result,
-                         Progress const& /*progress*/, Core::AsyncApiResultCb::Next&& /*next*/) {
-                       if (result) done(Answer(*method, *answer_codec, *result, *activation));
-                     }));
+  // A provider that throws gets its call answered internal_server_error, unless it answered
+  // before throwing; the exception ends there rather than taking the executor's thread down.
+  auto const answered = std::make_shared<std::atomic<bool>>(false);
+  auto const once = [done, answered](DispatchResponse response) {
+    if (!answered->exchange(true)) done(std::move(response));
+  };
+  std::string failure;
+  try {
+    method->Invoke(input, request.activation,
+                   Core::AsyncApiResultCb(
+                       [method, answer_codec, once, activation = request.activation](
+                           std::shared_ptr<Core::MethodResult const> const& result,
+                           Progress const& /*progress*/, Core::AsyncApiResultCb::Next&& /*next*/) {
+                         if (result) once(Answer(*method, *answer_codec, *result, *activation));
+                       }));
+    return;
+  } catch (std::exception const& thrown) {
+    failure = thrown.what();
+  } catch (...) {
+    failure = "an exception of unknown type";
+  }
+  once(Dispatcher::ErrorResponse(Data::ErrorName::kInternalServerError,
+                                 Message<CoreTag>(MessageId::kProviderFailed, failure)));
 }
 
 }  // namespace

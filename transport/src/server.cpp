@@ -21,6 +21,8 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/local/stream_protocol.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
 
 #include "connection.h"
 
@@ -37,6 +39,15 @@ using Acceptor = asio::basic_socket_acceptor<asio::generic::stream_protocol>;
 using Generic = asio::generic::stream_protocol;
 
 constexpr auto kCloseGrace = std::chrono::seconds(2);
+constexpr auto kAcceptRetry = std::chrono::milliseconds(100);
+
+// An accept that failed for lack of descriptors (or of the memory for one), which passes
+// when others are freed.
+bool OutOfDescriptors(boost::system::error_code const& error) {
+  return error == asio::error::no_descriptors || error == asio::error::no_buffer_space ||
+         error == asio::error::no_memory ||
+         error == boost::system::errc::too_many_files_open_in_system;
+}
 
 BaseMessage ListenFailed(Address const& address, std::string const& reason) {
   return Message<CoreTag>(MessageId::kListenFailed, address.ToString(), reason);
@@ -138,14 +149,23 @@ class Listener : public std::enable_shared_from_this<Listener> {
   Listener(IoContexts& contexts, std::shared_ptr<Shared> shared, std::shared_ptr<Gate> gate)
       : contexts_(contexts),
         io_(contexts.first()),
-        acceptor_(io_),
+        acceptor_(asio::make_strand(io_)),
+        retry_(acceptor_.get_executor()),
         shared_(std::move(shared)),
         gate_(std::move(gate)) {}
+  ~Listener() { ReleaseReserve(); }
+  Listener(Listener const&) = delete;
+  Listener& operator=(Listener const&) = delete;
 
   bool Open(Address const& address, std::list<BaseMessage>& messages) {
     try {
-      return address.kind() == Address::Kind::kUnix ? OpenUnix(address, messages)
-                                                    : OpenTcp(address, messages);
+      bool const opened = address.kind() == Address::Kind::kUnix ? OpenUnix(address, messages)
+                                                                 : OpenTcp(address, messages);
+      if (opened) {
+        acceptor_.non_blocking(true);  // shedding connections must not wait for one
+        reserve_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+      }
+      return opened;
     } catch (std::exception const& failure) {
       messages.push_back(ListenFailed(address, failure.what()));
       return false;
@@ -156,16 +176,22 @@ class Listener : public std::enable_shared_from_this<Listener> {
     next_.emplace(contexts_.Next());
     acceptor_.async_accept(*next_, [self = shared_from_this()](boost::system::error_code error) {
       if (error == asio::error::operation_aborted || !self->acceptor_.is_open()) return;
+      if (OutOfDescriptors(error)) return self->Pause(error);
       if (!error) self->OnAccepted(std::move(*self->next_));
       self->Accept();
     });
   }
 
-  // Stops accepting; runs on an I/O thread.
+  // Stops accepting; runs on the listener's strand.
   void Close() {
     boost::system::error_code ignored;
+    retry_.cancel();
     acceptor_.close(ignored);
+    ReleaseReserve();
   }
+
+  // The strand that runs the accept loop and Close.
+  Acceptor::executor_type executor() { return acceptor_.get_executor(); }
 
   // Removes the socket file when it is still the one this listener made.
   void RemoveSocketFile() const {
@@ -177,7 +203,6 @@ class Listener : public std::enable_shared_from_this<Listener> {
   }
 
   Address const& address() const { return address_; }
-  Acceptor& acceptor() { return acceptor_; }
 
  private:
   bool OpenUnix(Address const& address, std::list<BaseMessage>& messages) {
@@ -211,7 +236,42 @@ class Listener : public std::enable_shared_from_this<Listener> {
     return true;
   }
 
+  // Without a descriptor for a new connection, the connections waiting are accepted on the
+  // reserve descriptor and closed at once, so that their peers learn now rather than at their
+  // deadline; accepting is tried again after a pause. Said once, until it works again.
+  void Pause(boost::system::error_code const& error) {
+    if (!paused_) {
+      Report(Message<CoreTag>(MessageId::kAcceptPaused, address_.ToString(), error.message()));
+      paused_ = true;
+    }
+    if (reserve_ >= 0) {
+      ::close(reserve_);
+      for (int shed = 0; shed < kShedAtOnce; ++shed) {
+        int const fd = ::accept4(acceptor_.native_handle(), nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) break;
+        ::close(fd);
+      }
+    }
+    reserve_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    retry_.expires_after(kAcceptRetry);
+    retry_.async_wait([self = shared_from_this()](boost::system::error_code retry_error) {
+      if (retry_error || !self->acceptor_.is_open()) return;
+      self->Accept();
+    });
+  }
+
+  void Report(BaseMessage const& message) const {
+    if (shared_->options.event_log) shared_->options.event_log(message);
+  }
+
+  void ReleaseReserve() {
+    if (reserve_ >= 0) ::close(reserve_);
+    reserve_ = -1;
+  }
+
   void OnAccepted(Socket socket) {
+    if (paused_) Report(Message<CoreTag>(MessageId::kAcceptResumed, address_.ToString()));
+    paused_ = false;
     {
       std::lock_guard<std::mutex> const lock(shared_->mutex);
       // Refused connections are answered, up to as many again as the limit; beyond, closed.
@@ -231,8 +291,13 @@ class Listener : public std::enable_shared_from_this<Listener> {
   }
 
   IoContexts& contexts_;
+  static constexpr int kShedAtOnce = 64;
+
   asio::io_context& io_;
   Acceptor acceptor_;
+  asio::steady_timer retry_;
+  int reserve_ = -1;  // a descriptor kept free for closing connections when none is left
+  bool paused_ = false;
   boost::optional<Socket> next_;
   std::shared_ptr<Shared> shared_;
   std::shared_ptr<Gate> gate_;
@@ -334,7 +399,7 @@ void Server::Impl::Stop() {
   stopped_ = true;
   shared_->stopping = true;
   for (auto const& listener : listeners_) {
-    asio::post(contexts_.first(), [listener] { listener->Close(); });
+    asio::post(listener->executor(), [listener] { listener->Close(); });
   }
   RequestStopAll(false);
   WaitFor([](Shared const& shared) { return shared.calls == 0; },

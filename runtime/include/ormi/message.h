@@ -120,6 +120,9 @@ struct MessageId {
   static constexpr char kHostRefused[] = "ormi.transport.host.refused";
   static constexpr char kOriginRefused[] = "ormi.transport.origin.refused";
   static constexpr char kAnswerUnencodable[] = "ormi.transport.answer.unencodable";
+  static constexpr char kProviderFailed[] = "ormi.transport.provider.failed";
+  static constexpr char kAcceptPaused[] = "ormi.transport.accept.paused";
+  static constexpr char kAcceptResumed[] = "ormi.transport.accept.resumed";
   // The services every server can offer.
   static constexpr char kRegistryGone[] = "ormi.services.registry.gone";
   static constexpr char kDefinitionUnresolved[] = "ormi.services.definition.unresolved";

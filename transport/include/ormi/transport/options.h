@@ -12,6 +12,7 @@
 
 #include "ormi/in_process/connector.h"
 #include "ormi/l10n/localizer.h"
+#include "ormi/message.h"
 #include "ormi/transport/address.h"
 
 namespace Ormi::Transport {
@@ -65,6 +66,9 @@ struct ServerOptions {
   std::shared_ptr<L10n::Localizer> localizer;
   // Called once per answered request, on an I/O thread; must not block.
   std::function<void(CallRecord const&)> call_log;
+  // Called with what the server reports about itself rather than about a call (accepting
+  // paused for lack of descriptors, and resumed), on an I/O thread; must not block.
+  std::function<void(BaseMessage const&)> event_log;
 };
 
 struct ClientOptions {
