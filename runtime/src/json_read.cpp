@@ -148,6 +148,7 @@ class Reader {
 
   bool ReadList(json::array const& array, ListKind list_kind, Task const& task) {
     auto list = ListValue::GetInstance(list_kind);
+    list->Reserve(array.size());
     std::vector<ValuePtr*> slots;
     slots.reserve(array.size());
     for (std::size_t i = 0; i < array.size(); ++i) slots.push_back(&list->AppendSlot());
@@ -183,6 +184,7 @@ class Reader {
     } else {
       compound = StructValue::GetInstance(text);
     }
+    compound->ReserveFields(fields->get_object().size());
     // Fields are kept in name order, so tasks are queued in reverse name order.
     std::vector<std::pair<std::string, json::value const*>> sorted;
     for (auto const& field : fields->get_object()) sorted.emplace_back(field.key(), &field.value());

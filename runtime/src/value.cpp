@@ -69,20 +69,57 @@ std::string StringField(CompoundValue const& value, std::string const& name) {
   return text;
 }
 
+// Set when this thread's stack of pending children has been destroyed (at thread exit), so
+// that values destroyed later (statics) use a stack of their own. A plain flag stays readable
+// until the thread ends.
+thread_local bool pending_children_gone = false;
+
+struct PendingChildren {
+  PendingChildren() = default;
+  PendingChildren(PendingChildren const&) = delete;
+  PendingChildren& operator=(PendingChildren const&) = delete;
+  PendingChildren(PendingChildren&&) = delete;
+  PendingChildren& operator=(PendingChildren&&) = delete;
+  ~PendingChildren() { pending_children_gone = true; }
+  std::vector<ValuePtr> entries;
+};
+
+constexpr std::size_t kKeptPendingCapacity = 16384;  // entries kept between teardowns
+
 }  // namespace
+
+class TreeReleaser {
+ public:
+  // Releases the children of `value` through `pending`, handling only the entries it adds.
+  static void Release(DataValue& value, std::vector<ValuePtr>& pending) {
+    std::size_t const base = pending.size();
+    value.MoveChildrenTo(pending);
+    while (pending.size() > base) {
+      ValuePtr child = std::move(pending.back());
+      pending.pop_back();
+      if (child && child.use_count() == 1) {
+        // The only owner may take the parts of a value that was built mutable.
+        const_cast<DataValue&>(*child).MoveChildrenTo(pending);
+      }
+    }
+  }
+};
 
 void DataValue::ReleaseChildren() {
   // Children that only this tree holds give up their own children before they are
   // destroyed, so each destructor sees no children and the depth never reaches the stack.
-  std::vector<ValuePtr> pending;
-  MoveChildrenTo(pending);
-  while (!pending.empty()) {
-    ValuePtr child = std::move(pending.back());
-    pending.pop_back();
-    if (child && child.use_count() == 1) {
-      // The only owner may take the parts of a value that was built mutable.
-      const_cast<DataValue&>(*child).MoveChildrenTo(pending);
-    }
+  // The stack of pending children is kept per thread, so that tearing down a large tree does
+  // not grow (and reallocate) a fresh one each time; a destructor run from within the loop
+  // handles only the entries above those it found.
+  if (pending_children_gone) {
+    std::vector<ValuePtr> own;
+    return TreeReleaser::Release(*this, own);
+  }
+  thread_local PendingChildren pending;
+  TreeReleaser::Release(*this, pending.entries);
+  auto& entries = pending.entries;
+  if (entries.empty() && entries.capacity() > kKeptPendingCapacity) {
+    std::vector<ValuePtr>().swap(entries);
   }
 }
 
@@ -180,7 +217,11 @@ bool DataValue::Cast<Void>(Void* out, std::list<BaseMessage>& messages) const {
   return text.empty() || BadCast(text, ValueKind::kVoid, messages);
 }
 
-std::shared_ptr<VoidValue> VoidValue::GetInstance() { return std::make_shared<VoidValue>(); }
+// Values without state are shared: one void value, one of each boolean.
+std::shared_ptr<VoidValue> VoidValue::GetInstance() {
+  static auto const kVoid = std::make_shared<VoidValue>();
+  return kVoid;
+}
 std::shared_ptr<IntegerValue> IntegerValue::GetInstance(std::int64_t value) {
   return std::make_shared<IntegerValue>(value);
 }
@@ -188,7 +229,9 @@ std::shared_ptr<DoubleValue> DoubleValue::GetInstance(double value) {
   return std::make_shared<DoubleValue>(value);
 }
 std::shared_ptr<BooleanValue> BooleanValue::GetInstance(bool value) {
-  return std::make_shared<BooleanValue>(value);
+  static auto const kFalse = std::make_shared<BooleanValue>(false);
+  static auto const kTrue = std::make_shared<BooleanValue>(true);
+  return value ? kTrue : kFalse;
 }
 std::shared_ptr<BlobValue> BlobValue::GetInstance(std::string bytes) {
   return std::make_shared<BlobValue>(std::move(bytes));
@@ -215,6 +258,9 @@ std::shared_ptr<ListValue> ListValue::GetInstance(ListKind list_kind) {
 }
 std::shared_ptr<StructValue> StructValue::GetInstance(std::string name) {
   return std::make_shared<StructValue>(std::move(name));
+}
+std::shared_ptr<StructValue> StructValue::GetInstance(LastingName name) {
+  return std::make_shared<StructValue>(name);
 }
 
 void VoidValue::Accept(ValueVisitor& visitor) const { visitor.VisitVoid(*this); }
@@ -249,23 +295,18 @@ void ListValue::MoveChildrenTo(std::vector<ValuePtr>& out) {
   elements_.clear();
 }
 
-bool CompoundValue::GetField(std::string const& name, ValuePtr* out,
+bool CompoundValue::GetField(std::string_view name, ValuePtr* out,
                              std::list<BaseMessage>& messages) const {
   auto const found = fields_.find(name);
   if (found != fields_.end()) {
     *out = found->second;
     return true;
   }
-  messages.push_back(Message<CoreTag>(MessageId::kFieldNotFound, name, name_));
+  messages.push_back(Message<CoreTag>(MessageId::kFieldNotFound, std::string(name), *name_));
   return false;
 }
 
-void CompoundValue::MoveChildrenTo(std::vector<ValuePtr>& out) {
-  for (auto& field : fields_) {
-    if (field.second) out.push_back(std::move(field.second));
-  }
-  fields_.clear();
-}
+void CompoundValue::MoveChildrenTo(std::vector<ValuePtr>& out) { fields_.MoveValuesTo(out); }
 
 std::shared_ptr<ErrorValue> ErrorValue::GetInstance(std::string name) {
   return Create(std::move(name), {});

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "sample_values.h"
 
@@ -32,6 +36,44 @@ TEST(ValueSlots, KeepTheirAddressWhileManyAreAdded) {
   EXPECT_EQ(text, "element");
   EXPECT_EQ(list->elements().size(), 10001u);
   EXPECT_TRUE(messages.empty());
+}
+
+// Reserved room that turns out too small, and a second reservation made part-way, must neither
+// move a slot nor lose the name order.
+TEST(ValueSlots, ReservedStorageKeepsAddressesAndOrderWhenOutgrown) {
+  auto structure = StructValue::GetInstance("s");
+  auto list = ListValue::GetInstance();
+  structure->ReserveFields(3);
+  list->Reserve(3);
+  std::vector<ValuePtr*> field_slots;
+  std::vector<ValuePtr*> element_slots;
+  std::vector<std::string> names;
+  for (int i = 0; i < 40; ++i) {
+    names.push_back("field_" + std::to_string((i * 17) % 40));  // not in name order
+    if (i == 5) structure->ReserveFields(12);
+    field_slots.push_back(&structure->FieldSlot(names.back()));
+    element_slots.push_back(&list->AppendSlot());
+  }
+  for (int i = 0; i < 40; ++i) {
+    *field_slots[i] = IntegerValue::GetInstance(i);
+    *element_slots[i] = IntegerValue::GetInstance(i);
+  }
+  EXPECT_EQ(&structure->FieldSlot(names[7]), field_slots[7]);  // found, not added again
+  ASSERT_EQ(structure->fields().size(), 40u);
+  ASSERT_EQ(list->elements().size(), 40u);
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> order;
+  for (auto const& field : structure->fields()) order.push_back(field.first);
+  EXPECT_EQ(order, names);
+  EXPECT_EQ(structure->fields().find("field_40"), structure->fields().end());
+  EXPECT_THROW(structure->fields().at("field_x"), std::out_of_range);
+  for (int i = 0; i < 40; ++i) {
+    auto const& field = static_cast<IntegerValue const&>(
+        *structure->fields().at("field_" + std::to_string((i * 17) % 40)));
+    auto const& element = static_cast<IntegerValue const&>(*list->elements()[i]);
+    EXPECT_EQ(field.value(), i);
+    EXPECT_EQ(element.value(), i);
+  }
 }
 
 TEST(ValueFields, GetFieldReportsNameAndStructure) {

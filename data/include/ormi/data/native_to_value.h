@@ -6,13 +6,15 @@
 // grow with the nesting depth of the data.
 #pragma once
 
-#include <deque>
+#include <cstddef>
 #include <list>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include <boost/utility/string_view.hpp>
 
@@ -26,6 +28,29 @@
 #include "ormi/message.h"
 
 namespace Ormi::Data {
+namespace Detail {
+
+// Counts the fields a structure declares, through the definition form of its `AddFields`.
+struct FieldCounter {
+  template <typename M>
+  void AddField(boost::string_view /*name*/) {
+    ++count;
+  }
+  std::size_t count = 0;
+};
+
+// The fields a value of `T` will have: the declared ones and the kept unknown ones.
+template <typename T>
+std::size_t FieldCountOf(T const& native) {
+  FieldCounter counter;
+  T::AdapterHelper::AddFields(counter);
+  if constexpr (std::is_base_of_v<BaseNative, T>) {
+    if (native.unknownFields) counter.count += native.unknownFields->fields().size();
+  }
+  return counter.count;
+}
+
+}  // namespace Detail
 
 class NativeToValueAdapter {
  public:
@@ -44,7 +69,7 @@ class NativeToValueAdapter {
       items.clear();
     }
 
-    std::deque<Entry> items;
+    std::vector<Entry> items;  // a stack: its capacity stays for the whole conversion
   };
 
   // Converts the native object at `source` with `method` (AdaptMethod<T>::Get(&object)) into
@@ -73,13 +98,14 @@ class NativeToValueAdapter {
     // Visits the fields of `native` into this helper's structure value.
     template <typename T>
     void AddFields(T const* native) {
+      value_->ReserveFields(Detail::FieldCountOf(*native));
       T::AdapterHelper::AddFields(*this, native, value_);
     }
 
     // Reserves the field's slot, so every declared field is present, and queues the member.
     template <typename M>
     void AddField(boost::string_view name, M const* member) {
-      ValuePtr& slot = value_->FieldSlot(std::string(name));
+      ValuePtr& slot = value_->FieldSlot(std::string_view(name.data(), name.size()));
       work_.Push(member, AdaptMethod<M>::Get(member), &slot);
     }
 
@@ -91,7 +117,8 @@ class NativeToValueAdapter {
   template <typename S>
   static void StructMethod(NativeConstPtr const& source, ValuePtr* const& destination,
                            WorkList& work, std::list<BaseMessage>& /*messages*/) {
-    auto value = StructValue::GetInstance(TypeInfo<S>::name());
+    static std::string const name = TypeInfo<S>::name();
+    auto value = StructValue::GetInstance(LastingName{&name});
     *destination = value;
     CompoundHelper<StructValue>(std::move(value), work).AddFields(static_cast<S const*>(source));
   }
@@ -123,8 +150,10 @@ class NativeToValueAdapter {
   template <typename X>
   static void ListBeginMethod(NativeConstPtr const& source, ValuePtr* const& destination,
                               WorkList& work, std::list<BaseMessage>& /*messages*/) {
+    auto const& list = *static_cast<std::list<X> const*>(source);
     auto value = ListValue::GetInstance(ListKind::kPlain);
-    for (X const& element : *static_cast<std::list<X> const*>(source)) {
+    value->Reserve(list.size());
+    for (X const& element : list) {
       work.Push(&element, AdaptMethod<X>::Get(&element), &value->AppendSlot());
     }
     *destination = std::move(value);
@@ -135,10 +164,13 @@ class NativeToValueAdapter {
   template <typename X>
   static void MapBeginMethod(NativeConstPtr const& source, ValuePtr* const& destination,
                              WorkList& work, std::list<BaseMessage>& /*messages*/) {
+    auto const& map = *static_cast<std::map<std::string, X> const*>(source);
     auto value = ListValue::GetInstance(ListKind::kMap);
+    value->Reserve(map.size());
     *destination = value;
-    for (auto const& entry : *static_cast<std::map<std::string, X> const*>(source)) {
+    for (auto const& entry : map) {
       auto map_entry = StructValue::GetInstance(MapEntry::kName);
+      map_entry->ReserveFields(2);
       work.Push(&entry.first, &PrimitiveMethod<std::string>, &map_entry->FieldSlot(MapEntry::kKey));
       work.Push(&entry.second, AdaptMethod<X>::Get(&entry.second),
                 &map_entry->FieldSlot(MapEntry::kValue));

@@ -8,13 +8,14 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
 #include <list>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include <boost/optional.hpp>
 #include <boost/utility/string_view.hpp>
@@ -56,7 +57,7 @@ class ValueToNativeAdapter {
     // Records `message` (when given) and drops every queued step: the conversion ends here.
     void Stop(std::list<BaseMessage>& messages, boost::optional<BaseMessage> message = {});
 
-    std::deque<Entry> items;
+    std::vector<Entry> items;  // a stack: its capacity stays for the whole conversion
   };
 
   // Fills the native object at `destination` from `source` with `method`
@@ -117,7 +118,7 @@ class ValueToNativeAdapter {
     void Queue(boost::string_view name, M* member, std::list<BaseMessage>& sink) {
       if (!usable()) return;
       ValuePtr field;
-      if (!value_->GetField(std::string(name), &field, sink)) return;
+      if (!value_->GetField(std::string_view(name.data(), name.size()), &field, sink)) return;
       work_.Push(std::move(field), AdaptMethod<M>::Get(member), member);
     }
 

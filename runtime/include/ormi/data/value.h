@@ -8,9 +8,11 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
+#include "ormi/data/field_map.h"
 #include "ormi/message.h"
 #include "ormi/types.h"
 
@@ -241,8 +243,9 @@ class OptionalValue final : public DataValue {
 };
 
 // The element slots of a list. Appending keeps the address of every slot: slots live in
-// chunks of 1, 2, 4, 8, ... that never move, so an empty list allocates nothing and a
-// one-element list one slot (a deeply nested chain of lists stays small).
+// chunks that never move, a first one of f slots (1 unless reserved) and then chunks of
+// 2f, 4f, 8f, ..., so an empty list allocates nothing, a one-element list one slot (a deeply
+// nested chain of lists stays small) and a list reserved at its final size one chunk.
 class ValueSlots {
  public:
   template <bool IsConst>
@@ -288,28 +291,43 @@ class ValueSlots {
   const_reverse_iterator rbegin() const { return const_reverse_iterator(end()); }
   const_reverse_iterator rend() const { return const_reverse_iterator(begin()); }
 
+  // Sizes the first chunk for `count` slots; only before the first slot is added.
+  void reserve(std::size_t count) {
+    if (size_ == 0 && !first_ && count > 0) {
+      first_ = std::make_unique<ValuePtr[]>(count);
+      first_size_ = count;
+    }
+  }
   // Appends an empty slot and returns it.
   ValuePtr& emplace_back() {
-    if (size_ + 1 == std::size_t{1} << chunks_.size()) {
-      chunks_.emplace_back(new ValuePtr[std::size_t{1} << chunks_.size()]);
-    }
+    if (!first_) first_ = std::make_unique<ValuePtr[]>(first_size_);
+    if (size_ == Capacity()) more_.emplace_back(new ValuePtr[first_size_ << (more_.size() + 1)]);
     return Locate(size_++);
   }
   void clear() {
-    chunks_.clear();
+    more_.clear();
+    first_.reset();
+    first_size_ = 1;
     size_ = 0;
   }
 
  private:
-  // Slot i is in chunk k = floor(log2(i + 1)) at offset i + 1 - 2^k.
+  // The slots of the first chunk and of the later ones made so far.
+  std::size_t Capacity() const { return first_size_ * ((std::size_t{2} << more_.size()) - 1); }
+  // Slot i past the first chunk's f is in later chunk k at offset j - f(2^(k+1) - 2), where
+  // j = i - f and k + 1 = floor(log2(j / f + 2)).
   ValuePtr& Locate(std::size_t index) {
-    std::size_t const n = index + 1;
+    if (index < first_size_) return first_[index];
+    std::size_t const j = index - first_size_;
+    std::size_t const q = j / first_size_ + 2;
     std::size_t chunk = 0;
-    while ((n >> (chunk + 1)) != 0) ++chunk;
-    return chunks_[chunk][n - (std::size_t{1} << chunk)];
+    while ((q >> (chunk + 2)) != 0) ++chunk;
+    return more_[chunk][j - first_size_ * ((std::size_t{2} << chunk) - 2)];
   }
 
-  std::vector<std::unique_ptr<ValuePtr[]>> chunks_;
+  std::unique_ptr<ValuePtr[]> first_;
+  std::size_t first_size_ = 1;
+  std::vector<std::unique_ptr<ValuePtr[]>> more_;
   std::size_t size_ = 0;
 };
 
@@ -334,6 +352,8 @@ class ListValue final : public DataValue {
 
   ListKind listKind() const { return list_kind_; }
   Elements const& elements() const { return elements_; }
+  // Makes room for `count` elements in one piece; only before the first is added.
+  void Reserve(std::size_t count) { elements_.reserve(count); }
   // Appends an element slot and returns it.
   ValuePtr& AppendSlot();
   void Append(ValuePtr value) { AppendSlot() = std::move(value); }
@@ -344,40 +364,52 @@ class ListValue final : public DataValue {
   Elements elements_;
 };
 
+// A name that outlives every value given it (a static one), which a structure value refers to
+// instead of copying.
+struct LastingName {
+  std::string const* text;
+};
+
 // A named set of fields, kept in name order. A field slot keeps its address while other
 // fields are added.
 class CompoundValue : public DataValue {
  public:
-  using Fields = std::map<std::string, ValuePtr>;
+  using Fields = FieldMap;
 
   ~CompoundValue() override { ReleaseChildren(); }
   CompoundValue(CompoundValue const&) = delete;
   CompoundValue& operator=(CompoundValue const&) = delete;
   CompoundValue(CompoundValue&&) = delete;
   CompoundValue& operator=(CompoundValue&&) = delete;
-  std::string const& name() const { return name_; }
+  std::string const& name() const { return *name_; }
   Fields const& fields() const { return fields_; }
 
   // Finds or inserts the slot of a field.
-  ValuePtr& FieldSlot(std::string const& name) { return fields_[name]; }
-  void SetField(std::string const& name, ValuePtr value) { fields_[name] = std::move(value); }
+  ValuePtr& FieldSlot(std::string_view name) { return fields_[name]; }
+  void SetField(std::string_view name, ValuePtr value) { fields_[name] = std::move(value); }
   // True with the field's value, or false with "ormi.data.field.not.found" appended.
-  bool GetField(std::string const& name, ValuePtr* out, std::list<BaseMessage>& messages) const;
-  bool HasField(std::string const& name) const { return fields_.count(name) != 0; }
+  bool GetField(std::string_view name, ValuePtr* out, std::list<BaseMessage>& messages) const;
+  bool HasField(std::string_view name) const { return fields_.count(name) != 0; }
+  // Makes room for `count` fields in all, so that adding them allocates once.
+  void ReserveFields(std::size_t count) { fields_.reserve(count); }
 
  protected:
-  explicit CompoundValue(std::string name) : name_(std::move(name)) {}
+  explicit CompoundValue(std::string name) : own_name_(std::move(name)), name_(&own_name_) {}
+  explicit CompoundValue(LastingName name) : name_(name.text) {}
 
  private:
   void MoveChildrenTo(std::vector<ValuePtr>& out) override;
-  std::string name_;
+  std::string own_name_;
+  std::string const* name_;  // own_name_ or a lasting name
   Fields fields_;
 };
 
 class StructValue final : public CompoundValue {
  public:
   static std::shared_ptr<StructValue> GetInstance(std::string name);
+  static std::shared_ptr<StructValue> GetInstance(LastingName name);
   explicit StructValue(std::string name) : CompoundValue(std::move(name)) {}
+  explicit StructValue(LastingName name) : CompoundValue(name) {}
   ValueKind kind() const override { return ValueKind::kStructure; }
   void Accept(ValueVisitor& visitor) const override;
 };

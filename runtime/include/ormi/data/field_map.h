@@ -1,0 +1,102 @@
+// The fields of a structure value: name and value pairs kept in name order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace Ormi::Data {
+
+class DataValue;
+
+// Name and value pairs in byte-wise name order, looked up by name without building a string.
+// A pair keeps its address while other fields are added: pairs live in blocks that never move,
+// and an array of pointers kept in name order gives the order. Storage grows in blocks that
+// double the capacity; a structure that reserves its field count up front makes one
+// allocation for all its fields, and an empty one makes none.
+class FieldMap {
+ public:
+  using value_type = std::pair<std::string const, std::shared_ptr<DataValue const>>;
+
+  class const_iterator {
+   public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = FieldMap::value_type;
+    using difference_type = std::ptrdiff_t;
+    using reference = value_type const&;
+    using pointer = value_type const*;
+
+    const_iterator() = default;
+    explicit const_iterator(value_type* const* at) : at_(at) {}
+    reference operator*() const { return **at_; }
+    pointer operator->() const { return *at_; }
+    const_iterator& operator++() { return ++at_, *this; }
+    const_iterator operator++(int) { return const_iterator(at_++); }
+    const_iterator& operator--() { return --at_, *this; }
+    const_iterator operator--(int) { return const_iterator(at_--); }
+    const_iterator& operator+=(difference_type n) { return at_ += n, *this; }
+    const_iterator& operator-=(difference_type n) { return at_ -= n, *this; }
+    friend const_iterator operator+(const_iterator it, difference_type n) { return it += n; }
+    friend const_iterator operator-(const_iterator it, difference_type n) { return it -= n; }
+    friend difference_type operator-(const_iterator a, const_iterator b) { return a.at_ - b.at_; }
+    reference operator[](difference_type n) const { return *at_[n]; }
+    friend bool operator==(const_iterator a, const_iterator b) { return a.at_ == b.at_; }
+    friend bool operator!=(const_iterator a, const_iterator b) { return a.at_ != b.at_; }
+    friend bool operator<(const_iterator a, const_iterator b) { return a.at_ < b.at_; }
+
+   private:
+    value_type* const* at_ = nullptr;
+  };
+  using iterator = const_iterator;
+  using const_reverse_iterator = std::reverse_iterator<const_iterator>;
+
+  FieldMap() = default;
+  ~FieldMap() { clear(); }
+  FieldMap(FieldMap const&) = delete;
+  FieldMap& operator=(FieldMap const&) = delete;
+  FieldMap(FieldMap&&) = delete;
+  FieldMap& operator=(FieldMap&&) = delete;
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const_iterator begin() const { return const_iterator(order_); }
+  const_iterator end() const { return const_iterator(order_ + size_); }
+  const_reverse_iterator rbegin() const { return const_reverse_iterator(end()); }
+  const_reverse_iterator rend() const { return const_reverse_iterator(begin()); }
+
+  const_iterator find(std::string_view name) const;
+  std::size_t count(std::string_view name) const { return find(name) != end() ? 1 : 0; }
+  // The value of the field; std::out_of_range when there is none.
+  std::shared_ptr<DataValue const> const& at(std::string_view name) const;
+
+  // Makes room for `count` fields in all, so that adding up to that many allocates once.
+  void reserve(std::size_t count);
+  // Finds or inserts the slot of a field.
+  std::shared_ptr<DataValue const>& operator[](std::string_view name);
+  // Moves every field's value to `out` (skipping empty ones) and removes the fields.
+  template <typename Sink>
+  void MoveValuesTo(Sink& out) {
+    for (std::size_t i = 0; i < size_; ++i) {
+      if (order_[i]->second) out.push_back(std::move(order_[i]->second));
+    }
+    clear();
+  }
+  void clear();
+
+ private:
+  struct Block;
+  // Position of the first field whose name is not less than `name`.
+  std::size_t LowerBound(std::string_view name) const;
+  void Grow(std::size_t capacity);
+
+  Block* blocks_ = nullptr;       // the newest block; each links to the one before
+  value_type** order_ = nullptr;  // in the newest block, `capacity_` entries
+  std::uint32_t size_ = 0;
+  std::uint32_t capacity_ = 0;
+};
+
+}  // namespace Ormi::Data
