@@ -11,18 +11,13 @@
 //
 // "Socket/idle_connections/<N>": starts the hyrnd binary, opens N unix-socket connections that
 // each make one call and stay open, and reports the growth of the daemon's resident memory.
-#include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <list>
@@ -36,6 +31,7 @@
 
 #include "bench_services.h"
 #include "closed_loop.h"
+#include "daemon_process.h"
 #include "hyrnd/daemon.h"
 #include "ormi/data/convert.h"
 #include "ormi/data/json.h"
@@ -44,8 +40,6 @@
 #include "ormi/transport/wire.h"
 #include "temp_dir.h"
 #include "workload.h"
-
-extern char** environ;  // NOLINT(readability-redundant-declaration): for posix_spawn
 
 namespace HyrnBench {
 namespace {
@@ -129,56 +123,6 @@ BENCHMARK(SocketScan)
 
 // The idle-connection measurement: hyrnd as a child process and raw HTTP connections to it.
 
-// VmRSS of a process in bytes, or 0.
-double ResidentBytes(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) * 1024;
-  }
-  return 0;
-}
-
-// Lets this process (and the daemon it starts) open as many files as the hard limit allows.
-void RaiseOpenFileLimit() {
-  rlimit limit{};
-  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-    limit.rlim_cur = limit.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &limit);
-  }
-}
-
-// Starts hyrnd serving `socket` with room for `max_connections`, its output discarded.
-pid_t StartDaemon(std::string const& socket, std::size_t max_connections) {
-  std::vector<std::string> args = {HYRN_HYRND_PATH, "--listen", "unix:" + socket,
-                                   "--max-connections", std::to_string(max_connections)};
-  std::vector<char*> argv;
-  argv.reserve(args.size() + 1);
-  for (auto& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  ::posix_spawn_file_actions_init(&actions);
-  ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t child = -1;
-  if (::posix_spawn(&child, HYRN_HYRND_PATH, &actions, nullptr, argv.data(), environ) != 0) {
-    child = -1;
-  }
-  ::posix_spawn_file_actions_destroy(&actions);
-  return child;
-}
-
-// Asks the daemon to stop and waits for it, at most 15 s; then kills it.
-void StopDaemon(pid_t child) {
-  ::kill(child, SIGTERM);
-  for (int i = 0; i < 1500; ++i) {
-    if (::waitpid(child, nullptr, WNOHANG) == child) return;
-    std::this_thread::sleep_for(10ms);
-  }
-  ::kill(child, SIGKILL);
-  ::waitpid(child, nullptr, 0);
-}
-
 // A connected unix socket, or -1.
 int ConnectUnix(std::string const& path) {
   int const fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -241,35 +185,35 @@ void IdleConnections(benchmark::State& state) {
   RaiseOpenFileLimit();
   TempDir const dir;
   std::string const socket = dir.Path("hyrnd.sock");
-  pid_t const daemon = dir.made() ? StartDaemon(socket, 2 * connections) : -1;
-  if (daemon < 0) return state.SkipWithError("hyrnd did not start");
+  DaemonProcess daemon;
+  if (!dir.made() ||
+      !daemon.Start(HYRN_HYRND_PATH, {"--listen", "unix:" + socket, "--max-connections",
+                                      std::to_string(2 * connections)})) {
+    return state.SkipWithError("hyrnd did not start");
+  }
   std::string const request = ConfigGetRequest();
   std::vector<int> open;
   bool called = true;
   double before = 0;
   double after = 0;
   for (auto _ : state) {
-    int warm = ConnectUnix(socket);
-    for (int i = 0; i < 500 && warm < 0; ++i) {  // the daemon starts listening
-      std::this_thread::sleep_for(20ms);
-      warm = ConnectUnix(socket);
-    }
+    int const warm = ConnectUnix(socket);
     // Warm-up on one connection, closed again: threads, allocator arenas, definitions.
     for (int i = 0; i < 100 && warm >= 0; ++i) called = CallOnce(warm, request) && called;
     if (warm >= 0) ::close(warm);
     std::this_thread::sleep_for(200ms);
-    before = ResidentBytes(daemon);
+    before = static_cast<double>(daemon.ResidentBytes());
     for (std::size_t i = 0; i < connections && called; ++i) {
       open.push_back(ConnectUnix(socket));
       called = open.back() >= 0 && CallOnce(open.back(), request);
     }
     std::this_thread::sleep_for(200ms);
-    after = ResidentBytes(daemon);
+    after = static_cast<double>(daemon.ResidentBytes());
   }
   auto const still_open =
       static_cast<std::size_t>(std::count_if(open.begin(), open.end(), StillOpen));
   for (int fd : open) ::close(fd);
-  StopDaemon(daemon);
+  daemon.Stop();
   if (!called || still_open != connections || before == 0 || after == 0) {
     return state.SkipWithError("the connections were not all served and kept open");
   }
