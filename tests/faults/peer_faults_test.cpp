@@ -10,6 +10,7 @@
 #include <string>
 
 #include "fault_support.h"
+#include "held_executor.h"
 #include "ormi/services/tasks.h"
 #include "provider/host_model.h"
 #include "provider/provider.h"
@@ -105,27 +106,7 @@ TEST(ClientKilled, TheCallIsCancelledItsResourcesFreedAndServingGoesOn) {
   EXPECT_EQ(::TransportTest::CallGet(channel, "a").value, boost::optional<std::string>("value-a"));
 }
 
-// Keeps the work posted to it until the test runs it, so that a task stays running.
-class HeldExecutor final : public ::Ormi::InProcess::Executor {
- public:
-  void Post(std::function<void()> work) override {
-    std::lock_guard<std::mutex> const lock(mutex_);
-    held_.push_back(std::move(work));
-  }
-  std::size_t RunHeld() {
-    std::deque<std::function<void()>> work;
-    {
-      std::lock_guard<std::mutex> const lock(mutex_);
-      work.swap(held_);
-    }
-    for (auto const& item : work) item();
-    return work.size();
-  }
-
- private:
-  std::mutex mutex_;
-  std::deque<std::function<void()>> held_;
-};
+using ::TestSupport::HeldExecutor;
 
 // hyrn starts a scan and waits for it; killed while the task runs, it takes nothing with it:
 // the task finishes and another client reads its result through the tasks service.

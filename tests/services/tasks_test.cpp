@@ -22,6 +22,7 @@
 #include <boost/optional/optional_io.hpp>
 
 #include "com/norval/hyrn/settings_daemon/settings_daemon.h"
+#include "held_executor.h"
 #include "hyrn/cli.h"
 #include "introspection_support.h"
 #include "ormi/data/convert.h"
@@ -48,35 +49,7 @@ using Info = std::shared_ptr<Gen::TaskInfo const>;
 constexpr char kSoftware[] = "com.norval.hyrn.settings_daemon.software";
 constexpr char kComponents[] = "com.norval.hyrn.settings_daemon.components";
 
-// Keeps the work posted to it until the test runs it, so that a task stays running for as
-// long as the test needs.
-class HeldExecutor final : public ::Ormi::InProcess::Executor {
- public:
-  void Post(std::function<void()> work) override {
-    std::lock_guard<std::mutex> const lock(mutex_);
-    held_.push_back(std::move(work));
-  }
-  // Runs the work held so far, on the calling thread; how many items ran.
-  std::size_t RunHeld() {
-    std::deque<std::function<void()>> work;
-    {
-      std::lock_guard<std::mutex> const lock(mutex_);
-      work.swap(held_);
-    }
-    for (auto const& item : work) item();
-    return work.size();
-  }
-  // Forgets the work still held: it refers back to the provider that posts to this executor.
-  void DropHeld() {
-    std::deque<std::function<void()>> work;
-    std::lock_guard<std::mutex> const lock(mutex_);
-    work.swap(held_);
-  }
-
- private:
-  std::mutex mutex_;
-  std::deque<std::function<void()>> held_;
-};
+using ::TestSupport::HeldExecutor;
 
 // The example provider (its task work held back) and the tasks service over its store, served
 // on a unix socket in a folder of its own.
