@@ -109,10 +109,24 @@ TEST(SocketPath, ALiveDaemonIsNeverTakenOverAndAPlainFileIsNotRemoved) {
   EXPECT_EQ(kept, "keep me");
 }
 
+// The sanitizers' runtime needs descriptors of its own for its checks (it probes memory
+// through a pipe), so out of descriptors it reports errors that are not there.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define HYRN_TEST_SANITIZED 1
+#endif
+#endif
+#if !defined(HYRN_TEST_SANITIZED) && (defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__))
+#define HYRN_TEST_SANITIZED 1
+#endif
+
 // Out of descriptors, the daemon says so once and closes new connections at once (their
 // calls end unavailable, not at their deadline); a connection it holds goes on being served;
 // once descriptors are free it accepts again and says so.
 TEST(DescriptorExhaustion, NewConnectionsAreRefusedOldOnesServedAndAcceptingResumes) {
+#ifdef HYRN_TEST_SANITIZED
+  GTEST_SKIP() << "a sanitized daemon cannot run out of descriptors without false reports";
+#endif
   TempDir dir;
   std::string const socket = dir.Path("hyrnd.sock");
   constexpr rlim_t kLimit = 48;
