@@ -108,13 +108,14 @@ std::size_t DaemonProcess::OpenDescriptors() const {
 int DaemonProcess::Stop() {
   int status = -1;
   ::kill(pid_, SIGTERM);
-  for (int i = 0; i < 1500; ++i) {
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (i == 1499) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, &status, 0);
-    }
+  bool ended = false;
+  for (int i = 0; i < 1500 && !ended; ++i) {
+    ended = ::waitpid(pid_, &status, WNOHANG) == pid_;
+    if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (!ended) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, &status, 0);
   }
   pid_ = -1;
   if (drain_.joinable()) drain_.join();  // the daemon's end closed the log
