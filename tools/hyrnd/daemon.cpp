@@ -1,5 +1,7 @@
 #include "hyrnd/daemon.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
@@ -216,7 +218,14 @@ void Daemon::Stop() {
   parts_->tasks->Drain();
 }
 
+void KeepLargeBlocksOutOfArenas() {
+#ifdef __GLIBC__
+  ::mallopt(M_MMAP_THRESHOLD, 64 * 1024);
+#endif
+}
+
 int RunUntilSignal(Options const& options, std::ostream& log) {
+  KeepLargeBlocksOutOfArenas();
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGTERM);

@@ -56,8 +56,17 @@ class Daemon {
   std::mutex log_mutex_;
 };
 
+// Has the C library allocate blocks of 64 KiB and more (request and answer bodies, large
+// results) directly from the system and return them when freed. By default the allocator
+// raises that threshold as such blocks are freed, after which they come from the arena of
+// the thread that asks: each I/O thread's arena then grows to its largest burst and keeps
+// it. Under a steady load of 64 clients the daemon's resident memory rose by 7 to 11 % after
+// the load ended, without more memory in use.
+void KeepLargeBlocksOutOfArenas();
+
 // Serves until SIGTERM or SIGINT, then stops gracefully. Returns the exit code. Blocks the
-// two signals in every thread it starts, so call it before any other thread exists.
+// two signals in every thread it starts, so call it before any other thread exists. Calls
+// KeepLargeBlocksOutOfArenas first.
 int RunUntilSignal(Options const& options, std::ostream& log);
 
 }  // namespace Hyrnd
