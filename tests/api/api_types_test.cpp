@@ -320,7 +320,7 @@ TEST(ApiTypesTest, PackageTypeListsHoldExactlyTheExpectedStructures) {
   EXPECT_EQ(generated, expected);
 }
 
-// Expected wire values of an enumeration, in order.
+// Expected wire values of an enumeration, in order, and its equality.
 template <typename E>
 void ExpectEnumeration(std::string const& canonical, std::vector<std::string> const& values) {
   SCOPED_TRACE(canonical);
@@ -335,6 +335,15 @@ void ExpectEnumeration(std::string const& canonical, std::vector<std::string> co
   EXPECT_EQ(static_cast<std::size_t>(E::_UNKNOWN), values.size());
   EXPECT_EQ(E().value(), E::_UNKNOWN);
   EXPECT_TRUE(E().unknownText().empty());
+  // Equal when both the value and the received text are: two values a newer peer sent are
+  // told apart by their text.
+  auto const first = static_cast<typename E::Enum>(0);
+  auto const second = static_cast<typename E::Enum>(1);
+  EXPECT_EQ(E(first), E(first));
+  EXPECT_NE(E(first), E(second));
+  EXPECT_EQ(E(E::_UNKNOWN, "LATER"), E(E::_UNKNOWN, "LATER"));
+  EXPECT_NE(E(E::_UNKNOWN, "LATER"), E(E::_UNKNOWN, "LATEST"));
+  EXPECT_NE(E(E::_UNKNOWN, "LATER"), E());
 }
 
 TEST(ApiTypesTest, EnumerationsHaveTheirNamesAndWireValuesInOrder) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,6 +54,20 @@ TEST(AddressText, RefusesEachMalformedFormWithItsReason) {
     EXPECT_EQ(reason, why) << text;
     EXPECT_EQ(address.ToString(), "unix:/kept") << text;
   }
+}
+
+// The daemon's socket: in the user's runtime folder when the session names one, else under
+// /run (a system daemon's place).
+TEST(AddressText, TheDaemonsDefaultFollowsTheRuntimeFolder) {
+  char const* const saved = std::getenv("XDG_RUNTIME_DIR");
+  std::string const kept = saved != nullptr ? saved : "";
+  ::setenv("XDG_RUNTIME_DIR", "/run/user/1000", 1);
+  EXPECT_EQ(Address::DaemonDefault().ToString(), "unix:/run/user/1000/hyrn/hyrnd.sock");
+  ::setenv("XDG_RUNTIME_DIR", "", 1);
+  EXPECT_EQ(Address::DaemonDefault().ToString(), "unix:/run/hyrn/hyrnd.sock");
+  ::unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(Address::DaemonDefault().ToString(), "unix:/run/hyrn/hyrnd.sock");
+  if (saved != nullptr) ::setenv("XDG_RUNTIME_DIR", kept.c_str(), 1);
 }
 
 }  // namespace

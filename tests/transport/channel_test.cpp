@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <thread>
@@ -294,6 +295,46 @@ TEST(Failures, ClosingTheChannelAnswersItsOpenCalls) {
   EXPECT_EQ(::BindingTest::NameOf(result->error()), Names::kServiceUnavailable);
   EXPECT_EQ(FirstId(result->error()), Ids::kConnectionLost);
   EXPECT_TRUE(provider.WaitCancelled(1));  // the server saw the connection go
+}
+
+// The channel may lose its last reference inside one of its own callbacks, on its own I/O
+// thread: it closes without waiting for itself, and the answer already given stands.
+TEST(Failures, TheLastReferenceMayGoInsideTheChannelsOwnCallback) {
+  TempDir dir;
+  KeysServer server({Address::Unix(dir.Path("k.sock"))});
+  AnswerWithKey(*server.keys);
+  ASSERT_TRUE(server.Start());
+  auto holder = std::make_shared<Channel>(server.address(), ClientOptions{});
+  Channel* const channel = holder.get();
+  std::promise<unsigned> status;
+  channel->Post("com.norval.hyrn.test.keys", "get", R"({"key":"a"})",
+                ::Ormi::Transport::kPlainMediaType, 0ms,
+                [&holder, &status](::Ormi::Transport::RawAnswer const& answer) {
+                  holder.reset();
+                  status.set_value(answer.status);
+                });
+  auto future = status.get_future();
+  ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
+  EXPECT_EQ(future.get(), 200U);
+}
+
+// A client reads the TCP token from the file the server wrote, or from one a person wrote
+// with a line end after it.
+TEST(Tokens, TheClientReadsTheTokenFromAFile) {
+  TempDir dir;
+  ServerOptions server_options;
+  server_options.token_file = dir.Path("token");
+  KeysServer server({Address::Tcp("127.0.0.1", 0)}, server_options);
+  AnswerWithKey(*server.keys);
+  ASSERT_TRUE(server.Start());
+  std::ofstream(dir.Path("token.txt")) << server.server->token() << "\r\n";
+  for (auto const& file : {dir.Path("token"), dir.Path("token.txt")}) {
+    ClientOptions options;
+    options.token_file = file;
+    auto const outcome = CallGet(std::make_shared<Channel>(server.address(), options), "t");
+    EXPECT_EQ(outcome.value, boost::optional<std::string>("value-t"))
+        << file << ": " << ::BindingTest::NameOf(outcome.error);
+  }
 }
 
 // Sends `body` with Post and waits for the answer.

@@ -141,6 +141,35 @@ TEST(SocketPath, AStartThatFailsOnALaterAddressLeavesNothingServed) {
   ::close(taken);
 }
 
+// A Start that cannot be completed says why and serves nothing: a token file that cannot be
+// written, a socket whose folder cannot be made; and a server starts only once.
+TEST(SocketPath, AStartThatCannotBeCompletedSaysWhy) {
+  TempDir dir;
+  ServerOptions options;
+  options.token_file = dir.Path("missing/token");
+  KeysServer tokenless({Address::Unix(dir.Path("t.sock")), Address::Tcp("127.0.0.1", 0)}, options);
+  std::list<::Ormi::BaseMessage> messages;
+  EXPECT_FALSE(tokenless.server->Start(messages));
+  ASSERT_EQ(messages.size(), 1U);
+  EXPECT_EQ(messages.front().id, Ids::kTokenFileFailed);
+  EXPECT_NE(::access(dir.Path("t.sock").c_str(), F_OK), 0);
+
+  std::ofstream(dir.Path("file")) << "not a folder";
+  KeysServer folderless({Address::Unix(dir.Path("file/k.sock"))});
+  messages.clear();
+  EXPECT_FALSE(folderless.server->Start(messages));
+  ASSERT_EQ(messages.size(), 1U);
+  EXPECT_EQ(messages.front().id, Ids::kListenFailed);
+
+  KeysServer once({Address::Unix(dir.Path("once.sock"))});
+  ASSERT_TRUE(once.Start());
+  messages.clear();
+  EXPECT_FALSE(once.server->Start(messages));
+  AnswerWithKey(*once.keys);
+  auto const outcome = CallGet(std::make_shared<Channel>(once.address(), ClientOptions{}), "o");
+  EXPECT_EQ(outcome.value, boost::optional<std::string>("value-o"));
+}
+
 // Many callers on one channel at once, over unix and TCP; each gets its own answer.
 TEST(Concurrency, ManyCallersShareAChannelAndEachGetsItsOwnAnswer) {
   TempDir dir;

@@ -118,15 +118,59 @@ TEST(HostileRequests, EachGetsAClearErrorWhileOthersAreServed) {
       {"an origin", Post(kGet, body, "Origin: http://example.com\r\n"), 401, Ids::kOriginRefused},
       {"a null byte in the path", Post(std::string(kGet) + std::string(1, '\0'), body), 400,
        Ids::kRequestMalformed},
+      {"empty operation", Post("/com.norval.hyrn.test.keys/", body), 404, Ids::kPathInvalid},
+      {"empty service", Post("//get", body), 404, Ids::kPathInvalid},
+      {"an escaped slash in the service", Post("/com.norval%2Fhyrn/get", body), 404,
+       Ids::kPathInvalid},
+      {"a target in absolute form", Post("http://localhost" + std::string(kGet), body), 404,
+       Ids::kPathInvalid},
+      {"timeout of thirteen digits", Post(kGet, body, "Ormi-Timeout: 1234567890123\r\n"), 400,
+       Ids::kTimeoutInvalid},
   };
+  // The in-memory road that the fuzz target drives answers exactly as the socket does.
+  ::Ormi::Core::Caller caller;
+  caller.transport = "unix";
+  caller.uid = static_cast<std::int64_t>(::geteuid());
   for (auto const& c : cases) {
     auto const responses = Exchange(server.address(), c.bytes);
     ASSERT_EQ(responses.size(), 1U) << c.what;
     EXPECT_EQ(responses[0].result_int(), c.status) << c.what << ": " << responses[0].body();
     EXPECT_EQ(FirstMessageId(responses[0]), c.message_id) << c.what << ": " << responses[0].body();
+    auto const in_memory = ParseResponses(server.server->ServeBytes(c.bytes, caller));
+    ASSERT_EQ(in_memory.size(), 1U) << c.what << " in memory";
+    EXPECT_EQ(in_memory[0].result_int(), c.status) << c.what << " in memory";
+    EXPECT_EQ(FirstMessageId(in_memory[0]), c.message_id) << c.what << " in memory";
     auto const outcome = CallGet(channel, "still");
     EXPECT_EQ(outcome.value, boost::optional<std::string>("value-still")) << "after " << c.what;
   }
+}
+
+// What an ordinary HTTP client may send for a valid call: escaped bytes in the path (hex
+// digits in either case), a media type in other case with parameters, and "Expect:
+// 100-continue" before the body, which gets its interim answer first.
+TEST(Requests, EscapesMediaTypeParametersAndExpectContinueAreUnderstood) {
+  TempDir dir;
+  KeysServer server({Address::Unix(dir.Path("keys.sock"))});
+  AnswerWithKey(*server.keys);
+  ASSERT_TRUE(server.Start());
+  auto const escaped = Exchange(server.address(), Post("/com%2enorval%2Ehyrn.test.keys/g%65t",
+                                                       R"({"key":"a"})", "", "application/json"));
+  ASSERT_EQ(escaped.size(), 1U);
+  EXPECT_EQ(escaped[0].result_int(), 200U) << escaped[0].body();
+  EXPECT_EQ(escaped[0].body(), R"("value-a")");
+
+  auto const typed = Exchange(server.address(),
+                              Post(kGet, R"({"key":"b"})", "", "Application/JSON ; charset=utf-8"));
+  ASSERT_EQ(typed.size(), 1U);
+  EXPECT_EQ(typed[0].result_int(), 200U) << typed[0].body();
+  EXPECT_EQ(typed[0].body(), R"("value-b")");
+
+  auto const continued =
+      Exchange(server.address(), Post(kGet, KeyBody("c"), "Expect: 100-continue\r\n"), 2);
+  ASSERT_EQ(continued.size(), 2U);
+  EXPECT_EQ(continued[0].result_int(), 100U);
+  EXPECT_EQ(continued[1].result_int(), 200U);
+  EXPECT_EQ(continued[1].body(), R"("value-c")");
 }
 
 // A valid request followed by bytes that are no request: the first is answered, the rest
@@ -254,8 +298,11 @@ TEST(Refusals, TcpWantsTheTokenALoopbackHostAndNoForeignOrigin) {
       {"no token", Post(kGet, body), 401, Ids::kTokenMissing},
       {"wrong token", Post(kGet, body, "Authorization: Bearer " + std::string(64, 'a') + "\r\n"),
        401, Ids::kTokenInvalid},
+      {"a shorter wrong token", Post(kGet, body, "Authorization: Bearer abc\r\n"), 401,
+       Ids::kTokenInvalid},
       {"another scheme", Post(kGet, body, "Authorization: Basic " + token + "\r\n"), 401,
        Ids::kTokenInvalid},
+      {"less than a scheme", Post(kGet, body, "Authorization: Bear\r\n"), 401, Ids::kTokenInvalid},
       {"the token", Post(kGet, body, bearer), 200, ""},
       {"a foreign host", with_host("evil.example", bearer), 401, Ids::kHostRefused},
       {"a foreign host with a port", with_host("evil.example:80", bearer), 401, Ids::kHostRefused},
