@@ -2,6 +2,7 @@
 #include "ormi/data/definition.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "value_path.h"
@@ -10,6 +11,9 @@ namespace Ormi::Data {
 namespace {
 
 constexpr std::size_t kMaxMessages = 100;  // bounds the work spent on a badly broken value
+// The work stack a thread keeps between validations, in items (32 bytes each); a larger one
+// is given back after use.
+constexpr std::size_t kKeptStack = 16384;
 
 // A value to check against a definition, or (with `problem` set) a problem to report in
 // its turn, so that problems come out in the order of the value.
@@ -68,15 +72,22 @@ std::string const* MapKey(DataValue const& element) {
   return &static_cast<StringValue const&>(*key->second).value();
 }
 
+// Walks a value against a definition. The quick walk stops at the first problem and neither
+// names paths nor writes messages, so that a value that passes allocates nothing; the
+// explaining walk reports every problem (up to kMaxMessages) at its path.
 class Validator {
  public:
-  // Path names point into the definition or the value, which outlive the validation.
-  Validator(std::list<BaseMessage>& messages, std::string const& root)
-      : messages_(messages), paths_(root) {}
+  // The quick walk.
+  explicit Validator(std::vector<Item>& pending) : pending_(pending), limit_(1) {}
+  // The explaining walk. Path names point into the definition or the value, which outlive
+  // the validation.
+  Validator(std::vector<Item>& pending, std::list<BaseMessage>& messages, std::string const& root)
+      : pending_(pending), limit_(kMaxMessages), messages_(&messages), paths_(root) {}
 
   bool Run(DataDefinition const& definition, DataValue const& value) {
+    pending_.clear();
     pending_.push_back({&definition, &value, 0, nullptr});
-    while (!pending_.empty() && count_ < kMaxMessages) {
+    while (!pending_.empty() && count_ < limit_) {
       Item const item = pending_.back();
       pending_.pop_back();
       Check(item);
@@ -118,8 +129,7 @@ class Validator {
     auto const& elements = static_cast<ListValue const&>(value).elements();
     // Pushed last to first, so that problems are reported in element order.
     for (std::size_t i = elements.size(); i-- > 0;) {
-      std::string const* key = elements[i] ? MapKey(*elements[i]) : nullptr;
-      std::size_t const child = key ? paths_.Key(path, *key) : paths_.Index(path, i);
+      std::size_t const child = ElementPath(path, elements[i].get(), i);
       Push(definition.element().get(), elements[i].get(), child);
     }
   }
@@ -130,16 +140,16 @@ class Validator {
       return Mismatch(definition, value, path);
     }
     auto const& compound = static_cast<CompoundValue const&>(value);
-    bool const is_entry = compound.name() == MapEntry::kName && paths_.IsKey(path);
+    bool const is_entry = paths_ && compound.name() == MapEntry::kName && paths_->IsKey(path);
     for (auto field = definition.fields().rbegin(); field != definition.fields().rend(); ++field) {
       auto const found = compound.fields().find(field->first);
       if (found == compound.fields().end()) {
-        pending_.push_back({nullptr, nullptr, paths_.Field(path, field->first), "missing field"});
+        pending_.push_back({nullptr, nullptr, FieldPath(path, field->first), "missing field"});
         continue;
       }
       // The value of a map entry is named by the entry's key alone.
       std::size_t const child =
-          is_entry && field->first == MapEntry::kValue ? path : paths_.Field(path, field->first);
+          is_entry && field->first == MapEntry::kValue ? path : FieldPath(path, field->first);
       Push(field->second.get(), found->second.get(), child);
     }
   }
@@ -179,24 +189,52 @@ class Validator {
     Report(path, "expected " + Expected(definition) + ", got " + Got(value));
   }
 
-  void Report(std::size_t path, std::string const& problem) {
-    if (count_ >= kMaxMessages) return;
-    ++count_;
-    std::string const text = paths_.Text(path) + ": " + problem;
-    messages_.push_back(Message<CoreTag>(MessageId::kValidationFailed, text));
+  // Paths are named in the explaining walk only.
+  std::size_t FieldPath(std::size_t parent, std::string const& name) {
+    return paths_ ? paths_->Field(parent, name) : Detail::ValuePaths::kRoot;
+  }
+  std::size_t ElementPath(std::size_t parent, DataValue const* element, std::size_t index) {
+    if (!paths_) return Detail::ValuePaths::kRoot;
+    std::string const* key = element ? MapKey(*element) : nullptr;
+    return key ? paths_->Key(parent, *key) : paths_->Index(parent, index);
   }
 
-  std::list<BaseMessage>& messages_;
-  Detail::ValuePaths paths_;
-  std::vector<Item> pending_;
+  void Report(std::size_t path, std::string const& problem) {
+    if (count_ >= limit_) return;
+    ++count_;
+    if (!messages_) return;
+    std::string const text = paths_->Text(path) + ": " + problem;
+    messages_->push_back(Message<CoreTag>(MessageId::kValidationFailed, text));
+  }
+
+  std::vector<Item>& pending_;
+  std::size_t const limit_;
+  std::list<BaseMessage>* const messages_ = nullptr;
+  std::optional<Detail::ValuePaths> paths_;
   std::size_t count_ = 0;
 };
 
+// The calling thread's work stack, kept between validations.
+std::vector<Item>& ThreadStack() {
+  thread_local std::vector<Item> stack;
+  return stack;
+}
+
+// Gives back a stack that a large value grew beyond what a thread keeps.
+void TrimStack(std::vector<Item>& stack) {
+  if (stack.capacity() > kKeptStack) std::vector<Item>().swap(stack);
+}
+
 }  // namespace
 
+// A value that passes is walked once, quickly; one that fails is walked again to explain.
 bool Validate(DataDefinition const& definition, DataValue const& value,
               std::list<BaseMessage>& messages, std::string const& root) {
-  return Validator(messages, root).Run(definition, value);
+  std::vector<Item>& stack = ThreadStack();
+  bool const valid = Validator(stack).Run(definition, value) ||
+                     Validator(stack, messages, root).Run(definition, value);
+  TrimStack(stack);
+  return valid;
 }
 
 }  // namespace Ormi::Data
