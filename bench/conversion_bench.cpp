@@ -1,6 +1,8 @@
 // Conversion benchmarks: our native-to-value and value-to-native conversions, with and
 // without validation, validation alone, against Boost.JSON value_from / value_to on equivalent
-// plain structures and against a plain deep copy of the native tree, for growing inputs.
+// plain structures and against a plain deep copy of the native tree, for growing inputs; and
+// the JSON forms of a value tree written and read, against Boost.JSON's serialize and parse
+// (with value_to) of the same data.
 //
 // Names are "<workload>/<measure>/<components>". Every benchmark reports the counters
 // "nodes" (values in our tree of that input), "allocs" and "peak_bytes" (heap use of one
@@ -18,6 +20,8 @@
 #include "deep_copy.h"
 #include "ormi/data/convert.h"
 #include "ormi/data/definition.h"
+#include "ormi/data/json.h"
+#include "ormi/data/plain_json.h"
 #include "plain_types.h"
 #include "workload.h"
 
@@ -49,8 +53,12 @@ struct Inputs {
   Ormi::Data::DefinitionPtr definition;
   boost::json::value json;  // the same data as Boost.JSON gives it
   typename W::PlainType plain;
+  std::string canonical_text;  // ToJson(*value)
+  std::string plain_text;      // the plain JSON form of `value`
+  std::string boost_text;      // serialize(json)
   std::size_t nodes = 0;
-  bool equivalent = false;  // value_from(plain) gives `json`
+  bool equivalent = false;       // value_from(plain) gives `json`
+  bool same_plain_text = false;  // `plain_text` is the same JSON as `boost_text`
 };
 
 template <typename W>
@@ -66,15 +74,25 @@ Inputs<W> const& InputsFor(std::size_t n) {
   in.json = Plain::ToJson(*in.value);
   in.plain = boost::json::value_to<typename W::PlainType>(in.json);
   in.nodes = CountValueNodes(*in.value);
+  in.canonical_text = Ormi::Data::ToJson(*in.value);
+  in.boost_text = boost::json::serialize(in.json);
+  bool const written = Ormi::Data::ToPlainJson(*in.value, *in.definition, &in.plain_text, messages);
   in.equivalent = messages.empty() && boost::json::value_from(in.plain) == in.json;
+  in.same_plain_text = written && boost::json::parse(in.plain_text) == in.json;
   return in;
 }
 
+// What a benchmark compares: values built from the same data, or also the same JSON text.
+enum class Same { kData, kText };
+
 // Runs `work` (which returns whether it succeeded) as the timed body and sets the counters.
 template <typename W, typename Work>
-void Measure(benchmark::State& state, Work work) {
+void Measure(benchmark::State& state, Work work, Same same) {
   auto const& in = InputsFor<W>(static_cast<std::size_t>(state.range(0)));
   if (!in.equivalent) return state.SkipWithError("the peer's data differs from ours");
+  if (same == Same::kText && !in.same_plain_text) {
+    return state.SkipWithError("our plain JSON text differs from the peer's");
+  }
   // The heap use of a call after the first: what a thread keeps between calls is not counted.
   bool ok = work(in);
   HeapUse const heap = MeasureHeap([&] { ok = ok && work(in); });
@@ -138,15 +156,69 @@ bool BoostValueTo(Inputs<W> const& in) {
 }
 
 template <typename W>
+bool JsonWrite(Inputs<W> const& in) {
+  return !Ormi::Data::ToJson(*in.value).empty();
+}
+
+template <typename W>
+bool PlainJsonWrite(Inputs<W> const& in) {
+  std::string text;
+  std::list<BaseMessage> messages;
+  return Ormi::Data::ToPlainJson(*in.value, *in.definition, &text, messages);
+}
+
+template <typename W>
+bool JsonRead(Inputs<W> const& in) {
+  ValuePtr value;
+  std::list<BaseMessage> messages;
+  return Ormi::Data::FromJson(in.canonical_text, &value, messages);
+}
+
+template <typename W>
+bool PlainJsonRead(Inputs<W> const& in) {
+  ValuePtr value;
+  std::list<BaseMessage> messages;
+  return Ormi::Data::FromPlainJson(in.plain_text, *in.definition, &value, messages);
+}
+
+// Text to the native structure, as a provider receives a request body.
+template <typename W>
+bool PlainJsonReadNative(Inputs<W> const& in) {
+  ValuePtr value;
+  typename W::Native native;
+  std::list<BaseMessage> messages;
+  return Ormi::Data::FromPlainJson(in.plain_text, *in.definition, &value, messages) &&
+         Ormi::Data::FromValue(value, &native, messages);
+}
+
+template <typename W>
+bool BoostSerialize(Inputs<W> const& in) {
+  return !boost::json::serialize(in.json).empty();
+}
+
+template <typename W>
+bool BoostParse(Inputs<W> const& in) {
+  return boost::json::parse(in.boost_text).is_object();
+}
+
+template <typename W>
+bool BoostParseValueTo(Inputs<W> const& in) {
+  auto const plain =
+      boost::json::value_to<typename W::PlainType>(boost::json::parse(in.boost_text));
+  benchmark::DoNotOptimize(plain);
+  return true;
+}
+
+template <typename W>
 bool Copy(Inputs<W> const& in) {
   return DeepCopy(*in.native) != nullptr;
 }
 
 template <typename W>
-void Register(char const* measure, bool (*work)(Inputs<W> const&)) {
+void Register(char const* measure, bool (*work)(Inputs<W> const&), Same same = Same::kData) {
   std::string const name = std::string(W::kName) + "/" + measure;
-  benchmark::RegisterBenchmark(name.c_str(),
-                               [work](benchmark::State& state) { Measure<W>(state, work); })
+  benchmark::RegisterBenchmark(
+      name.c_str(), [work, same](benchmark::State& state) { Measure<W>(state, work, same); })
       ->Arg(10)
       ->Arg(100)
       ->Arg(1000)
@@ -164,6 +236,14 @@ int RegisterWorkload() {
   Register<W>("boost_value_from", &BoostValueFrom<W>);
   Register<W>("boost_value_to", &BoostValueTo<W>);
   Register<W>("deep_copy", &Copy<W>);
+  Register<W>("json_write", &JsonWrite<W>, Same::kText);
+  Register<W>("plain_json_write", &PlainJsonWrite<W>, Same::kText);
+  Register<W>("json_read", &JsonRead<W>, Same::kText);
+  Register<W>("plain_json_read", &PlainJsonRead<W>, Same::kText);
+  Register<W>("plain_json_read_native", &PlainJsonReadNative<W>, Same::kText);
+  Register<W>("boost_serialize", &BoostSerialize<W>, Same::kText);
+  Register<W>("boost_parse", &BoostParse<W>, Same::kText);
+  Register<W>("boost_parse_value_to", &BoostParseValueTo<W>, Same::kText);
   return 0;
 }
 
