@@ -1,7 +1,9 @@
 // Writing the canonical JSON form of values and definitions with an explicit stack.
 #include "ormi/data/json.h"
 
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <iterator>
 #include <vector>
 
@@ -13,8 +15,50 @@
 namespace Ormi::Data {
 namespace Detail {
 
+void AppendQuotedJson(std::string& out, boost::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  std::size_t plain = 0;  // the first byte not yet appended
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    auto const c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(text.data() + plain, i - plain);
+    plain = i + 1;
+    out += '\\';
+    switch (c) {
+      case '"':
+      case '\\':
+        out += static_cast<char>(c);
+        break;
+      case '\b':
+        out += 'b';
+        break;
+      case '\t':
+        out += 't';
+        break;
+      case '\n':
+        out += 'n';
+        break;
+      case '\f':
+        out += 'f';
+        break;
+      case '\r':
+        out += 'r';
+        break;
+      default:
+        out += "u00";
+        out += kHex[c >> 4U];
+        out += kHex[c & 0xFU];
+    }
+  }
+  out.append(text.data() + plain, text.size() - plain);
+  out += '"';
+}
+
 std::string QuoteJson(boost::string_view text) {
-  return boost::json::serialize(boost::json::string_view(text.data(), text.size()));
+  std::string out;
+  AppendQuotedJson(out, text);
+  return out;
 }
 
 std::string EncodeBase64(std::string const& bytes) {
@@ -51,7 +95,7 @@ using Writer = Detail::StepWriter<Node const*>;
 
 // open child close
 template <typename Node>
-void Wrap(Writer<Node>& writer, std::string const& open, Node const* child, char const* close) {
+void Wrap(Writer<Node>& writer, boost::string_view open, Node const* child, char const* close) {
   writer.Write(open);
   writer.QueueText(close);
   writer.Queue(child);
@@ -59,25 +103,26 @@ void Wrap(Writer<Node>& writer, std::string const& open, Node const* child, char
 
 // open element,element,... close
 template <typename Node, typename Slots>
-void Elements(Writer<Node>& writer, std::string const& open, Slots const& slots,
-              std::string close) {
+void Elements(Writer<Node>& writer, boost::string_view open, Slots const& slots,
+              boost::string_view close) {
   writer.Write(open);
-  writer.QueueText(std::move(close));
+  writer.QueueText(close);
   for (std::size_t i = slots.size(); i-- > 0;) {
     writer.Queue(slots[i].get());
     if (i > 0) writer.QueueText(",");
   }
 }
 
-// open "name":field,... close, in name order
+// tag"name","fields":{"name":field,...}} with the fields in name order
 template <typename Node, typename Map>
-void Fields(Writer<Node>& writer, std::string const& open, Map const& fields, char const* close) {
-  writer.Write(open);
-  writer.QueueText(close);
+void Fields(Writer<Node>& writer, char const* tag, std::string const& name, Map const& fields) {
+  writer.Write(tag);
+  writer.WriteQuoted(name);
+  writer.Write(",\"fields\":{");
+  writer.QueueText("}}");
   for (auto field = fields.rbegin(); field != fields.rend(); ++field) {
     writer.Queue(field->second.get());
-    bool const first = std::next(field) == fields.rend();
-    writer.QueueText((first ? "" : ",") + QuoteJson(field->first) + ":");
+    writer.QueueKey(field->first, std::next(field) == fields.rend());
   }
 }
 
@@ -87,37 +132,59 @@ void ExpandList(Writer<DataValue>& writer, ListValue const& list) {
     return Elements(writer, "{\"$map\":[", list.elements(), "]}");
   }
   Elements(writer, "{\"$list\":[", list.elements(),
-           "],\"kind\":" + std::to_string(static_cast<int>(list.listKind())) + "}");
+           writer.Keep("],\"kind\":" + std::to_string(static_cast<int>(list.listKind())) + "}"));
+}
+
+// {"tag":text}
+void Tagged(Writer<DataValue>& writer, boost::string_view tag, boost::string_view text) {
+  writer.Write("{\"");
+  writer.Write(tag);
+  writer.Write("\":");
+  writer.Write(text);
+  writer.Write("}");
+}
+
+// {"tag":"text"}
+void TaggedString(Writer<DataValue>& writer, boost::string_view tag, boost::string_view text) {
+  writer.Write("{\"");
+  writer.Write(tag);
+  writer.Write("\":");
+  writer.WriteQuoted(text);
+  writer.Write("}");
+}
+
+void WriteInteger(Writer<DataValue>& writer, std::int64_t value) {
+  char text[24];
+  char* const end = std::to_chars(text, text + sizeof text, value).ptr;
+  writer.Write(boost::string_view(text, static_cast<std::size_t>(end - text)));
 }
 
 // Writes one value; a slot without a value (which a finished tree should not have) as null.
 void ExpandValue(Writer<DataValue>& writer, DataValue const* node) {
   if (!node) return writer.Write("null");
   DataValue const& value = *node;
-  auto const tagged = [&writer](char const* tag, std::string const& text) {
-    writer.Write(std::string("{\"") + tag + "\":" + text + "}");
-  };
   switch (value.kind()) {
     case ValueKind::kVoid:
-      return tagged("$void", "null");
+      return Tagged(writer, "$void", "null");
     case ValueKind::kInteger:
-      return writer.Write(std::to_string(static_cast<IntegerValue const&>(value).value()));
+      return WriteInteger(writer, static_cast<IntegerValue const&>(value).value());
     case ValueKind::kDouble:
-      return tagged("$double", Detail::DoubleText(static_cast<DoubleValue const&>(value).value()));
+      return Tagged(writer, "$double",
+                    Detail::DoubleText(static_cast<DoubleValue const&>(value).value()));
     case ValueKind::kBoolean:
       return writer.Write(static_cast<BooleanValue const&>(value).value() ? "true" : "false");
     case ValueKind::kBlob:
-      return tagged("$blob",
-                    QuoteJson(Detail::EncodeBase64(static_cast<BlobValue const&>(value).value())));
+      return TaggedString(writer, "$blob",
+                          Detail::EncodeBase64(static_cast<BlobValue const&>(value).value()));
     case ValueKind::kString:
-      return writer.Write(QuoteJson(static_cast<StringValue const&>(value).value()));
+      return writer.WriteQuoted(static_cast<StringValue const&>(value).value());
     case ValueKind::kDateTime:
-      return tagged("$datetime", QuoteJson(static_cast<StringValue const&>(value).value()));
+      return TaggedString(writer, "$datetime", static_cast<StringValue const&>(value).value());
     case ValueKind::kSecret:
-      return tagged("$secret", QuoteJson(static_cast<SecretValue const&>(value).value()));
+      return TaggedString(writer, "$secret", static_cast<SecretValue const&>(value).value());
     case ValueKind::kOptional: {
       auto const& optional = static_cast<OptionalValue const&>(value);
-      if (!optional.isSet()) return tagged("$optional", "null");
+      if (!optional.isSet()) return Tagged(writer, "$optional", "null");
       return Wrap(writer, "{\"$optional\":", optional.value().get(), "}");
     }
     case ValueKind::kList:
@@ -126,8 +193,7 @@ void ExpandValue(Writer<DataValue>& writer, DataValue const* node) {
     case ValueKind::kError: {
       auto const& compound = static_cast<CompoundValue const&>(value);
       char const* tag = value.kind() == ValueKind::kError ? "{\"$error\":" : "{\"$struct\":";
-      return Fields(writer, tag + QuoteJson(compound.name()) + ",\"fields\":{", compound.fields(),
-                    "}}");
+      return Fields(writer, tag, compound.name(), compound.fields());
     }
     default:
       writer.Write("null");
@@ -147,8 +213,7 @@ void ExpandDefinition(Writer<DataDefinition>& writer, DataDefinition const* node
                   "}");
     case DefinitionKind::kStructure: {
       auto const& structure = static_cast<StructDefinition const&>(definition);
-      return Fields(writer, "{\"$struct\":" + QuoteJson(structure.name()) + ",\"fields\":{",
-                    structure.fields(), "}}");
+      return Fields(writer, "{\"$struct\":", structure.name(), structure.fields());
     }
     case DefinitionKind::kStructRef:
       return writer.Write(

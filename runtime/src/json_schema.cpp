@@ -150,16 +150,15 @@ class SchemaWriter {
                   R"(,"type":"object","properties":{)");
     std::string const undeclared =
         names.empty() ? "" : R"(,"propertyNames":{"not":{"enum":[)" + names + "]}}";
-    writer_.QueueText(
+    writer_.QueueText(writer_.Keep(
         std::string(structure.fields().empty() ? "" : ",") + "\"" + Detail::kUnknownFieldsKey +
         R"(":{"description":"Fields the structure does not declare, each in the )"
         R"(canonical JSON form","type":"object")" +
-        undeclared + "}},\"required\":[" + required + "],\"additionalProperties\":false}");
+        undeclared + "}},\"required\":[" + required + "],\"additionalProperties\":false}"));
     auto const& fields = structure.fields();
     for (auto field = fields.rbegin(); field != fields.rend(); ++field) {
       writer_.Queue({field->second.get(), false});
-      writer_.QueueText((std::next(field) == fields.rend() ? "" : ",") + QuoteJson(field->first) +
-                        ":");
+      writer_.QueueKey(field->first, std::next(field) == fields.rend());
     }
   }
 

@@ -70,28 +70,34 @@ class PlainWriter {
         return WriteList(static_cast<ListDefinition const&>(definition),
                          static_cast<ListValue const&>(value), item.path);
       default:
-        writer_.Write(Scalar(value));
+        WriteScalar(value);
         return true;
     }
   }
 
-  static std::string Scalar(DataValue const& value) {
+  void WriteScalar(DataValue const& value) {
     switch (value.kind()) {
-      case ValueKind::kInteger:
-        return std::to_string(static_cast<IntegerValue const&>(value).value());
+      case ValueKind::kInteger: {
+        char text[24];
+        char* const end =
+            std::to_chars(text, text + sizeof text, static_cast<IntegerValue const&>(value).value())
+                .ptr;
+        return writer_.Write(boost::string_view(text, static_cast<std::size_t>(end - text)));
+      }
       case ValueKind::kDouble:
-        return Number(static_cast<DoubleValue const&>(value).value());
+        return writer_.Write(Number(static_cast<DoubleValue const&>(value).value()));
       case ValueKind::kBoolean:
-        return static_cast<BooleanValue const&>(value).value() ? "true" : "false";
+        return writer_.Write(static_cast<BooleanValue const&>(value).value() ? "true" : "false");
       case ValueKind::kBlob:
-        return QuoteJson(Detail::EncodeBase64(static_cast<BlobValue const&>(value).value()));
+        return writer_.WriteQuoted(
+            Detail::EncodeBase64(static_cast<BlobValue const&>(value).value()));
       case ValueKind::kString:
       case ValueKind::kDateTime:
-        return QuoteJson(static_cast<StringValue const&>(value).value());
+        return writer_.WriteQuoted(static_cast<StringValue const&>(value).value());
       case ValueKind::kSecret:
-        return QuoteJson(static_cast<SecretValue const&>(value).value());
+        return writer_.WriteQuoted(static_cast<SecretValue const&>(value).value());
       default:  // void
-        return "null";
+        return writer_.Write("null");
     }
   }
 
@@ -136,7 +142,7 @@ class PlainWriter {
     writer_.QueueText("}");
     for (std::size_t i = items.size(); i-- > 0;) {
       writer_.Queue(items[i]);
-      writer_.QueueText((i > 0 ? "," : "") + QuoteJson(*names[i]) + ":");
+      writer_.QueueKey(*names[i], i == 0);
     }
     return true;
   }
@@ -155,14 +161,13 @@ class PlainWriter {
     writer_.QueueText("}");
     auto const& declared = definition.fields();
     if (!unknown.empty()) {
-      writer_.QueueText(std::string(declared.empty() ? "" : ",") + "\"" +
-                        Detail::kUnknownFieldsKey + "\":{" + unknown + "}");
+      writer_.QueueText(writer_.Keep(std::string(declared.empty() ? "" : ",") + "\"" +
+                                     Detail::kUnknownFieldsKey + "\":{" + unknown + "}"));
     }
     for (auto field = declared.rbegin(); field != declared.rend(); ++field) {
       writer_.Queue({compound.fields().at(field->first).get(), field->second.get(),
                      paths_.Field(path, field->first)});
-      writer_.QueueText((std::next(field) == declared.rend() ? "" : ",") + QuoteJson(field->first) +
-                        ":");
+      writer_.QueueKey(field->first, std::next(field) == declared.rend());
     }
     return true;
   }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/json.hpp>
+
 #include "sample_values.h"
 
 namespace Ormi::Data {
@@ -55,6 +57,26 @@ TEST(Json, WritesTheDocumentedForm) {
             R"("empty":{"$struct":"emptyDynStr","fields":{}},"enabled":false,"tags":["a",""]}})");
   EXPECT_EQ(text["error"].rfind(R"({"$error":"com.norval.ormi.std.errors.not_found","fields")", 0),
             0u);
+}
+
+// Strings and field names are escaped exactly as Boost.JSON's serializer escapes them: every
+// byte value alone, and all of them in one string between plain text.
+TEST(Json, EveryByteIsEscapedAsBoostJsonDoes) {
+  auto const quoted = [](std::string const& text) {
+    return boost::json::serialize(boost::json::string_view(text));
+  };
+  std::string all = "start";
+  for (int byte = 0; byte < 256; ++byte) {
+    std::string const one(1, static_cast<char>(byte));
+    all += one;
+    EXPECT_EQ(ToJson(*StringValue::GetInstance(one)), quoted(one)) << "byte " << byte;
+  }
+  all += "end";
+  EXPECT_EQ(ToJson(*StringValue::GetInstance(all)), quoted(all));
+  auto structure = StructValue::GetInstance(all);
+  structure->SetField(all, BooleanValue::GetInstance(true));
+  EXPECT_EQ(ToJson(*structure),
+            "{\"$struct\":" + quoted(all) + ",\"fields\":{" + quoted(all) + ":true}}");
 }
 
 TEST(Json, ReadsFieldsInAnyOrderAndBlobPadding) {
