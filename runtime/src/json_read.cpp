@@ -28,12 +28,16 @@ int Base64Digit(char c) {
   return -1;
 }
 
-// One step of the path of a JSON node, for messages: the index of its parent's step and its
-// own segment. Steps live in one table, so a task carries an index rather than a copy of its
-// whole path (which would make deep documents cost the square of their depth).
+// One step of the path of a JSON node, for messages: the index of its parent's step and what
+// the step is. Steps live in one table, so a task carries an index rather than a copy of its
+// whole path (which would make deep documents cost the square of their depth); a step refers
+// to the field name in the parsed tree and becomes text only when a message needs it.
 struct PathStep {
+  enum class Kind : unsigned char { kRoot, kField, kIndex, kOptional };
   std::size_t parent;
-  std::string segment;
+  Kind kind;
+  json::string_view name;  // the root's name or the field's
+  std::size_t index;       // the element's
 };
 
 // One JSON node to turn into a value, the slot that receives it and its path's last step.
@@ -48,7 +52,8 @@ class Reader {
   explicit Reader(std::list<BaseMessage>& messages) : messages_(messages) {}
 
   bool Run(json::value const& root, std::string root_name, ValuePtr* out) {
-    steps_.push_back({kNoParent, std::move(root_name)});
+    root_name_ = std::move(root_name);
+    steps_.push_back({kNoParent, PathStep::Kind::kRoot, root_name_, 0});
     tasks_.push_back({&root, out, 0});
     while (!tasks_.empty()) {
       Task const task = tasks_.back();
@@ -141,7 +146,8 @@ class Reader {
   bool ReadOptional(json::value const& inner, Task const& task) {
     auto optional = OptionalValue::GetInstance();
     if (!inner.is_null()) {
-      tasks_.push_back({&inner, &optional->value(nullptr), Step(task, ".$optional")});
+      tasks_.push_back(
+          {&inner, &optional->value(nullptr), Step(task, PathStep::Kind::kOptional, {}, 0)});
     }
     return Store(task, std::move(optional));
   }
@@ -149,12 +155,11 @@ class Reader {
   bool ReadList(json::array const& array, ListKind list_kind, Task const& task) {
     auto list = ListValue::GetInstance(list_kind);
     list->Reserve(array.size());
-    std::vector<ValuePtr*> slots;
-    slots.reserve(array.size());
-    for (std::size_t i = 0; i < array.size(); ++i) slots.push_back(&list->AppendSlot());
+    slots_.clear();
+    for (std::size_t i = 0; i < array.size(); ++i) slots_.push_back(&list->AppendSlot());
     // Queued last to first, so that elements are read (and problems found) in order.
     for (std::size_t i = array.size(); i-- > 0;) {
-      tasks_.push_back({&array[i], slots[i], Step(task, "[" + std::to_string(i) + "]")});
+      tasks_.push_back({&array[i], slots_[i], Step(task, PathStep::Kind::kIndex, {}, i)});
     }
     return Store(task, std::move(list));
   }
@@ -186,12 +191,17 @@ class Reader {
     }
     compound->ReserveFields(fields->get_object().size());
     // Fields are kept in name order, so tasks are queued in reverse name order.
-    std::vector<std::pair<std::string, json::value const*>> sorted;
-    for (auto const& field : fields->get_object()) sorted.emplace_back(field.key(), &field.value());
-    std::sort(sorted.begin(), sorted.end());
-    for (auto field = sorted.rbegin(); field != sorted.rend(); ++field) {
-      tasks_.push_back({field->second, &compound->FieldSlot(field->first),
-                        Step(task, ".fields." + field->first)});
+    sorted_.clear();
+    for (auto const& field : fields->get_object()) sorted_.push_back(&field);
+    std::sort(sorted_.begin(), sorted_.end(),
+              [](json::key_value_pair const* a, json::key_value_pair const* b) {
+                return a->key() < b->key();
+              });
+    for (auto field = sorted_.rbegin(); field != sorted_.rend(); ++field) {
+      json::string_view const key = (*field)->key();
+      tasks_.push_back({&(*field)->value(),
+                        &compound->FieldSlot(std::string_view(key.data(), key.size())),
+                        Step(task, PathStep::Kind::kField, key, 0)});
     }
     return Store(task, std::move(compound));
   }
@@ -205,18 +215,34 @@ class Reader {
     return Fail(messages_, MessageId::kJsonInvalid, PathOf(task.path), reason);
   }
 
-  std::size_t Step(Task const& task, std::string segment) {
-    steps_.push_back({task.path, std::move(segment)});
+  std::size_t Step(Task const& task, PathStep::Kind kind, json::string_view name,
+                   std::size_t index) {
+    steps_.push_back({task.path, kind, name, index});
     return steps_.size() - 1;
   }
 
   // The whole path of a step, built only when a message needs it.
   std::string PathOf(std::size_t step) const {
-    std::vector<std::string const*> segments;
-    for (; step != kNoParent; step = steps_[step].parent) segments.push_back(&steps_[step].segment);
+    std::vector<PathStep const*> chain;
+    for (; step != kNoParent; step = steps_[step].parent) chain.push_back(&steps_[step]);
     std::string path;
-    for (auto segment = segments.rbegin(); segment != segments.rend(); ++segment) {
-      path += **segment;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      PathStep const& segment = **it;
+      switch (segment.kind) {
+        case PathStep::Kind::kRoot:
+          path.append(segment.name.data(), segment.name.size());
+          break;
+        case PathStep::Kind::kField:
+          path += ".fields.";
+          path.append(segment.name.data(), segment.name.size());
+          break;
+        case PathStep::Kind::kIndex:
+          path += "[" + std::to_string(segment.index) + "]";
+          break;
+        case PathStep::Kind::kOptional:
+          path += ".$optional";
+          break;
+      }
     }
     return path;
   }
@@ -225,6 +251,10 @@ class Reader {
   std::list<BaseMessage>& messages_;
   std::vector<Task> tasks_;
   std::vector<PathStep> steps_;
+  std::string root_name_;
+  // Scratch of one list or structure, reused: what they queue is read after they return.
+  std::vector<ValuePtr*> slots_;
+  std::vector<json::key_value_pair const*> sorted_;
 };
 
 }  // namespace
