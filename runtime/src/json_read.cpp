@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <boost/json.hpp>
@@ -182,12 +184,12 @@ class Reader {
     if (object.size() != 2 || !name->is_string() || !fields || !fields->is_object()) {
       return Invalid(task, "a structure takes a string name and an object \"fields\"");
     }
-    std::string const text(name->get_string());
+    std::string text(name->get_string());
     std::shared_ptr<CompoundValue> compound;
     if (is_error) {
-      compound = std::make_shared<ErrorValue>(text);
+      compound = std::make_shared<ErrorValue>(std::move(text));
     } else {
-      compound = StructValue::GetInstance(text);
+      compound = StructValue::GetInstance(std::move(text));
     }
     compound->ReserveFields(fields->get_object().size());
     // Fields are kept in name order, so tasks are queued in reverse name order.
