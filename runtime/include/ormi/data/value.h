@@ -82,7 +82,8 @@ class DataValue {
   friend class TreeReleaser;
   // Moves the direct children out, so that a tree is torn down without recursion.
   virtual void MoveChildrenTo(std::vector<ValuePtr>& /*out*/) {}
-  // Runs in the destructor of every value with children.
+  // Runs in the destructor of every value that still has children (a value torn down as part
+  // of a tree has given them up already).
   void ReleaseChildren();
 };
 
@@ -223,7 +224,9 @@ class OptionalValue final : public DataValue {
   static std::shared_ptr<OptionalValue> GetInstance();
   static std::shared_ptr<OptionalValue> GetInstance(ValuePtr value);
   OptionalValue() = default;
-  ~OptionalValue() override { ReleaseChildren(); }
+  ~OptionalValue() override {
+    if (value_) ReleaseChildren();
+  }
   OptionalValue(OptionalValue const&) = delete;
   OptionalValue& operator=(OptionalValue const&) = delete;
   OptionalValue(OptionalValue&&) = delete;
@@ -342,7 +345,9 @@ class ListValue final : public DataValue {
 
   static std::shared_ptr<ListValue> GetInstance(ListKind list_kind = ListKind::kPlain);
   explicit ListValue(ListKind list_kind) : list_kind_(list_kind) {}
-  ~ListValue() override { ReleaseChildren(); }
+  ~ListValue() override {
+    if (!elements_.empty()) ReleaseChildren();
+  }
   ListValue(ListValue const&) = delete;
   ListValue& operator=(ListValue const&) = delete;
   ListValue(ListValue&&) = delete;
@@ -376,7 +381,9 @@ class CompoundValue : public DataValue {
  public:
   using Fields = FieldMap;
 
-  ~CompoundValue() override { ReleaseChildren(); }
+  ~CompoundValue() override {
+    if (!fields_.empty()) ReleaseChildren();
+  }
   CompoundValue(CompoundValue const&) = delete;
   CompoundValue& operator=(CompoundValue const&) = delete;
   CompoundValue(CompoundValue&&) = delete;
