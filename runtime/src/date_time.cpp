@@ -1,7 +1,7 @@
 // Date-times: calendar arithmetic on days since 1970-01-01 and the RFC 3339 text form.
 #include "ormi/types.h"
 
-#include <cstdio>
+#include <string>
 
 namespace Ormi {
 namespace {
@@ -52,6 +52,11 @@ Civil CivilFromDays(std::int64_t days) {
 
 std::int64_t MinMilliseconds() { return DaysFromCivil(kMinYear, 1, 1) * kMsPerDay; }
 std::int64_t MaxMilliseconds() { return DaysFromCivil(kMaxYear + 1, 1, 1) * kMsPerDay - 1; }
+
+// Writes `value` as exactly `count` decimal digits at `out`.
+void PutDigits(char* out, int count, int value) {
+  for (int i = count - 1; i >= 0; --i, value /= 10) out[i] = static_cast<char>('0' + value % 10);
+}
 
 // Reads exactly `count` decimal digits at `pos`; false when any is not a digit.
 bool ReadDigits(std::string const& text, std::size_t pos, std::size_t count, int* out) {
@@ -135,13 +140,17 @@ std::string DateTime::ToString() const {
     --days;
   }
   Civil const date = CivilFromDays(days);
-  std::int64_t const seconds = rest / kMsPerSecond;
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%04lld-%02d-%02dT%02lld:%02lld:%02lld.%03lldZ",
-                static_cast<long long>(date.year), date.month, date.day,
-                static_cast<long long>(seconds / 3600), static_cast<long long>(seconds / 60 % 60),
-                static_cast<long long>(seconds % 60), static_cast<long long>(rest % kMsPerSecond));
-  return buffer;
+  auto const seconds = static_cast<int>(rest / kMsPerSecond);
+  // Years are kept within 1 to 9999, so every field has a fixed width.
+  std::string text = "0000-00-00T00:00:00.000Z";
+  PutDigits(text.data(), 4, static_cast<int>(date.year));
+  PutDigits(&text[5], 2, date.month);
+  PutDigits(&text[8], 2, date.day);
+  PutDigits(&text[11], 2, seconds / 3600);
+  PutDigits(&text[14], 2, seconds / 60 % 60);
+  PutDigits(&text[17], 2, seconds % 60);
+  PutDigits(&text[20], 3, static_cast<int>(rest % kMsPerSecond));
+  return text;
 }
 
 }  // namespace Ormi
