@@ -31,8 +31,9 @@ int Base64Digit(char c) {
 }
 
 // One step of the path of a JSON node, for messages: the index of its parent's step and what
-// the step is. Steps live in one table, so a task carries an index rather than a copy of its
-// whole path (which would make deep documents cost the square of their depth); a step refers
+// the step is. A task carries its own step; the steps of the containers whose children are
+// queued live in one table, so a task refers to its parent's by index rather than copying its
+// whole path (which would make deep documents cost the square of their depth). A step refers
 // to the field name in the parsed tree and becomes text only when a message needs it.
 struct PathStep {
   enum class Kind : unsigned char { kRoot, kField, kIndex, kOptional };
@@ -46,7 +47,36 @@ struct PathStep {
 struct Task {
   json::value const* json;
   ValuePtr* slot;
-  std::size_t path;
+  PathStep step;
+};
+
+// The members of an object that tell what it stands for, found in one pass over its keys.
+struct Tags {
+  json::value const* name = nullptr;    // "$struct" or "$error"
+  bool is_error = false;                // "$error" is present
+  json::value const* fields = nullptr;  // "fields"
+  json::value const* list = nullptr;    // "$list"
+  json::value const* kind = nullptr;    // "kind"
+
+  explicit Tags(json::object const& object) {
+    for (auto const& entry : object) {
+      json::string_view const key = entry.key();
+      if (key == "fields") {
+        fields = &entry.value();
+      } else if (key == "kind") {
+        kind = &entry.value();
+      } else if (key.empty() || key[0] != '$') {
+        continue;
+      } else if (key == "$error") {
+        name = &entry.value();
+        is_error = true;
+      } else if (key == "$struct") {
+        if (!is_error) name = &entry.value();
+      } else if (key == "$list") {
+        list = &entry.value();
+      }
+    }
+  }
 };
 
 class Reader {
@@ -55,8 +85,7 @@ class Reader {
 
   bool Run(json::value const& root, std::string root_name, ValuePtr* out) {
     root_name_ = std::move(root_name);
-    steps_.push_back({kNoParent, PathStep::Kind::kRoot, root_name_, 0});
-    tasks_.push_back({&root, out, 0});
+    tasks_.push_back({&root, out, {kNoParent, PathStep::Kind::kRoot, root_name_, 0}});
     while (!tasks_.empty()) {
       Task const task = tasks_.back();
       tasks_.pop_back();
@@ -95,8 +124,9 @@ class Reader {
   }
 
   bool ReadObject(json::object const& object, Task const& task) {
-    if (object.contains("$struct") || object.contains("$error")) return ReadCompound(object, task);
-    if (object.contains("$list")) return ReadOtherList(object, task);
+    Tags const tags(object);
+    if (tags.name) return ReadCompound(object, tags, task);
+    if (tags.list) return ReadOtherList(object, tags, task);
     if (object.size() != 1) return Invalid(task, "not a tagged value");
     auto const& entry = *object.begin();
     json::value const& inner = entry.value();
@@ -149,7 +179,7 @@ class Reader {
     auto optional = OptionalValue::GetInstance();
     if (!inner.is_null()) {
       tasks_.push_back(
-          {&inner, &optional->value(nullptr), Step(task, PathStep::Kind::kOptional, {}, 0)});
+          {&inner, &optional->value(nullptr), {Parent(task), PathStep::Kind::kOptional, {}, 0}});
     }
     return Store(task, std::move(optional));
   }
@@ -160,15 +190,16 @@ class Reader {
     slots_.clear();
     for (std::size_t i = 0; i < array.size(); ++i) slots_.push_back(&list->AppendSlot());
     // Queued last to first, so that elements are read (and problems found) in order.
+    std::size_t const parent = Parent(task);
     for (std::size_t i = array.size(); i-- > 0;) {
-      tasks_.push_back({&array[i], slots_[i], Step(task, PathStep::Kind::kIndex, {}, i)});
+      tasks_.push_back({&array[i], slots_[i], {parent, PathStep::Kind::kIndex, {}, i}});
     }
     return Store(task, std::move(list));
   }
 
-  bool ReadOtherList(json::object const& object, Task const& task) {
-    json::value const* elements = object.if_contains("$list");
-    json::value const* kind = object.if_contains("kind");
+  bool ReadOtherList(json::object const& object, Tags const& tags, Task const& task) {
+    json::value const* elements = tags.list;
+    json::value const* kind = tags.kind;
     if (object.size() != 2 || !elements->is_array() || !kind || !kind->is_int64() ||
         kind->get_int64() < std::numeric_limits<int>::min() ||
         kind->get_int64() > std::numeric_limits<int>::max()) {
@@ -177,10 +208,10 @@ class Reader {
     return ReadList(elements->get_array(), static_cast<ListKind>(kind->get_int64()), task);
   }
 
-  bool ReadCompound(json::object const& object, Task const& task) {
-    bool const is_error = object.contains("$error");
-    json::value const* name = object.if_contains(is_error ? "$error" : "$struct");
-    json::value const* fields = object.if_contains("fields");
+  bool ReadCompound(json::object const& object, Tags const& tags, Task const& task) {
+    bool const is_error = tags.is_error;
+    json::value const* name = tags.name;
+    json::value const* fields = tags.fields;
     if (object.size() != 2 || !name->is_string() || !fields || !fields->is_object()) {
       return Invalid(task, "a structure takes a string name and an object \"fields\"");
     }
@@ -193,6 +224,7 @@ class Reader {
     }
     compound->ReserveFields(fields->get_object().size());
     // Fields are kept in name order, so tasks are queued in reverse name order.
+    std::size_t const parent = Parent(task);
     sorted_.clear();
     for (auto const& field : fields->get_object()) sorted_.push_back(&field);
     std::sort(sorted_.begin(), sorted_.end(),
@@ -203,7 +235,7 @@ class Reader {
       json::string_view const key = (*field)->key();
       tasks_.push_back({&(*field)->value(),
                         &compound->FieldSlot(std::string_view(key.data(), key.size())),
-                        Step(task, PathStep::Kind::kField, key, 0)});
+                        {parent, PathStep::Kind::kField, key, 0}});
     }
     return Store(task, std::move(compound));
   }
@@ -214,19 +246,21 @@ class Reader {
   }
 
   bool Invalid(Task const& task, std::string const& reason) {
-    return Fail(messages_, MessageId::kJsonInvalid, PathOf(task.path), reason);
+    return Fail(messages_, MessageId::kJsonInvalid, PathOf(task.step), reason);
   }
 
-  std::size_t Step(Task const& task, PathStep::Kind kind, json::string_view name,
-                   std::size_t index) {
-    steps_.push_back({task.path, kind, name, index});
+  // Keeps the step of a container whose children are being queued; its index.
+  std::size_t Parent(Task const& task) {
+    steps_.push_back(task.step);
     return steps_.size() - 1;
   }
 
   // The whole path of a step, built only when a message needs it.
-  std::string PathOf(std::size_t step) const {
-    std::vector<PathStep const*> chain;
-    for (; step != kNoParent; step = steps_[step].parent) chain.push_back(&steps_[step]);
+  std::string PathOf(PathStep const& last) const {
+    std::vector<PathStep const*> chain{&last};
+    for (std::size_t step = last.parent; step != kNoParent; step = steps_[step].parent) {
+      chain.push_back(&steps_[step]);
+    }
     std::string path;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
       PathStep const& segment = **it;
