@@ -1,11 +1,14 @@
 // The JSON form of values: any text is either read or refused with messages; what is read
-// writes back to a text that reads to an equal value and writes again to the same text.
+// writes back to a text that reads to an equal value and writes again to the same text, and
+// that text with every object's members in the reverse order (which the one-pass reader
+// leaves to the tree reader) reads to the same value.
 #include <cstddef>
 #include <cstdint>
 #include <list>
 #include <string>
 
 #include "fuzz_input.h"
+#include "json_reorder.h"
 #include "ormi/data/json.h"
 
 namespace {
@@ -38,5 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
           [&written]() -> std::string const& { return written; });
   Require(ToJson(*again) == written, "writing must be deterministic",
           [&written]() -> std::string const& { return written; });
+  std::string const reversed = Hyrn::Fuzz::ReverseMembers(written);
+  ValuePtr other;
+  Require(FromJson(reversed, &other, messages), "written JSON in another order must read",
+          [&] { return reversed + "\n" + Describe(messages); });
+  Require(Equal(*value, *other), "the order of members must not change the value",
+          [&reversed]() -> std::string const& { return reversed; });
   return 0;
 }

@@ -40,6 +40,11 @@ std::string DoubleText(double value);
 bool ParseJson(boost::string_view text, JsonLimits const& limits, bool unique_keys,
                boost::json::value* out, std::list<BaseMessage>& messages);
 
+// Reads canonical JSON text in the exact form ToJson writes, in one pass (json_read_direct.cpp).
+// False, with no message and `out` unchanged, for any text it does not read; the tree reader
+// then reads that text or says what is wrong with it.
+bool ReadCanonicalDirect(boost::string_view text, JsonLimits const& limits, ValuePtr* out);
+
 // Reads a parsed JSON node as the canonical form of a value. `root` names the node in the
 // paths of messages ("$" for a whole document).
 bool ReadCanonical(boost::json::value const& node, std::string root, ValuePtr* out,

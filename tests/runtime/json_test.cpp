@@ -88,6 +88,39 @@ TEST(Json, ReadsFieldsInAnyOrderAndBlobPadding) {
   EXPECT_EQ(static_cast<DoubleValue const&>(*Read(R"({"$double":3})")).value(), 3.0);
 }
 
+// Text in the order ToJson writes and the same document in other orders, with escapes and
+// every tag, read to the same value; the other orders, repeated field names and escaped names
+// out of order included.
+TEST(Json, EveryOrderReadsToTheValueOfTheWrittenOrder) {
+  struct Case {
+    char const* written;
+    char const* other;
+  } const cases[] = {
+      {R"({"$struct":"s","fields":{"a":{"$optional":1},"b":[true,"x"],"c":{"$map":[]}}})",
+       R"({"fields":{"c":{"$map":[]},"a":{"$optional":1},"b":[true,"x"]},"$struct":"s"})"},
+      {R"({"$error":"e","fields":{"data":{"$optional":null},"messages":[]}})",
+       R"({"fields":{"messages":[],"data":{"$optional":null}},"$error":"e"})"},
+      {"{\"$optional\":{\"$optional\":{\"$struct\":\"in\",\"fields\":{\"z\":2,\"\xc3\xa9\":1}}}}",
+       R"({"$optional":{"$optional":{"$struct":"in","fields":{"\u00e9":1,"z":2}}}})"},
+      {R"(["a\"b",{"$struct":"k\nl","fields":{"\"q":{"$double":2.5E0},"r":{"$double":"NaN"}}}])",
+       R"(["a\"b",{"fields":{"r":{"$double":"NaN"},"\"q":{"$double":2.5}},"$struct":"k\nl"}])"},
+      {R"({"$struct":"s","fields":{"a":{"$double":1E0},"b":{"$blob":"YQ=="},"c":{"$void":null}}})",
+       R"({"$struct":"s","fields":{"c":{"$void":null},"a":{"$double":1},"b":{"$blob":"YQ=="}}})"},
+      {R"({"$struct":"s","fields":{"t":{"$datetime":"2026-12-06T08:35:27.123Z"},"u":{"$secret":"p"}}})",
+       R"({"$struct":"s","fields":{"u":{"$secret":"p"},"t":{"$datetime":"2026-12-06T08:35:27.123Z"},"u":{"$secret":"p"}}})"},
+      {R"({"$list":[1,{"$map":[]}],"kind":7})", R"({"kind":7,"$list":[1,{"$map":[]}]})"},
+  };
+  for (auto const& c : cases) {
+    std::string problems;
+    ValuePtr const written = Read(c.written, &problems);
+    ValuePtr const other = Read(c.other, &problems);
+    ASSERT_TRUE(written && other) << c.written << "\n" << problems;
+    EXPECT_TRUE(Equal(*written, *other)) << c.other;
+    EXPECT_EQ(ToJson(*written), c.written);
+    EXPECT_EQ(ToJson(*other), c.written);
+  }
+}
+
 // The nearest double to each text, and the shortest text of each double, read back exactly:
 // the parser's own number conversion was one unit in the last place off for these.
 TEST(Json, DoublesReadCorrectlyRoundedAndWrittenDoublesReadBack) {

@@ -1,0 +1,357 @@
+// Reading canonical JSON in one pass: values are built from the parser's events, with no
+// intermediate JSON tree.
+//
+// This reader takes only text in the form ToJson writes: the tag of an object first, a
+// structure's name before its fields, field names in strictly increasing order, every tag with
+// the one value it takes. On anything else (an error, another order, a repeated key, a tag it
+// does not read) it gives up without a message, and the tree reader (json_read.cpp), which
+// accepts every order and says what is wrong, reads the text instead. What both read, they
+// read to the same value.
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <boost/json/basic_parser_impl.hpp>
+
+#include "json_detail.h"
+
+namespace Ormi::Data::Detail {
+namespace {
+
+namespace json = boost::json;
+
+// What a tagged object stands for, known from its first key.
+enum class Tag : unsigned char {
+  kUnknown,
+  kStruct,
+  kError,
+  kOptional,
+  kVoid,
+  kMap,
+  kDouble,
+  kSecret,
+  kBlob,
+  kDateTime
+};
+
+Tag TagOf(json::string_view key) {
+  if (key == "$struct") return Tag::kStruct;
+  if (key == "$optional") return Tag::kOptional;
+  if (key == "$map") return Tag::kMap;
+  if (key == "$datetime") return Tag::kDateTime;
+  if (key == "$double") return Tag::kDouble;
+  if (key == "$error") return Tag::kError;
+  if (key == "$void") return Tag::kVoid;
+  if (key == "$secret") return Tag::kSecret;
+  if (key == "$blob") return Tag::kBlob;
+  return Tag::kUnknown;  // "$list" included: the tree reader takes it
+}
+
+// An open array or object. Elements and fields are gathered on the reader's stacks from
+// `base` on and become a value when their container ends, so it is sized once.
+struct Frame {
+  enum class Kind : unsigned char { kArray, kObject, kFields };
+  Kind kind = Kind::kArray;
+  Tag tag = Tag::kUnknown;  // of a tagged object
+  ListKind list_kind = ListKind::kPlain;
+  unsigned char keys = 0;  // keys of a tagged object so far; 3 once a structure's fields begin
+  std::size_t base = 0;    // first entry of `values_` (and of `keys_`) that is this frame's
+  std::size_t key_base = 0;
+  ValuePtr result;                          // the value a tagged object stands for, once known
+  std::shared_ptr<CompoundValue> compound;  // the same, for a structure or an error
+};
+
+class DirectBuilder {
+ public:
+  static constexpr std::size_t max_object_size = json::object::max_size();
+  static constexpr std::size_t max_array_size = json::array::max_size();
+  static constexpr std::size_t max_key_size = json::string::max_size();
+  static constexpr std::size_t max_string_size = json::string::max_size();
+
+  // The value read, once the document ended.
+  ValuePtr Release() { return std::move(root_); }
+
+  bool on_document_begin(json::error_code& /*ec*/) { return true; }
+  bool on_document_end(json::error_code& /*ec*/) { return true; }
+
+  bool on_object_begin(json::error_code& ec) {
+    if (!frames_.empty() && frames_.back().kind == Frame::Kind::kObject) {
+      Frame& parent = frames_.back();
+      if (IsCompound(parent.tag) && parent.keys == 2) {
+        parent.keys = 3;
+        return Push(Frame::Kind::kFields, ListKind::kPlain);
+      }
+      if (!TakesValue(parent, Tag::kOptional)) return GiveUp(ec);
+    }
+    return Push(Frame::Kind::kObject, ListKind::kPlain);
+  }
+
+  bool on_object_end(std::size_t /*n*/, json::error_code& ec) {
+    Frame& frame = frames_.back();
+    if (frame.kind == Frame::Kind::kFields) return EndFields(ec);
+    bool const complete = IsCompound(frame.tag) ? frame.keys == 3 : frame.keys == 1;
+    if (!complete || !frame.result) return GiveUp(ec);
+    ValuePtr value = std::move(frame.result);
+    frames_.pop_back();
+    return Deliver(std::move(value), ec);
+  }
+
+  bool on_array_begin(json::error_code& ec) {
+    ListKind list_kind = ListKind::kPlain;
+    if (!frames_.empty() && frames_.back().kind == Frame::Kind::kObject) {
+      Frame const& parent = frames_.back();
+      if (TakesValue(parent, Tag::kMap)) {
+        list_kind = ListKind::kMap;
+      } else if (!TakesValue(parent, Tag::kOptional)) {
+        return GiveUp(ec);
+      }
+    }
+    return Push(Frame::Kind::kArray, list_kind);
+  }
+
+  bool on_array_end(std::size_t /*n*/, json::error_code& ec) {
+    Frame const& frame = frames_.back();
+    auto list = ListValue::GetInstance(frame.list_kind);
+    list->Reserve(values_.size() - frame.base);
+    for (std::size_t i = frame.base; i < values_.size(); ++i) list->Append(std::move(values_[i]));
+    values_.resize(frame.base);
+    frames_.pop_back();
+    return Deliver(std::move(list), ec);
+  }
+
+  bool on_key_part(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
+    return part_.append(s.data(), s.size()), true;
+  }
+
+  bool on_key(json::string_view s, std::size_t /*n*/, json::error_code& ec) {
+    json::string_view const key = Whole(s);
+    Frame& frame = frames_.back();
+    if (frame.kind == Frame::Kind::kFields) return AddKey(frame, key, ec);
+    if (frame.keys == 0) frame.tag = TagOf(key);
+    bool const ok = frame.keys == 0 ? frame.tag != Tag::kUnknown
+                                    : frame.keys == 1 && frame.compound && key == "fields";
+    part_.clear();
+    if (!ok) return GiveUp(ec);
+    ++frame.keys;
+    return true;
+  }
+
+  bool on_string_part(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
+    return part_.append(s.data(), s.size()), true;
+  }
+
+  bool on_string(json::string_view s, std::size_t /*n*/, json::error_code& ec) {
+    json::string_view const text = Whole(s);
+    bool const ok = ValuePosition() ? Deliver(StringValue::GetInstance(std::string(text)), ec)
+                                    : TaggedString(frames_.back(), text);
+    part_.clear();
+    return ok || GiveUp(ec);
+  }
+
+  bool on_number_part(json::string_view s, json::error_code& /*ec*/) {
+    return number_.append(s.data(), s.size()), true;
+  }
+
+  bool on_int64(std::int64_t i, json::string_view /*s*/, json::error_code& ec) {
+    number_.clear();
+    if (ValuePosition()) return Deliver(IntegerValue::GetInstance(i), ec);
+    return SetDouble(static_cast<double>(i), ec);
+  }
+
+  bool on_uint64(std::uint64_t u, json::string_view /*s*/, json::error_code& ec) {
+    number_.clear();
+    return ValuePosition() ? GiveUp(ec) : SetDouble(static_cast<double>(u), ec);
+  }
+
+  bool on_double(double d, json::string_view s, json::error_code& ec) {
+    // Converted from its text as the tree reader's parser does, which rounds correctly.
+    number_.append(s.data(), s.size());
+    double precise = d;
+    std::from_chars(number_.data(), number_.data() + number_.size(), precise);
+    number_.clear();
+    return ValuePosition() ? GiveUp(ec) : SetDouble(precise, ec);
+  }
+
+  bool on_bool(bool b, json::error_code& ec) {
+    return ValuePosition() ? Deliver(BooleanValue::GetInstance(b), ec) : GiveUp(ec);
+  }
+
+  bool on_null(json::error_code& ec) {
+    if (frames_.empty()) return GiveUp(ec);
+    Frame& frame = frames_.back();
+    if (TakesValue(frame, Tag::kVoid)) return frame.result = VoidValue::GetInstance(), true;
+    if (TakesValue(frame, Tag::kOptional)) return frame.result = OptionalValue::GetInstance(), true;
+    return GiveUp(ec);
+  }
+
+  bool on_comment_part(json::string_view /*s*/, json::error_code& /*ec*/) { return true; }
+  bool on_comment(json::string_view /*s*/, json::error_code& /*ec*/) { return true; }
+
+ private:
+  static bool IsCompound(Tag tag) { return tag == Tag::kStruct || tag == Tag::kError; }
+
+  // Whether `frame` is an object tagged `tag` that still waits for its one value.
+  static bool TakesValue(Frame const& frame, Tag tag) {
+    return frame.kind == Frame::Kind::kObject && frame.tag == tag && frame.keys == 1 &&
+           !frame.result;
+  }
+
+  // Whether the next value is one of its own: the document, an element, a field's value or
+  // what an optional holds (rather than the scalar of a tag).
+  bool ValuePosition() const {
+    return frames_.empty() || frames_.back().kind != Frame::Kind::kObject ||
+           TakesValue(frames_.back(), Tag::kOptional);
+  }
+
+  static bool GiveUp(json::error_code& ec) {
+    ec = json::error::syntax;
+    return false;
+  }
+
+  bool Push(Frame::Kind kind, ListKind list_kind) {
+    Frame& frame = frames_.emplace_back();
+    frame.kind = kind;
+    frame.list_kind = list_kind;
+    frame.base = values_.size();
+    frame.key_base = keys_.size();
+    return true;
+  }
+
+  // The text of a key or string whose earlier parts were gathered in `part_`.
+  json::string_view Whole(json::string_view last) {
+    if (part_.empty()) return last;
+    part_.append(last.data(), last.size());
+    return part_;
+  }
+
+  // A value is complete: it goes to the open container, or it is the document's.
+  bool Deliver(ValuePtr value, json::error_code& ec) {
+    if (frames_.empty()) return root_ = std::move(value), true;
+    Frame& frame = frames_.back();
+    if (frame.kind != Frame::Kind::kObject) return values_.push_back(std::move(value)), true;
+    if (!TakesValue(frame, Tag::kOptional) && !TakesValue(frame, Tag::kMap)) return GiveUp(ec);
+    frame.result = frame.tag == Tag::kOptional ? OptionalValue::GetInstance(std::move(value))
+                                               : std::move(value);
+    return true;
+  }
+
+  // The string of a tagged object: a structure's name or a tagged scalar.
+  static bool TaggedString(Frame& frame, json::string_view text) {
+    if (frame.keys != 1 || frame.result) return false;
+    switch (frame.tag) {
+      case Tag::kStruct:
+        frame.compound = StructValue::GetInstance(std::string(text));
+        frame.result = frame.compound;
+        return true;
+      case Tag::kError:
+        frame.compound = std::make_shared<ErrorValue>(std::string(text));
+        frame.result = frame.compound;
+        return true;
+      case Tag::kSecret:
+        frame.result = SecretValue::GetInstance(std::string(text));
+        return true;
+      case Tag::kBlob:
+        return ReadBlob(frame, text);
+      case Tag::kDateTime:
+        return ReadDateTime(frame, text);
+      case Tag::kDouble:
+        return ReadSpecialDouble(frame, text);
+      default:
+        return false;
+    }
+  }
+
+  static bool ReadBlob(Frame& frame, json::string_view text) {
+    std::string bytes;
+    if (!DecodeBase64(text, &bytes)) return false;
+    frame.result = BlobValue::GetInstance(std::move(bytes));
+    return true;
+  }
+
+  static bool ReadDateTime(Frame& frame, json::string_view text) {
+    DateTime date_time;
+    if (!DateTime::Parse(std::string(text), &date_time)) return false;
+    frame.result = DateTimeValue::GetInstance(date_time);
+    return true;
+  }
+
+  static bool ReadSpecialDouble(Frame& frame, json::string_view text) {
+    double const infinity = std::numeric_limits<double>::infinity();
+    if (text == "NaN") return frame.result = DoubleValue::GetInstance(std::nan("")), true;
+    if (text == "Infinity") return frame.result = DoubleValue::GetInstance(infinity), true;
+    if (text == "-Infinity") return frame.result = DoubleValue::GetInstance(-infinity), true;
+    return false;
+  }
+
+  bool SetDouble(double value, json::error_code& ec) {
+    Frame& frame = frames_.back();
+    if (!TakesValue(frame, Tag::kDouble)) return GiveUp(ec);
+    frame.result = DoubleValue::GetInstance(value);
+    return true;
+  }
+
+  // A field name, which must follow the frame's last one in name order.
+  bool AddKey(Frame const& frame, json::string_view key, json::error_code& ec) {
+    if (keys_.size() > frame.key_base && !(KeyAt(keys_.size() - 1) < key)) {
+      part_.clear();
+      return GiveUp(ec);
+    }
+    keys_.emplace_back(key_text_.size(), key.size());
+    key_text_.append(key.data(), key.size());
+    part_.clear();
+    return true;
+  }
+
+  json::string_view KeyAt(std::size_t i) const {
+    return {key_text_.data() + keys_[i].first, keys_[i].second};
+  }
+
+  // The fields of a structure end: they go into the structure value their object began.
+  bool EndFields(json::error_code& ec) {
+    Frame const fields = std::move(frames_.back());
+    frames_.pop_back();
+    std::size_t const count = values_.size() - fields.base;
+    if (count != keys_.size() - fields.key_base) return GiveUp(ec);
+    CompoundValue& compound = *frames_.back().compound;
+    compound.ReserveFields(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      json::string_view const key = KeyAt(fields.key_base + i);
+      compound.FieldSlot(std::string_view(key.data(), key.size())) =
+          std::move(values_[fields.base + i]);
+    }
+    if (count > 0) key_text_.resize(keys_[fields.key_base].first);
+    keys_.resize(fields.key_base);
+    values_.resize(fields.base);
+    return true;
+  }
+
+  std::vector<Frame> frames_;
+  std::vector<ValuePtr> values_;  // elements and field values of the open containers
+  std::vector<std::pair<std::size_t, std::size_t>> keys_;  // field names: offset, size
+  std::string key_text_;                                   // the text of those names
+  std::string part_;    // the parts of a key or string read so far
+  std::string number_;  // the parts of a number read so far
+  ValuePtr root_;
+};
+
+}  // namespace
+
+bool ReadCanonicalDirect(boost::string_view text, JsonLimits const& limits, ValuePtr* out) {
+  if (text.size() > limits.maxInputBytes) return false;
+  json::parse_options options;
+  options.max_depth = std::min(limits.maxDepth, JsonLimits::kMaxDepthCeiling);
+  json::basic_parser<DirectBuilder> parser(options);
+  json::error_code error;
+  std::size_t const used = parser.write_some(false, text.data(), text.size(), error);
+  if (error || used != text.size()) return false;
+  ValuePtr value = parser.handler().Release();
+  if (!value) return false;
+  *out = std::move(value);
+  return true;
+}
+
+}  // namespace Ormi::Data::Detail
