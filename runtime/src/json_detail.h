@@ -1,6 +1,7 @@
 // Pieces of the canonical JSON form that the plain JSON form reuses (internal to ormi_core).
 #pragma once
 
+#include <cstddef>
 #include <list>
 #include <string>
 #include <utility>
@@ -32,6 +33,14 @@ bool DecodeBase64(boost::json::string_view text, std::string* out);
 // A double in the shortest form that reads back the same; NaN and the infinities as the JSON
 // strings "NaN", "Infinity" and "-Infinity".
 std::string DoubleText(double value);
+
+// The sizes a handler of Boost.JSON's parser must declare: those of Boost's own containers.
+struct ParserSizes {
+  static constexpr std::size_t max_object_size = boost::json::object::max_size();
+  static constexpr std::size_t max_array_size = boost::json::array::max_size();
+  static constexpr std::size_t max_key_size = boost::json::string::max_size();
+  static constexpr std::size_t max_string_size = boost::json::string::max_size();
+};
 
 // Parses `text` within `limits` into `out`, allocating from the memory resource `out` has
 // (see json_parse.cpp). With `unique_keys`, an object that has a key twice

@@ -40,13 +40,8 @@ std::string Position(boost::string_view text, std::size_t offset) {
 // correctly (the parser's own conversion can be one unit in the last place off, so a double
 // written in its shortest form did not always read back as the same double); and, when asked,
 // an object that has a key twice is refused.
-class TreeBuilder {
+class TreeBuilder : public ParserSizes {
  public:
-  static constexpr std::size_t max_object_size = json::object::max_size();
-  static constexpr std::size_t max_array_size = json::array::max_size();
-  static constexpr std::size_t max_key_size = json::string::max_size();
-  static constexpr std::size_t max_string_size = json::string::max_size();
-
   TreeBuilder(json::storage_ptr storage, bool unique_keys) : unique_keys_(unique_keys) {
     stack_.reset(std::move(storage));
   }

@@ -65,13 +65,8 @@ struct Frame {
   std::shared_ptr<CompoundValue> compound;  // the same, for a structure or an error
 };
 
-class DirectBuilder {
+class DirectBuilder : public ParserSizes {
  public:
-  static constexpr std::size_t max_object_size = json::object::max_size();
-  static constexpr std::size_t max_array_size = json::array::max_size();
-  static constexpr std::size_t max_key_size = json::string::max_size();
-  static constexpr std::size_t max_string_size = json::string::max_size();
-
   // The value read, once the document ended.
   ValuePtr Release() { return std::move(root_); }
 
