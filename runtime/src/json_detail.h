@@ -30,6 +30,18 @@ std::string QuoteJson(boost::string_view text);
 std::string EncodeBase64(std::string const& bytes);
 bool DecodeBase64(boost::json::string_view text, std::string* out);
 
+// The value of `text` under the tag "$secret", "$blob" or "$datetime"; null when the text is
+// no value of the tag (not base64, no date-time) or the tag is another.
+ValuePtr TaggedTextValue(boost::json::string_view tag, boost::json::string_view text);
+
+// The double that "NaN", "Infinity" or "-Infinity" names; false for any other text.
+bool NamedDouble(boost::json::string_view text, double* out);
+
+// The double of a number's text: the parts read so far in `parts` (cleared afterwards) and
+// `last`. Converted with std::from_chars, which rounds correctly; the parser's own `parsed`
+// can be one unit in the last place off. Out of range leaves `parsed` (an infinity or zero).
+double CorrectlyRounded(std::string& parts, boost::json::string_view last, double parsed);
+
 // A double in the shortest form that reads back the same; NaN and the infinities as the JSON
 // strings "NaN", "Infinity" and "-Infinity".
 std::string DoubleText(double value);

@@ -95,12 +95,7 @@ class TreeBuilder : public ParserSizes {
     return stack_.push_uint64(u), true;
   }
   bool on_double(double d, json::string_view s, json::error_code& /*ec*/) {
-    number_.append(s.data(), s.size());
-    double precise = d;
-    // Out of range leaves `precise` as the parser had it (an infinity or zero).
-    std::from_chars(number_.data(), number_.data() + number_.size(), precise);
-    number_.clear();
-    return stack_.push_double(precise), true;
+    return stack_.push_double(CorrectlyRounded(number_, s, d)), true;
   }
   bool on_bool(bool b, json::error_code& /*ec*/) { return stack_.push_bool(b), true; }
   bool on_null(json::error_code& /*ec*/) { return stack_.push_null(), true; }
@@ -117,6 +112,14 @@ class TreeBuilder : public ParserSizes {
 };
 
 }  // namespace
+
+double CorrectlyRounded(std::string& parts, json::string_view last, double parsed) {
+  parts.append(last.data(), last.size());
+  double precise = parsed;
+  std::from_chars(parts.data(), parts.data() + parts.size(), precise);
+  parts.clear();
+  return precise;
+}
 
 bool ParseJson(boost::string_view text, JsonLimits const& limits, bool unique_keys,
                json::value* out, std::list<BaseMessage>& messages) {

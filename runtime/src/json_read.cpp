@@ -149,30 +149,18 @@ class Reader {
   }
 
   bool ReadTaggedString(json::string_view tag, json::string const& text, Task const& task) {
-    if (tag == "$secret") return Store(task, SecretValue::GetInstance(std::string(text)));
-    if (tag == "$blob") {
-      std::string bytes;
-      if (!Detail::DecodeBase64(text, &bytes)) return Invalid(task, "$blob takes base64 text");
-      return Store(task, BlobValue::GetInstance(std::move(bytes)));
-    }
-    if (tag == "$datetime") {
-      DateTime date_time;
-      if (!DateTime::Parse(std::string(text), &date_time)) {
-        return Invalid(task, "not a date-time: " + std::string(text));
-      }
-      return Store(task, DateTimeValue::GetInstance(date_time));
-    }
-    return Invalid(task, "unknown tag " + std::string(tag));  // not reached: tags are checked
+    if (ValuePtr value = Detail::TaggedTextValue(tag, text)) return Store(task, std::move(value));
+    if (tag == "$blob") return Invalid(task, "$blob takes base64 text");
+    return Invalid(task, "not a date-time: " + std::string(text));
   }
 
   bool ReadDouble(json::value const& inner, Task const& task) {
     if (inner.is_number()) return Store(task, DoubleValue::GetInstance(inner.to_number<double>()));
     if (!inner.is_string()) return Invalid(task, "$double takes a number");
-    json::string const& text = inner.get_string();
-    double const infinity = std::numeric_limits<double>::infinity();
-    if (text == "NaN") return Store(task, DoubleValue::GetInstance(std::nan("")));
-    if (text == "Infinity") return Store(task, DoubleValue::GetInstance(infinity));
-    if (text == "-Infinity") return Store(task, DoubleValue::GetInstance(-infinity));
+    double value = 0;
+    if (Detail::NamedDouble(inner.get_string(), &value)) {
+      return Store(task, DoubleValue::GetInstance(value));
+    }
     return Invalid(task, R"($double takes a number, "NaN", "Infinity" or "-Infinity")");
   }
 
@@ -297,6 +285,26 @@ class Reader {
 }  // namespace
 
 namespace Detail {
+
+ValuePtr TaggedTextValue(json::string_view tag, json::string_view text) {
+  if (tag == "$secret") return SecretValue::GetInstance(std::string(text));
+  if (tag == "$blob") {
+    std::string bytes;
+    if (!DecodeBase64(text, &bytes)) return nullptr;
+    return BlobValue::GetInstance(std::move(bytes));
+  }
+  DateTime date_time;
+  if (tag != "$datetime" || !DateTime::Parse(std::string(text), &date_time)) return nullptr;
+  return DateTimeValue::GetInstance(date_time);
+}
+
+bool NamedDouble(json::string_view text, double* out) {
+  double const infinity = std::numeric_limits<double>::infinity();
+  if (text == "NaN") return *out = std::nan(""), true;
+  if (text == "Infinity") return *out = infinity, true;
+  if (text == "-Infinity") return *out = -infinity, true;
+  return false;
+}
 
 // Decodes padded base64; false on any other character or a bad length.
 bool DecodeBase64(json::string_view text, std::string* out) {

@@ -7,10 +7,9 @@
 // does not read) it gives up without a message, and the tree reader (json_read.cpp), which
 // accepts every order and says what is wrong, reads the text instead. What both read, they
 // read to the same value.
-#include <charconv>
-#include <cmath>
+#include <cstddef>
 #include <cstdint>
-#include <limits>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,17 +37,18 @@ enum class Tag : unsigned char {
   kDateTime
 };
 
+// The key of each tag, by its number; "$list" is not among them: the tree reader takes it.
+constexpr char const* kTagKeys[] = {"",     "$struct", "$error",  "$optional", "$void",
+                                    "$map", "$double", "$secret", "$blob",     "$datetime"};
+
+static_assert(std::size(kTagKeys) == static_cast<std::size_t>(Tag::kDateTime) + 1,
+              "one key for every tag");
+
 Tag TagOf(json::string_view key) {
-  if (key == "$struct") return Tag::kStruct;
-  if (key == "$optional") return Tag::kOptional;
-  if (key == "$map") return Tag::kMap;
-  if (key == "$datetime") return Tag::kDateTime;
-  if (key == "$double") return Tag::kDouble;
-  if (key == "$error") return Tag::kError;
-  if (key == "$void") return Tag::kVoid;
-  if (key == "$secret") return Tag::kSecret;
-  if (key == "$blob") return Tag::kBlob;
-  return Tag::kUnknown;  // "$list" included: the tree reader takes it
+  for (std::size_t i = 1; i < std::size(kTagKeys); ++i) {
+    if (key == kTagKeys[i]) return static_cast<Tag>(i);
+  }
+  return Tag::kUnknown;
 }
 
 // An open array or object. Elements and fields are gathered on the reader's stacks from
@@ -163,11 +163,7 @@ class DirectBuilder : public ParserSizes {
   }
 
   bool on_double(double d, json::string_view s, json::error_code& ec) {
-    // Converted from its text as the tree reader's parser does, which rounds correctly.
-    number_.append(s.data(), s.size());
-    double precise = d;
-    std::from_chars(number_.data(), number_.data() + number_.size(), precise);
-    number_.clear();
+    double const precise = CorrectlyRounded(number_, s, d);
     return ValuePosition() ? GiveUp(ec) : SetDouble(precise, ec);
   }
 
@@ -247,39 +243,19 @@ class DirectBuilder : public ParserSizes {
         frame.result = frame.compound;
         return true;
       case Tag::kSecret:
-        frame.result = SecretValue::GetInstance(std::string(text));
-        return true;
       case Tag::kBlob:
-        return ReadBlob(frame, text);
       case Tag::kDateTime:
-        return ReadDateTime(frame, text);
-      case Tag::kDouble:
-        return ReadSpecialDouble(frame, text);
+        frame.result = TaggedTextValue(kTagKeys[static_cast<std::size_t>(frame.tag)], text);
+        return frame.result != nullptr;
+      case Tag::kDouble: {
+        double value = 0;
+        if (!NamedDouble(text, &value)) return false;
+        frame.result = DoubleValue::GetInstance(value);
+        return true;
+      }
       default:
         return false;
     }
-  }
-
-  static bool ReadBlob(Frame& frame, json::string_view text) {
-    std::string bytes;
-    if (!DecodeBase64(text, &bytes)) return false;
-    frame.result = BlobValue::GetInstance(std::move(bytes));
-    return true;
-  }
-
-  static bool ReadDateTime(Frame& frame, json::string_view text) {
-    DateTime date_time;
-    if (!DateTime::Parse(std::string(text), &date_time)) return false;
-    frame.result = DateTimeValue::GetInstance(date_time);
-    return true;
-  }
-
-  static bool ReadSpecialDouble(Frame& frame, json::string_view text) {
-    double const infinity = std::numeric_limits<double>::infinity();
-    if (text == "NaN") return frame.result = DoubleValue::GetInstance(std::nan("")), true;
-    if (text == "Infinity") return frame.result = DoubleValue::GetInstance(infinity), true;
-    if (text == "-Infinity") return frame.result = DoubleValue::GetInstance(-infinity), true;
-    return false;
   }
 
   bool SetDouble(double value, json::error_code& ec) {
