@@ -237,8 +237,8 @@ void ExpandDefinition(Writer<DataDefinition>& writer, DataDefinition const* node
 }
 
 template <typename Node, typename Expand>
-std::string Write(Node const& root, Expand expand) {
-  Writer<Node> writer;
+std::string Write(Node const& root, Expand expand, std::string out = {}) {
+  Writer<Node> writer(std::move(out));
   writer.Run(&root, [&](Node const* node) { return expand(writer, node), true; });
   return writer.Take();
 }
@@ -246,6 +246,10 @@ std::string Write(Node const& root, Expand expand) {
 }  // namespace
 
 std::string ToJson(DataValue const& value) { return Write(value, ExpandValue); }
+
+void AppendJson(DataValue const& value, std::string* out) {
+  *out = Write(value, ExpandValue, std::move(*out));
+}
 
 std::string ToJson(DataDefinition const& definition) { return Write(definition, ExpandDefinition); }
 

@@ -23,6 +23,10 @@ void AppendQuotedJson(std::string& out, boost::string_view text);
 template <typename Item>
 class StepWriter {
  public:
+  StepWriter() = default;
+  // Writes after the text already in `out`, using its capacity.
+  explicit StepWriter(std::string out) : out_(std::move(out)) {}
+
   // Expands `root` and everything queued from it: `expand(item)` writes and queues, and
   // returns false to stop. False when an expansion stopped.
   template <typename Expand>

@@ -22,7 +22,7 @@ ValuePtr Read(std::string const& text, std::string* problems = nullptr,
   return ok ? value : nullptr;
 }
 
-TEST(Json, EveryKindRoundTrips) {
+TEST(Json, EveryKindRoundTripsAndIsAppendedAfterABuffersText) {
   for (auto const& sample : Testing::SampleValues()) {
     std::string const text = ToJson(*sample.second);
     std::string problems;
@@ -30,6 +30,9 @@ TEST(Json, EveryKindRoundTrips) {
     ASSERT_NE(back, nullptr) << sample.first << ": " << text << "\n" << problems;
     EXPECT_TRUE(Equal(*sample.second, *back)) << sample.first << ": " << text;
     EXPECT_EQ(ToJson(*back), text) << sample.first;
+    std::string appended = "[";  // a buffer in use: the text goes after what it holds
+    AppendJson(*back, &appended);
+    EXPECT_EQ(appended, "[" + text) << sample.first;
   }
 }
 

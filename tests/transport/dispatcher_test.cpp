@@ -42,7 +42,7 @@ class DispatchTest : public ::testing::Test {
   DispatchResponse Dispatch(Case const& c) {
     DispatchResponse answer;
     int answers = 0;
-    dispatcher.Dispatch(DispatchRequest{c.service, c.operation, c.media_type, c.body, nullptr},
+    dispatcher.Dispatch(DispatchRequest{c.service, c.operation, c.media_type, c.body, nullptr, {}},
                         [&](DispatchResponse response) {
                           ++answers;
                           answer = std::move(response);

@@ -11,6 +11,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "transport_support.h"
 
@@ -45,6 +46,31 @@ TEST_P(RoundTrip, StubCallCarriesTheAnswerAndTheCaller) {
   }
   EXPECT_NE(server.keys->lastActivation->deadline(),
             ::Ormi::Core::AsyncActivation::Clock::time_point::max());
+}
+
+// Large bodies are written and read in buffers kept from earlier calls: callers at once, each
+// sending bodies of other sizes one after another, get back exactly their own key each time.
+TEST_P(RoundTrip, LargeBodiesOfEverySizeArriveWholeWhileOthersAreSent) {
+  TempDir dir;
+  bool const tcp = GetParam();
+  KeysServer server({tcp ? Address::Tcp("127.0.0.1", 0) : Address::Unix(dir.Path("keys.sock"))});
+  AnswerWithKey(*server.keys);
+  ASSERT_TRUE(server.Start());
+  ClientOptions options;
+  options.token = server.server->token();
+  auto channel = std::make_shared<Channel>(server.address(), options);
+
+  std::vector<std::thread> callers;
+  for (char const letter : std::string("abcd")) {
+    callers.emplace_back([&channel, letter] {
+      for (std::size_t const kib : {64, 20, 300, 17, 1}) {
+        std::string const key(kib * 1024 + static_cast<std::size_t>(letter), letter);
+        auto const outcome = CallGet(channel, key);
+        EXPECT_EQ(outcome.value, "value-" + key) << letter << " " << kib << " KiB";
+      }
+    });
+  }
+  for (auto& caller : callers) caller.join();
 }
 
 INSTANTIATE_TEST_SUITE_P(UnixAndTcp, RoundTrip, ::testing::Values(false, true));

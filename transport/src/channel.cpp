@@ -33,6 +33,8 @@
 #include "ormi/data/json.h"
 #include "ormi/transport/wire.h"
 
+#include "buffer_pool.h"
+
 namespace Ormi::Transport {
 namespace {
 
@@ -44,6 +46,10 @@ using Clock = std::chrono::steady_clock;
 using ResultPtr = std::shared_ptr<Core::MethodResult const>;
 
 Progress const kTerminal{0, 1, 1};
+// Request bodies whose memory a channel keeps for later calls: at most this many, each of
+// at most this size.
+constexpr std::size_t kKeptBodies = 4;
+constexpr std::size_t kKeptBodyBytes = std::size_t{4} * 1024 * 1024;
 
 struct PooledConnection {
   explicit PooledConnection(asio::any_io_executor const& executor) : socket(executor) {}
@@ -179,6 +185,7 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
     return {options_.max_json_depth, options_.max_response_bytes};
   }
   std::string address() const { return address_.ToString(); }
+  Detail::BufferPool& bodies() { return bodies_; }
   // The header naming the languages of `activation`'s locale, or the channel's when it has none.
   std::string AcceptLanguageFor(Core::AsyncActivation const* activation) const;
 
@@ -209,6 +216,8 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
   std::string accept_language_;
   Generic::endpoint endpoint_;
   std::string resolve_error_;
+  // Request bodies, given back once written.
+  Detail::BufferPool bodies_{kKeptBodies, kKeptBodyBytes};
   // Owned by the strand.
   std::deque<CallPtr> waiting_;
   std::vector<ConnectionPtr> idle_;
@@ -361,6 +370,7 @@ void Channel::Impl::Send(CallPtr const& call) {
   request.prepare_payload();
   http::async_write(call->connection->socket, request,
                     [self = shared_from_this(), call](beast::error_code error, std::size_t) {
+                      self->bodies_.Give(std::move(call->request.body()));
                       if (error || call->done) return self->OnResponse(call, error);
                       call->parser.emplace();
                       call->parser->body_limit(self->options_.max_response_bytes);
@@ -486,7 +496,8 @@ void Channel::Invoke(std::shared_ptr<Core::MethodIdentifier const> const& method
   std::string const service =
       method && method->interfaceIdentifier() ? method->interfaceIdentifier()->name() : "";
   call->target = "/" + service + "/" + (method ? method->name() : "");
-  call->body = input ? Data::ToJson(*input) : "";
+  call->body = impl_->bodies().Take();
+  if (input) Data::AppendJson(*input, &call->body);
   auto const now = Clock::now();
   call->deadline = activation && activation->deadline() != Clock::time_point::max()
                        ? activation->deadline()

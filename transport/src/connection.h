@@ -101,10 +101,19 @@ class Connection final : public SessionBase,
     record_.service = head_.service;
     record_.operation = head_.operation;
     if (refusal) return Refuse(std::move(*refusal), true);
+    TakeBodyBuffer();
     if (beast::iequals(parser_->get()[http::field::expect], "100-continue")) {
       return SendContinue();
     }
     ReadBody();
+  }
+
+  // A large body is read into a buffer kept from an earlier request. The body's reader has not
+  // started yet: it starts with the first byte after the header.
+  void TakeBodyBuffer() {
+    auto const length = parser_->content_length();
+    if (length && *length >= BufferPool::kMinCapacity)
+      parser_->get().body() = shared_->bodies.Take();
   }
 
   void SendContinue() {
@@ -195,9 +204,17 @@ class Connection final : public SessionBase,
     SetDeadline(activation->deadline());
     WatchPeer();
     auto& request = parser_->get();
-    DispatchRequest dispatch{head_.service, head_.operation,
+    DispatchRequest dispatch{head_.service,
+                             head_.operation,
                              std::string(request[http::field::content_type]),
-                             std::move(request.body()), activation};
+                             std::move(request.body()),
+                             activation,
+                             nullptr};
+    if (dispatch.body.capacity() >= BufferPool::kMinCapacity) {
+      dispatch.give_back_body = [shared = shared_](std::string body) {
+        shared->bodies.Give(std::move(body));
+      };
+    }
     call_->dispatching = std::this_thread::get_id();
     shared_->dispatcher.Dispatch(std::move(dispatch), [weak = this->weak_from_this(), call = call_,
                                                        gate = gate_](DispatchResponse response) {

@@ -54,12 +54,15 @@ DispatchResponse Answer(Provider::AsyncApiMethod const& method, BodyCodec const&
 }
 
 // Decodes the body and runs the provider; on the executor. The request has an activation.
-void Run(MethodPtr const& method, BodyCodec const& codec, DispatchRequest const& request,
+void Run(MethodPtr const& method, BodyCodec const& codec, DispatchRequest& request,
          Data::JsonLimits const& limits, Dispatcher::Done const& done) {
   auto const definition = method->inputDefinition();
   Data::ValuePtr input;
   std::list<BaseMessage> messages;
-  if (!definition || !codec.Decode(request.body, *definition, &input, messages, limits)) {
+  bool const decoded =
+      definition && codec.Decode(request.body, *definition, &input, messages, limits);
+  if (request.give_back_body) request.give_back_body(std::move(request.body));
+  if (!decoded) {
     return done(
         ErrorWithMessages(Data::ErrorName::kInvalidArgument, messages, *request.activation));
   }
@@ -132,9 +135,9 @@ void Dispatcher::Dispatch(DispatchRequest request, Done done) const {
                                             Quoted(request.media_type), SupportedMediaTypes())},
                           activation));
   }
-  executor_->Post([method = std::move(method), codec, request = std::move(request),
-                   limits = limits_,
-                   done = std::move(done)] { Run(method, *codec, request, limits, done); });
+  executor_->Post(
+      [method = std::move(method), codec, request = std::move(request), limits = limits_,
+       done = std::move(done)]() mutable { Run(method, *codec, request, limits, done); });
 }
 
 DispatchResponse Dispatcher::ErrorResponse(Data::ErrorValue const& error) {

@@ -30,6 +30,9 @@ struct JsonLimits {
 // The canonical JSON text of a value: compact, fields in name order, so equal values give
 // equal text. Iterative: the nesting depth of the value does not grow the call stack.
 std::string ToJson(DataValue const& value);
+// Appends the canonical JSON text of `value` to `out`: a caller that writes many values can
+// give the same buffer each time and keep its memory.
+void AppendJson(DataValue const& value, std::string* out);
 
 // Reads the canonical JSON text of a value. On success stores it in `out` and returns
 // true; otherwise appends messages (with the position of malformed text) and leaves `out`

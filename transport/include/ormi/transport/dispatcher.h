@@ -24,6 +24,9 @@ struct DispatchRequest {
   // The activation the provider gets; the transport has set its deadline, caller and the
   // caller's locale.
   std::shared_ptr<Core::AsyncActivation> activation;
+  // When set, gets the body back once it is decoded, so that its memory can take a later
+  // request's body.
+  std::function<void(std::string)> give_back_body;
 };
 
 struct DispatchResponse {
