@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -175,7 +176,17 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
     }
   }
 
+  // A call that finds a kept-alive connection free is written from the caller's thread, so
+  // that the request leaves without waiting for the I/O thread; the strand learns of the call
+  // afterwards, for its deadline. Any other call goes to the strand, which finds it one.
   void Submit(CallPtr call) {
+    if (auto connection = TakeIdle()) {
+      call->connection = std::move(connection);
+      Send(call);
+      asio::post(strand_,
+                 [self = shared_from_this(), call = std::move(call)] { self->Adopt(call); });
+      return;
+    }
     asio::post(strand_, [self = shared_from_this(), call = std::move(call)] { self->Begin(call); });
   }
 
@@ -185,13 +196,21 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
     return {options_.max_json_depth, options_.max_response_bytes};
   }
   std::string address() const { return address_.ToString(); }
+  Ending ClosedFailure() const {
+    return Failure(
+        Data::ErrorName::kServiceUnavailable,
+        Message<CoreTag>(MessageId::kConnectionLost, address_.ToString(), "the channel is closed"));
+  }
   Detail::BufferPool& bodies() { return bodies_; }
   // The header naming the languages of `activation`'s locale, or the channel's when it has none.
   std::string AcceptLanguageFor(Core::AsyncActivation const* activation) const;
 
  private:
   void Resolve();
+  ConnectionPtr TakeIdle();
   void Begin(CallPtr const& call);
+  void Watch(CallPtr const& call);
+  void Adopt(CallPtr const& call);
   void WatchDeadline(Clock::time_point deadline);
   void OnDeadlines();
   void TimeOut(CallPtr const& call);
@@ -218,12 +237,15 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
   std::string resolve_error_;
   // Request bodies, given back once written.
   Detail::BufferPool bodies_{kKeptBodies, kKeptBodyBytes};
+  // Kept-alive connections without a call, and whether the channel is closed: the strand and
+  // callers take connections; only the strand gives them back and closes.
+  std::mutex idle_mutex_;
+  std::vector<ConnectionPtr> idle_;
+  bool closed_ = false;
   // Owned by the strand.
   std::deque<CallPtr> waiting_;
-  std::vector<ConnectionPtr> idle_;
   std::size_t open_ = 0;
   std::set<CallPtr> active_;
-  bool closed_ = false;
 };
 
 void Channel::Impl::Resolve() {
@@ -246,15 +268,50 @@ void Channel::Impl::Resolve() {
   endpoint_ = Generic::endpoint(results.begin()->endpoint());
 }
 
-void Channel::Impl::Begin(CallPtr const& call) {
-  if (closed_) {
-    return Finish(call, Failure(Data::ErrorName::kServiceUnavailable,
-                                Message<CoreTag>(MessageId::kConnectionLost, address_.ToString(),
-                                                 "the channel is closed")));
+// A kept-alive connection fit for another call, or null. Connections found unfit are closed.
+ConnectionPtr Channel::Impl::TakeIdle() {
+  std::vector<ConnectionPtr> unfit;
+  ConnectionPtr connection;
+  {
+    std::lock_guard<std::mutex> const lock(idle_mutex_);
+    while (!closed_ && !idle_.empty()) {
+      ConnectionPtr candidate = std::move(idle_.back());
+      idle_.pop_back();
+      if (Usable(*candidate, options_.idle_timeout)) {
+        connection = std::move(candidate);
+        break;
+      }
+      unfit.push_back(std::move(candidate));
+    }
   }
+  for (auto& stale : unfit) {
+    asio::post(strand_, [self = shared_from_this(), stale = std::move(stale)] {
+      self->Release(stale, false);
+    });
+  }
+  return connection;
+}
+
+void Channel::Impl::Begin(CallPtr const& call) {
+  if (closed_) return Finish(call, ClosedFailure());
+  Watch(call);
+  Acquire(call);
+}
+
+// A call sent from the caller's thread: watched from now on, or ended when the channel closed
+// meanwhile.
+void Channel::Impl::Adopt(CallPtr const& call) {
+  if (call->done) return;
+  if (!closed_) return Watch(call);
+  Finish(call, ClosedFailure());
+  boost::system::error_code ignored;
+  if (call->connection) call->connection->socket.close(ignored);
+}
+
+// The call's deadline is watched from now on.
+void Channel::Impl::Watch(CallPtr const& call) {
   active_.insert(call);
   WatchDeadline(call->deadline);
-  Acquire(call);
 }
 
 // Moves the timer only when `deadline` comes before the time it is set for: calls usually
@@ -296,14 +353,9 @@ void Channel::Impl::TimeOut(CallPtr const& call) {
 }
 
 void Channel::Impl::Acquire(CallPtr const& call) {
-  while (!idle_.empty()) {
-    ConnectionPtr connection = std::move(idle_.back());
-    idle_.pop_back();
-    if (Usable(*connection, options_.idle_timeout)) {
-      call->connection = std::move(connection);
-      return Send(call);
-    }
-    Release(connection, false);
+  if (auto connection = TakeIdle()) {
+    call->connection = std::move(connection);
+    return Send(call);
   }
   if (open_ < std::max<std::size_t>(1, options_.max_connections)) {
     ++open_;
@@ -411,6 +463,7 @@ void Channel::Impl::Release(ConnectionPtr const& connection, bool reusable) {
       return Send(next);
     }
     connection->idle_since = Clock::now();
+    std::lock_guard<std::mutex> const lock(idle_mutex_);
     idle_.push_back(connection);
     return;
   }
@@ -445,24 +498,25 @@ void Channel::Impl::Finish(CallPtr const& call, Ending ending) {
 
 void Channel::Impl::Shutdown() {
   asio::post(strand_, [self = shared_from_this()] {
-    self->closed_ = true;
+    std::vector<ConnectionPtr> idle;
+    {
+      std::lock_guard<std::mutex> const lock(self->idle_mutex_);
+      self->closed_ = true;
+      idle.swap(self->idle_);
+    }
     self->deadline_timer_.cancel();
     std::set<CallPtr> const open = self->active_;
     for (auto const& call : open) {
-      self->Finish(call,
-                   Failure(Data::ErrorName::kServiceUnavailable,
-                           Message<CoreTag>(MessageId::kConnectionLost, self->address_.ToString(),
-                                            "the channel is closed")));
+      self->Finish(call, self->ClosedFailure());
       if (call->connection) {
         boost::system::error_code ignored;
         call->connection->socket.close(ignored);
       }
     }
-    for (auto const& connection : self->idle_) {
+    for (auto const& connection : idle) {
       boost::system::error_code ignored;
       connection->socket.close(ignored);
     }
-    self->idle_.clear();
     self->waiting_.clear();
   });
   work_.reset();
