@@ -42,11 +42,12 @@ class DispatchTest : public ::testing::Test {
   DispatchResponse Dispatch(Case const& c) {
     DispatchResponse answer;
     int answers = 0;
-    dispatcher.Dispatch(DispatchRequest{c.service, c.operation, c.media_type, c.body, nullptr, {}},
-                        [&](DispatchResponse response) {
-                          ++answers;
-                          answer = std::move(response);
-                        });
+    dispatcher.Dispatch(
+        DispatchRequest{c.service, c.operation, c.media_type, c.body, nullptr, nullptr},
+        [&](DispatchResponse response) {
+          ++answers;
+          answer = std::move(response);
+        });
     EXPECT_EQ(answers, 1) << c.what;
     return answer;
   }

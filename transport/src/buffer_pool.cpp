@@ -1,8 +1,8 @@
-#include "buffer_pool.h"
+#include "ormi/transport/buffer_pool.h"
 
 #include <utility>
 
-namespace Ormi::Transport::Detail {
+namespace Ormi::Transport {
 
 std::string BufferPool::Take() {
   std::lock_guard<std::mutex> const lock(mutex_);
@@ -19,4 +19,4 @@ void BufferPool::Give(std::string buffer) {
   if (buffers_.size() < max_buffers_) buffers_.push_back(std::move(buffer));
 }
 
-}  // namespace Ormi::Transport::Detail
+}  // namespace Ormi::Transport

@@ -32,9 +32,10 @@
 
 #include "ormi/data/error_names.h"
 #include "ormi/data/json.h"
-#include "ormi/transport/wire.h"
+#include "ormi/transport/buffer_pool.h"
 
-#include "buffer_pool.h"
+#include "body_buffers.h"
+#include "ormi/transport/wire.h"
 
 namespace Ormi::Transport {
 namespace {
@@ -201,7 +202,7 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
         Data::ErrorName::kServiceUnavailable,
         Message<CoreTag>(MessageId::kConnectionLost, address_.ToString(), "the channel is closed"));
   }
-  Detail::BufferPool& bodies() { return bodies_; }
+  std::shared_ptr<BufferPool> const& bodies() const { return bodies_; }
   // The header naming the languages of `activation`'s locale, or the channel's when it has none.
   std::string AcceptLanguageFor(Core::AsyncActivation const* activation) const;
 
@@ -217,6 +218,7 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
   void Acquire(CallPtr const& call);
   void Connect(CallPtr const& call);
   void Send(CallPtr const& call);
+  void ReadAnswer(CallPtr const& call);
   void OnResponse(CallPtr const& call, beast::error_code error);
   void Release(ConnectionPtr const& connection, bool reusable);
   void Lost(CallPtr const& call, beast::error_code error);
@@ -235,8 +237,8 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
   std::string accept_language_;
   Generic::endpoint endpoint_;
   std::string resolve_error_;
-  // Request bodies, given back once written.
-  Detail::BufferPool bodies_{kKeptBodies, kKeptBodyBytes};
+  // Request and answer bodies, given back once written or decoded.
+  std::shared_ptr<BufferPool> bodies_ = std::make_shared<BufferPool>(kKeptBodies, kKeptBodyBytes);
   // Kept-alive connections without a call, and whether the channel is closed: the strand and
   // callers take connections; only the strand gives them back and closes.
   std::mutex idle_mutex_;
@@ -422,16 +424,29 @@ void Channel::Impl::Send(CallPtr const& call) {
   request.prepare_payload();
   http::async_write(call->connection->socket, request,
                     [self = shared_from_this(), call](beast::error_code error, std::size_t) {
-                      self->bodies_.Give(std::move(call->request.body()));
+                      self->bodies_->Give(std::move(call->request.body()));
                       if (error || call->done) return self->OnResponse(call, error);
-                      call->parser.emplace();
-                      call->parser->body_limit(self->options_.max_response_bytes);
-                      http::async_read(call->connection->socket, call->connection->buffer,
-                                       *call->parser,
-                                       [self, call](beast::error_code read_error, std::size_t) {
-                                         self->OnResponse(call, read_error);
-                                       });
+                      self->ReadAnswer(call);
                     });
+}
+
+// Reads the header first, so that a large body can be read in large reads into a kept buffer.
+void Channel::Impl::ReadAnswer(CallPtr const& call) {
+  call->parser.emplace();
+  call->parser->body_limit(options_.max_response_bytes);
+  auto& connection = *call->connection;
+  http::async_read_header(connection.socket, connection.buffer, *call->parser,
+                          [self = shared_from_this(), call](beast::error_code error, std::size_t) {
+                            if (error || call->done) return self->OnResponse(call, error);
+                            auto& parser = *call->parser;
+                            Detail::PrepareForBody(parser.content_length(), parser.get().body(),
+                                                   call->connection->buffer, *self->bodies_);
+                            http::async_read(
+                                call->connection->socket, call->connection->buffer, parser,
+                                [self, call](beast::error_code read_error, std::size_t) {
+                                  self->OnResponse(call, read_error);
+                                });
+                          });
 }
 
 void Channel::Impl::OnResponse(CallPtr const& call, beast::error_code error) {
@@ -550,7 +565,7 @@ void Channel::Invoke(std::shared_ptr<Core::MethodIdentifier const> const& method
   std::string const service =
       method && method->interfaceIdentifier() ? method->interfaceIdentifier()->name() : "";
   call->target = "/" + service + "/" + (method ? method->name() : "");
-  call->body = impl_->bodies().Take();
+  call->body = impl_->bodies()->Take();
   if (input) Data::AppendJson(*input, &call->body);
   auto const now = Clock::now();
   call->deadline = activation && activation->deadline() != Clock::time_point::max()
@@ -560,10 +575,11 @@ void Channel::Invoke(std::shared_ptr<Core::MethodIdentifier const> const& method
       std::chrono::ceil<Milliseconds>(std::max(call->deadline - now, Clock::duration(0)));
   call->accept_language = impl_->AcceptLanguageFor(activation.get());
   call->end = [callback = Core::AsyncApiResultCb(result), limits = impl_->answerLimits(),
-               address = impl_->address()](Ending ending) {
-    callback(ending.failure ? ErrorResult(std::move(ending.failure))
-                            : DecodeResult(*ending.response, limits, address),
-             kTerminal, nullptr);
+               address = impl_->address(), bodies = impl_->bodies()](Ending ending) {
+    if (ending.failure) return callback(ErrorResult(std::move(ending.failure)), kTerminal, nullptr);
+    auto const decoded = DecodeResult(*ending.response, limits, address);
+    bodies->Give(std::move(ending.response->body()));
+    callback(decoded, kTerminal, nullptr);
   };
   impl_->Submit(std::move(call));
 }
@@ -578,7 +594,7 @@ void Channel::Post(std::string const& service, std::string const& operation, std
   call->timeout = timeout.count() > 0 ? timeout : impl_->defaultTimeout();
   call->deadline = Clock::now() + call->timeout;
   call->accept_language = impl_->AcceptLanguageFor(nullptr);
-  call->end = [result = std::move(result)](Ending ending) {
+  call->end = [result = std::move(result), bodies = impl_->bodies()](Ending ending) {
     RawAnswer answer;
     if (ending.response) {
       answer.status = ending.response->result_int();
@@ -587,6 +603,7 @@ void Channel::Post(std::string const& service, std::string const& operation, std
     }
     answer.failure = std::move(ending.failure);
     result(answer);
+    bodies->Give(std::move(answer.body));
   };
   impl_->Submit(std::move(call));
 }

@@ -16,7 +16,8 @@ class CanonicalCodec final : public BodyCodec {
   char const* mediaType() const override { return kCanonicalMediaType; }
   bool Encode(Data::DataValue const& value, Data::DataDefinition const& /*definition*/,
               std::string* out, std::list<BaseMessage>& /*messages*/) const override {
-    *out = Data::ToJson(value);
+    out->clear();
+    Data::AppendJson(value, out);
     return true;
   }
   bool Decode(boost::string_view text, Data::DataDefinition const& /*definition*/,

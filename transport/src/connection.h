@@ -6,6 +6,7 @@
 #include <thread>
 #include <utility>
 
+#include "body_buffers.h"
 #include "ormi/data/error_names.h"
 #include "session.h"
 
@@ -101,19 +102,12 @@ class Connection final : public SessionBase,
     record_.service = head_.service;
     record_.operation = head_.operation;
     if (refusal) return Refuse(std::move(*refusal), true);
-    TakeBodyBuffer();
+    // The body's reader has not started yet: it starts with the first byte after the header.
+    PrepareForBody(parser_->content_length(), parser_->get().body(), buffer_, *shared_->bodies);
     if (beast::iequals(parser_->get()[http::field::expect], "100-continue")) {
       return SendContinue();
     }
     ReadBody();
-  }
-
-  // A large body is read into a buffer kept from an earlier request. The body's reader has not
-  // started yet: it starts with the first byte after the header.
-  void TakeBodyBuffer() {
-    auto const length = parser_->content_length();
-    if (length && *length >= BufferPool::kMinCapacity)
-      parser_->get().body() = shared_->bodies.Take();
   }
 
   void SendContinue() {
@@ -209,12 +203,7 @@ class Connection final : public SessionBase,
                              std::string(request[http::field::content_type]),
                              std::move(request.body()),
                              activation,
-                             nullptr};
-    if (dispatch.body.capacity() >= BufferPool::kMinCapacity) {
-      dispatch.give_back_body = [shared = shared_](std::string body) {
-        shared->bodies.Give(std::move(body));
-      };
-    }
+                             shared_->bodies};
     call_->dispatching = std::this_thread::get_id();
     shared_->dispatcher.Dispatch(std::move(dispatch), [weak = this->weak_from_this(), call = call_,
                                                        gate = gate_](DispatchResponse response) {
@@ -309,6 +298,7 @@ class Connection final : public SessionBase,
     http::async_write(stream_, response_,
                       [self = this->shared_from_this(), keep_alive](beast::error_code error,
                                                                     std::size_t /*size*/) {
+                        self->shared_->bodies->Give(std::move(self->response_.body()));
                         if (error || !keep_alive) return self->Close();
                         self->ReadRequest();
                       });

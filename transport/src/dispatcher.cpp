@@ -33,13 +33,15 @@ DispatchResponse ErrorWithMessages(char const* error_name, std::list<BaseMessage
 // The answer to a final result: the output in the request's media type, or the error.
 // The provider's errors are in the caller's languages already: the frame translates them.
 DispatchResponse Answer(Provider::AsyncApiMethod const& method, BodyCodec const& codec,
-                        Core::MethodResult const& result, Core::AsyncActivation const& activation) {
+                        Core::MethodResult const& result, Core::AsyncActivation const& activation,
+                        BufferPool* buffers) {
   if (result.error()) return Dispatcher::ErrorResponse(*result.error());
   if (!result.output()) {
     return ErrorWithMessages(Data::ErrorName::kInternalServerError,
                              {Message<CoreTag>(MessageId::kResultEmpty)}, activation);
   }
   DispatchResponse response;
+  if (buffers != nullptr) response.body = buffers->Take();
   std::list<BaseMessage> messages;
   auto const definition =
       result.outputDefinition() ? result.outputDefinition() : method.outputDefinition();
@@ -61,7 +63,7 @@ void Run(MethodPtr const& method, BodyCodec const& codec, DispatchRequest& reque
   std::list<BaseMessage> messages;
   bool const decoded =
       definition && codec.Decode(request.body, *definition, &input, messages, limits);
-  if (request.give_back_body) request.give_back_body(std::move(request.body));
+  if (request.buffers) request.buffers->Give(std::move(request.body));
   if (!decoded) {
     return done(
         ErrorWithMessages(Data::ErrorName::kInvalidArgument, messages, *request.activation));
@@ -75,13 +77,17 @@ void Run(MethodPtr const& method, BodyCodec const& codec, DispatchRequest& reque
   };
   std::string failure;
   try {
-    method->Invoke(input, request.activation,
-                   Core::AsyncApiResultCb(
-                       [method, answer_codec, once, activation = request.activation](
-                           std::shared_ptr<Core::MethodResult const> const& result,
-                           Progress const& /*progress*/, Core::AsyncApiResultCb::Next&& /*next*/) {
-                         if (result) once(Answer(*method, *answer_codec, *result, *activation));
-                       }));
+    method->Invoke(
+        input, request.activation,
+        Core::AsyncApiResultCb(
+            [method, answer_codec, once, activation = request.activation,
+             buffers = request.buffers](std::shared_ptr<Core::MethodResult const> const& result,
+                                        Progress const& /*progress*/,
+                                        Core::AsyncApiResultCb::Next&& /*next*/) {
+              if (result) {
+                once(Answer(*method, *answer_codec, *result, *activation, buffers.get()));
+              }
+            }));
     return;
   } catch (std::exception const& thrown) {
     failure = thrown.what();

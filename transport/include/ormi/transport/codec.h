@@ -24,7 +24,8 @@ class BodyCodec {
   virtual ~BodyCodec() = default;
 
   virtual char const* mediaType() const = 0;
-  // Writes `value`, which fits `definition`. False with messages when it cannot be written.
+  // Writes `value`, which fits `definition`, in place of the text in `out`, whose memory it
+  // may reuse. False with messages when it cannot be written.
   virtual bool Encode(Data::DataValue const& value, Data::DataDefinition const& definition,
                       std::string* out, std::list<BaseMessage>& messages) const = 0;
   // Reads a value of `definition`. False with messages, `out` unchanged, on bad text.

@@ -13,6 +13,7 @@
 #include "ormi/in_process/connector.h"
 #include "ormi/l10n/localizer.h"
 #include "ormi/message.h"
+#include "ormi/transport/buffer_pool.h"
 
 namespace Ormi::Transport {
 
@@ -24,9 +25,9 @@ struct DispatchRequest {
   // The activation the provider gets; the transport has set its deadline, caller and the
   // caller's locale.
   std::shared_ptr<Core::AsyncActivation> activation;
-  // When set, gets the body back once it is decoded, so that its memory can take a later
-  // request's body.
-  std::function<void(std::string)> give_back_body;
+  // When set, the body goes back to it once decoded, and the answer is written into a buffer
+  // taken from it: large bodies then reuse memory from call to call.
+  std::shared_ptr<BufferPool> buffers;
 };
 
 struct DispatchResponse {

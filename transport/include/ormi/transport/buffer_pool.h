@@ -1,7 +1,7 @@
 // Buffers for request and answer bodies whose memory is kept from one call to the next. A
 // body of a few hundred KiB taken fresh each time comes from the system page by page (the
 // allocator serves blocks that large by mapping memory), and touching new pages costs more
-// than writing the body; a kept buffer has its pages already.
+// than writing the body; a kept buffer has its pages already. Thread-safe.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace Ormi::Transport::Detail {
+namespace Ormi::Transport {
 
 class BufferPool {
  public:
@@ -32,4 +32,4 @@ class BufferPool {
   std::vector<std::string> buffers_;
 };
 
-}  // namespace Ormi::Transport::Detail
+}  // namespace Ormi::Transport
