@@ -24,14 +24,18 @@ class ScanProvider final : public Sd::SoftwareSvc::AsyncServiceInterface {
   }
 };
 
-// Builds the configuration on every call, as the gRPC peer builds its response.
+// Builds the small configuration on every call, as the gRPC peer builds its response; the
+// large one is built once, so that its calls measure the road rather than the building.
 class ConfigProvider final : public Hs::ConfigSvc::AsyncServiceInterface {
  public:
-  void Get(std::string const& /*host*/,
+  void Get(std::string const& host,
            std::shared_ptr<Ormi::Core::AsyncActivation> const& /*activation*/,
            GetMethod::ResultType const& result) override {
-    result.SetResult(MakeConfigSpec());
+    result.SetResult(host == kLargeConfigHost ? large_ : MakeConfigSpec());
   }
+
+ private:
+  std::shared_ptr<Hs::ConfigSpec const> const large_ = MakeConfigSpec(kLargeConfigComponents);
 };
 
 // Waits for a promise that a result function fulfils; the promise is shared with the
@@ -66,16 +70,17 @@ bool ScanAndWait(Sd::SoftwareSvc::AsyncServiceStub& stub,
   return WaitFor(answer, wait, std::string(kScanTaskId));
 }
 
-bool GetConfigAndWait(Hs::ConfigSvc::AsyncServiceStub& stub, std::chrono::milliseconds wait) {
+bool GetConfigAndWait(Hs::ConfigSvc::AsyncServiceStub& stub, std::chrono::milliseconds wait,
+                      bool large) {
   auto answer = std::make_shared<std::promise<std::size_t>>();
-  stub.Get(kSmallConfigHost, nullptr,
+  stub.Get(large ? kLargeConfigHost : kSmallConfigHost, nullptr,
            GetMethod::ResultType(GetMethod::ResultType::Callback(
                [answer](auto const& value, auto const& error, auto const& /*progress*/) {
                  if (value || error) {
                    answer->set_value(value && !error ? (*value)->components.size() : 0);
                  }
                })));
-  return WaitFor(answer, wait, SmallConfig().size());
+  return WaitFor(answer, wait, large ? kLargeConfigComponents : SmallConfig().size());
 }
 
 }  // namespace HyrnBench

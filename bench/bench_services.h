@@ -1,6 +1,7 @@
 // The services the call benchmarks serve, in process and over the transport alike: scan$task
 // of the settings daemon's software service answering a task identifier, and the host
-// configuration read answering SmallConfig(); and calls of them that wait for the answer.
+// configuration read answering SmallConfig() (or, for kLargeConfigHost, a configuration of
+// kLargeConfigComponents components); and calls of them that wait for the answer.
 #pragma once
 
 #include <chrono>
@@ -23,7 +24,8 @@ constexpr char kScanTaskId[] = "scan-0001";
 bool ScanAndWait(Sd::SoftwareSvc::AsyncServiceStub& stub,
                  std::shared_ptr<Sd::SoftwareSvc::ScanSpec const> const& scan_spec,
                  std::chrono::milliseconds wait);
+// The small configuration, or with `large` that of kLargeConfigHost.
 bool GetConfigAndWait(::Com::Norval::Hyrn::HostSettings::ConfigSvc::AsyncServiceStub& stub,
-                      std::chrono::milliseconds wait);
+                      std::chrono::milliseconds wait, bool large = false);
 
 }  // namespace HyrnBench

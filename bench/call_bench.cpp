@@ -5,8 +5,9 @@
 //
 // "Call/scan/<components>": the largest operation, scan$task, with a software specification
 // of that size (its answer is a task identifier). "Call/config_get": the small read of a
-// host's configuration; its gRPC peer is grpc_call_bench.cpp. The same calls over the
-// transport's unix socket are in transport_bench.cpp.
+// host's configuration; its gRPC peer is grpc_call_bench.cpp. "Call/config_get_large": the
+// same read answering a configuration of kLargeConfigComponents components. The same calls
+// over the transport's unix socket are in transport_bench.cpp.
 #include <cstddef>
 #include <list>
 #include <memory>
@@ -44,14 +45,14 @@ bool Scan(Sd::SoftwareSvc::AsyncServiceStub& stub,
   return task == kScanTaskId;
 }
 
-bool GetConfig(Hs::ConfigSvc::AsyncServiceStub& stub) {
+bool GetConfig(Hs::ConfigSvc::AsyncServiceStub& stub, bool large = false) {
   std::size_t components = 0;
-  stub.Get(kSmallConfigHost, nullptr,
+  stub.Get(large ? kLargeConfigHost : kSmallConfigHost, nullptr,
            GetMethod::ResultType(GetMethod::ResultType::Callback(
                [&components](auto const& value, auto const& error, auto const& /*progress*/) {
                  if (value && !error) components = (*value)->components.size();
                })));
-  return components == SmallConfig().size();
+  return components == (large ? kLargeConfigComponents : SmallConfig().size());
 }
 
 template <typename Work>
@@ -89,6 +90,16 @@ void ConfigGetCall(benchmark::State& state) {
   Measure(state, [&] { return GetConfig(stub); });
 }
 BENCHMARK(ConfigGetCall)->Name("Call/config_get")->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void LargeConfigGetCall(benchmark::State& state) {
+  InProcessSetup const setup;
+  Hs::ConfigSvc::AsyncServiceStub stub(setup.channel);
+  Measure(state, [&] { return GetConfig(stub, true); });
+}
+BENCHMARK(LargeConfigGetCall)
+    ->Name("Call/config_get_large")
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 }  // namespace
 }  // namespace HyrnBench

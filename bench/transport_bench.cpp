@@ -5,6 +5,8 @@
 // future per call (its gRPC peer is "GrpcUnix/config_get" in grpc_call_bench.cpp).
 // "Socket/scan/<components>": scan$task with a specification of that size, one call at a time
 // (its in-process peer is "Call/scan" in call_bench.cpp; its CPU time is that of all threads).
+// "Socket/config_get_large": the configuration read with a large answer, one call at a time
+// (its in-process peer is "Call/config_get_large").
 // Both servers run in the daemon's
 // configuration: default server options and the daemon's default number of provider threads;
 // the channel has the default client options.
@@ -117,6 +119,23 @@ void SocketScan(benchmark::State& state) {
 BENCHMARK(SocketScan)
     ->Name("Socket/scan")
     ->Arg(1000)
+    ->Unit(benchmark::kMicrosecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+
+void SocketLargeConfigGet(benchmark::State& state) {
+  SocketSetup const setup;
+  if (!setup.channel()) return state.SkipWithError("the server did not start");
+  Hs::ConfigSvc::AsyncServiceStub stub(setup.channel());
+  if (!GetConfigAndWait(stub, kCallWait, true)) {
+    return state.SkipWithError("the call did not complete as expected");
+  }
+  bool answered = true;
+  for (auto _ : state) answered = GetConfigAndWait(stub, kCallWait, true) && answered;
+  if (!answered) state.SkipWithError("a call did not complete as expected");
+}
+BENCHMARK(SocketLargeConfigGet)
+    ->Name("Socket/config_get_large")
     ->Unit(benchmark::kMicrosecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();

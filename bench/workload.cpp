@@ -271,24 +271,23 @@ std::shared_ptr<Sd::SoftwareSvc::ScanSpec const> MakeScanSpec(std::size_t compon
   return scan;
 }
 
-std::vector<ComponentSettings> const& SmallConfig() {
-  static std::vector<ComponentSettings> const config = [] {
-    std::vector<ComponentSettings> components;
-    for (std::size_t i = 0; i < 3; ++i) {
-      components.push_back(
-          {Name("component", i),
-           {{"log_level", "info"},
-            {"max_sessions", std::to_string(16 << i)},
-            {"endpoint", "https://host-0001.example:" + std::to_string(8443 + i)}}});
-    }
-    return components;
-  }();
-  return config;
+namespace {
+
+std::vector<ComponentSettings> Config(std::size_t count) {
+  std::vector<ComponentSettings> components;
+  for (std::size_t i = 0; i < count; ++i) {
+    components.push_back({Name("component", i),
+                          {{"log_level", "info"},
+                           {"max_sessions", std::to_string(16 << (i % 3))},
+                           {"endpoint", "https://host-0001.example:" + std::to_string(8443 + i)}}});
+  }
+  return components;
 }
 
-std::shared_ptr<::Com::Norval::Hyrn::HostSettings::ConfigSpec const> MakeConfigSpec() {
+std::shared_ptr<::Com::Norval::Hyrn::HostSettings::ConfigSpec const> MakeConfigSpec(
+    std::vector<ComponentSettings> const& components) {
   auto config = std::make_shared<::Com::Norval::Hyrn::HostSettings::ConfigSpec>();
-  for (auto const& component : SmallConfig()) {
+  for (auto const& component : components) {
     auto settings = Ormi::Data::StructValue::GetInstance("com.norval.hyrn.bench.component_config");
     for (auto const& setting : component.settings) {
       settings->SetField(setting.first, Ormi::Data::StringValue::GetInstance(setting.second));
@@ -296,6 +295,22 @@ std::shared_ptr<::Com::Norval::Hyrn::HostSettings::ConfigSpec const> MakeConfigS
     config->components.emplace(component.name, Ormi::Data::DynamicStructure(settings));
   }
   return config;
+}
+
+}  // namespace
+
+std::vector<ComponentSettings> const& SmallConfig() {
+  static std::vector<ComponentSettings> const config = Config(3);
+  return config;
+}
+
+std::shared_ptr<::Com::Norval::Hyrn::HostSettings::ConfigSpec const> MakeConfigSpec() {
+  return MakeConfigSpec(SmallConfig());
+}
+
+std::shared_ptr<::Com::Norval::Hyrn::HostSettings::ConfigSpec const> MakeConfigSpec(
+    std::size_t components) {
+  return MakeConfigSpec(Config(components));
 }
 
 std::size_t CountValueNodes(Ormi::Data::DataValue const& root) {

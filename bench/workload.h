@@ -42,9 +42,16 @@ struct ComponentSettings {
 };
 std::vector<ComponentSettings> const& SmallConfig();
 constexpr char kSmallConfigHost[] = "host-0001";
+// A host whose configuration has this many components like SmallConfig()'s (about 270 KB
+// of answer), for the calls with a large answer.
+constexpr char kLargeConfigHost[] = "host-large";
+constexpr std::size_t kLargeConfigComponents = 2000;
 
 // SmallConfig() as our native configuration: each component's settings are a structure value.
 std::shared_ptr<::Com::Norval::Hyrn::HostSettings::ConfigSpec const> MakeConfigSpec();
+// The same with `components` components.
+std::shared_ptr<::Com::Norval::Hyrn::HostSettings::ConfigSpec const> MakeConfigSpec(
+    std::size_t components);
 
 // The number of values in the tree under `root`, `root` included.
 std::size_t CountValueNodes(Ormi::Data::DataValue const& root);
