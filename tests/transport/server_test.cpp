@@ -18,19 +18,26 @@
 namespace TransportTest {
 namespace {
 
-class RoundTrip : public ::testing::TestWithParam<bool> {};
+// A server of FakeKeys answering "value-<key>", on a unix socket in a folder it makes or on
+// loopback TCP, and a channel to it.
+class RoundTrip : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    AnswerWithKey(*server.keys);
+    ASSERT_TRUE(server.Start());
+    ClientOptions options;
+    options.token = server.server->token();
+    channel = std::make_shared<Channel>(server.address(), options);
+  }
+
+  bool const tcp = GetParam();
+  TempDir dir;
+  KeysServer server{{tcp ? Address::Tcp("127.0.0.1", 0) : Address::Unix(dir.Path("s/keys.sock"))}};
+  std::shared_ptr<Channel> channel;
+};
 
 // A stub call over the socket reaches the provider, which sees who called, and comes back.
 TEST_P(RoundTrip, StubCallCarriesTheAnswerAndTheCaller) {
-  TempDir dir;
-  bool const tcp = GetParam();
-  KeysServer server({tcp ? Address::Tcp("127.0.0.1", 0) : Address::Unix(dir.Path("s/keys.sock"))});
-  AnswerWithKey(*server.keys);
-  ASSERT_TRUE(server.Start());
-  ClientOptions options;
-  options.token = server.server->token();
-  auto channel = std::make_shared<Channel>(server.address(), options);
-
   auto const outcome = CallGet(channel, "k");
   ASSERT_TRUE(outcome.value) << ::BindingTest::NameOf(outcome.error);
   EXPECT_EQ(*outcome.value, "value-k");
@@ -51,18 +58,9 @@ TEST_P(RoundTrip, StubCallCarriesTheAnswerAndTheCaller) {
 // Large bodies are written and read in buffers kept from earlier calls: callers at once, each
 // sending bodies of other sizes one after another, get back exactly their own key each time.
 TEST_P(RoundTrip, LargeBodiesOfEverySizeArriveWholeWhileOthersAreSent) {
-  TempDir dir;
-  bool const tcp = GetParam();
-  KeysServer server({tcp ? Address::Tcp("127.0.0.1", 0) : Address::Unix(dir.Path("keys.sock"))});
-  AnswerWithKey(*server.keys);
-  ASSERT_TRUE(server.Start());
-  ClientOptions options;
-  options.token = server.server->token();
-  auto channel = std::make_shared<Channel>(server.address(), options);
-
   std::vector<std::thread> callers;
   for (char const letter : std::string("abcd")) {
-    callers.emplace_back([&channel, letter] {
+    callers.emplace_back([this, letter] {
       for (std::size_t const kib : {64, 20, 300, 17, 1}) {
         std::string const key(kib * 1024 + static_cast<std::size_t>(letter), letter);
         auto const outcome = CallGet(channel, key);
