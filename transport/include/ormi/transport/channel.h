@@ -24,6 +24,8 @@ struct RawAnswer {
   std::string body;
   std::shared_ptr<Data::ErrorValue const> failure;
 };
+// The answer lives until the function returns (its body's memory then serves later calls):
+// copy what is kept.
 using RawResultFunction = std::function<void(RawAnswer const& answer)>;
 
 // Asynchronous and thread-safe: Invoke encodes the input and returns; the I/O runs on the
