@@ -101,18 +101,22 @@ double BodyBytes(Input const& input) {
   return value ? static_cast<double>(Ormi::Data::ToJson(*value).size()) : 0;
 }
 
+// Times `call` (true when answered as expected) one call at a time, after one untimed call.
+template <typename Call>
+void OneAtATime(benchmark::State& state, Call call) {
+  if (!call()) return state.SkipWithError("the call did not complete as expected");
+  bool answered = true;
+  for (auto _ : state) answered = call() && answered;
+  if (!answered) state.SkipWithError("a call did not complete as expected");
+}
+
 void SocketScan(benchmark::State& state) {
   SocketSetup const setup;
   if (!setup.channel()) return state.SkipWithError("the server did not start");
   Sd::SoftwareSvc::AsyncServiceStub stub(setup.channel());
   Sd::SoftwareSvc::ScanMethod::Input input;
   input.scan_spec = MakeScanSpec(static_cast<std::size_t>(state.range(0)));
-  if (!ScanAndWait(stub, input.scan_spec, kCallWait)) {
-    return state.SkipWithError("the call did not complete as expected");
-  }
-  bool answered = true;
-  for (auto _ : state) answered = ScanAndWait(stub, input.scan_spec, kCallWait) && answered;
-  if (!answered) state.SkipWithError("a call did not complete as expected");
+  OneAtATime(state, [&] { return ScanAndWait(stub, input.scan_spec, kCallWait); });
   state.counters["body_bytes"] = BodyBytes(input);
 }
 // CPU time is the whole process's: the caller, the channel's and the server's threads.
@@ -127,12 +131,7 @@ void SocketLargeConfigGet(benchmark::State& state) {
   SocketSetup const setup;
   if (!setup.channel()) return state.SkipWithError("the server did not start");
   Hs::ConfigSvc::AsyncServiceStub stub(setup.channel());
-  if (!GetConfigAndWait(stub, kCallWait, true)) {
-    return state.SkipWithError("the call did not complete as expected");
-  }
-  bool answered = true;
-  for (auto _ : state) answered = GetConfigAndWait(stub, kCallWait, true) && answered;
-  if (!answered) state.SkipWithError("a call did not complete as expected");
+  OneAtATime(state, [&stub] { return GetConfigAndWait(stub, kCallWait, true); });
 }
 BENCHMARK(SocketLargeConfigGet)
     ->Name("Socket/config_get_large")

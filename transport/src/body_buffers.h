@@ -1,4 +1,4 @@
-// How both ends read a large body: into a buffer kept from an earlier body, and in large reads.
+// How both ends handle large bodies: in buffers kept from earlier bodies, read in large reads.
 #pragma once
 
 #include <algorithm>
@@ -16,6 +16,12 @@ namespace Ormi::Transport::Detail {
 // KiB while messages are small; a body of hundreds of KiB read that way takes a system call
 // and a trip through the I/O loop per few KiB.
 constexpr std::size_t kLargeBodyRead = std::size_t{64} * 1024;
+
+// The bodies each end keeps for later calls (a server serves many callers at once), each of
+// at most kKeptBodyBytes.
+constexpr std::size_t kChannelKeptBodies = 4;
+constexpr std::size_t kServerKeptBodies = 8;
+constexpr std::size_t kKeptBodyBytes = std::size_t{4} * 1024 * 1024;
 
 // Called when a message's header is read and its body is not: a body of `length` bytes that
 // is large is read into a buffer from `pool`, and `read_buffer` grows for large reads (it

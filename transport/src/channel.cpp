@@ -33,9 +33,9 @@
 #include "ormi/data/error_names.h"
 #include "ormi/data/json.h"
 #include "ormi/transport/buffer_pool.h"
+#include "ormi/transport/wire.h"
 
 #include "body_buffers.h"
-#include "ormi/transport/wire.h"
 
 namespace Ormi::Transport {
 namespace {
@@ -48,10 +48,6 @@ using Clock = std::chrono::steady_clock;
 using ResultPtr = std::shared_ptr<Core::MethodResult const>;
 
 Progress const kTerminal{0, 1, 1};
-// Request bodies whose memory a channel keeps for later calls: at most this many, each of
-// at most this size.
-constexpr std::size_t kKeptBodies = 4;
-constexpr std::size_t kKeptBodyBytes = std::size_t{4} * 1024 * 1024;
 
 struct PooledConnection {
   explicit PooledConnection(asio::any_io_executor const& executor) : socket(executor) {}
@@ -197,11 +193,6 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
     return {options_.max_json_depth, options_.max_response_bytes};
   }
   std::string address() const { return address_.ToString(); }
-  Ending ClosedFailure() const {
-    return Failure(
-        Data::ErrorName::kServiceUnavailable,
-        Message<CoreTag>(MessageId::kConnectionLost, address_.ToString(), "the channel is closed"));
-  }
   std::shared_ptr<BufferPool> const& bodies() const { return bodies_; }
   // The header naming the languages of `activation`'s locale, or the channel's when it has none.
   std::string AcceptLanguageFor(Core::AsyncActivation const* activation) const;
@@ -212,6 +203,7 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
   void Begin(CallPtr const& call);
   void Watch(CallPtr const& call);
   void Adopt(CallPtr const& call);
+  void EndClosed(CallPtr const& call);
   void WatchDeadline(Clock::time_point deadline);
   void OnDeadlines();
   void TimeOut(CallPtr const& call);
@@ -238,7 +230,8 @@ class Channel::Impl : public std::enable_shared_from_this<Impl> {
   Generic::endpoint endpoint_;
   std::string resolve_error_;
   // Request and answer bodies, given back once written or decoded.
-  std::shared_ptr<BufferPool> bodies_ = std::make_shared<BufferPool>(kKeptBodies, kKeptBodyBytes);
+  std::shared_ptr<BufferPool> bodies_ =
+      std::make_shared<BufferPool>(Detail::kChannelKeptBodies, Detail::kKeptBodyBytes);
   // Kept-alive connections without a call, and whether the channel is closed: the strand and
   // callers take connections; only the strand gives them back and closes.
   std::mutex idle_mutex_;
@@ -295,7 +288,7 @@ ConnectionPtr Channel::Impl::TakeIdle() {
 }
 
 void Channel::Impl::Begin(CallPtr const& call) {
-  if (closed_) return Finish(call, ClosedFailure());
+  if (closed_) return EndClosed(call);
   Watch(call);
   Acquire(call);
 }
@@ -305,7 +298,14 @@ void Channel::Impl::Begin(CallPtr const& call) {
 void Channel::Impl::Adopt(CallPtr const& call) {
   if (call->done) return;
   if (!closed_) return Watch(call);
-  Finish(call, ClosedFailure());
+  EndClosed(call);
+}
+
+// Ends a call because the channel closed; its connection's pending operation ends with it.
+void Channel::Impl::EndClosed(CallPtr const& call) {
+  Finish(call, Failure(Data::ErrorName::kServiceUnavailable,
+                       Message<CoreTag>(MessageId::kConnectionLost, address_.ToString(),
+                                        "the channel is closed")));
   boost::system::error_code ignored;
   if (call->connection) call->connection->socket.close(ignored);
 }
@@ -521,13 +521,7 @@ void Channel::Impl::Shutdown() {
     }
     self->deadline_timer_.cancel();
     std::set<CallPtr> const open = self->active_;
-    for (auto const& call : open) {
-      self->Finish(call, self->ClosedFailure());
-      if (call->connection) {
-        boost::system::error_code ignored;
-        call->connection->socket.close(ignored);
-      }
-    }
+    for (auto const& call : open) self->EndClosed(call);
     for (auto const& connection : idle) {
       boost::system::error_code ignored;
       connection->socket.close(ignored);

@@ -6,7 +6,6 @@
 #include <thread>
 #include <utility>
 
-#include "body_buffers.h"
 #include "ormi/data/error_names.h"
 #include "session.h"
 

@@ -26,6 +26,7 @@
 #include <boost/beast/http.hpp>
 #include <boost/optional.hpp>
 
+#include "body_buffers.h"
 #include "memory_stream.h"
 #include "ormi/core/call.h"
 #include "ormi/transport/buffer_pool.h"
@@ -92,11 +93,9 @@ struct Shared {
   std::size_t connections = 0;
   std::size_t calls = 0;
   std::list<std::weak_ptr<SessionBase>> sessions;
-  // Large request and answer bodies, given back once decoded or written: at most this many
-  // kept, each of at most this size.
-  static constexpr std::size_t kKeptBodies = 8;
-  static constexpr std::size_t kKeptBodyBytes = std::size_t{4} * 1024 * 1024;
-  std::shared_ptr<BufferPool> bodies = std::make_shared<BufferPool>(kKeptBodies, kKeptBodyBytes);
+  // Large request and answer bodies, given back once decoded or written.
+  std::shared_ptr<BufferPool> bodies =
+      std::make_shared<BufferPool>(kServerKeptBodies, kKeptBodyBytes);
 
   void Add(std::shared_ptr<SessionBase> const& session);
   void Count(std::size_t Shared::*counter, int change);
