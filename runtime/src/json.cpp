@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <vector>
 
@@ -15,43 +16,80 @@
 namespace Ormi::Data {
 namespace Detail {
 
-void AppendQuotedJson(std::string& out, boost::string_view text) {
+namespace {
+
+bool NeedsEscape(unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; }
+
+// Whether any of the eight bytes of `word` needs an escape: the lowest bit of each byte's
+// "below 0x20" and "equals" tests, done on all eight bytes at once.
+bool AnyNeedsEscape(std::uint64_t word) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101U;
+  constexpr std::uint64_t kHighs = 0x8080808080808080U;
+  std::uint64_t const quote = word ^ (kOnes * '"');
+  std::uint64_t const backslash = word ^ (kOnes * '\\');
+  std::uint64_t const below = (word - kOnes * 0x20) & ~word;
+  std::uint64_t const quotes = (quote - kOnes) & ~quote;
+  std::uint64_t const backslashes = (backslash - kOnes) & ~backslash;
+  return ((below | quotes | backslashes) & kHighs) != 0;
+}
+
+char* WriteEscape(char* out, unsigned char c) {
   static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
-  std::size_t plain = 0;  // the first byte not yet appended
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    auto const c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
-    out.append(text.data() + plain, i - plain);
-    plain = i + 1;
-    out += '\\';
-    switch (c) {
-      case '"':
-      case '\\':
-        out += static_cast<char>(c);
-        break;
-      case '\b':
-        out += 'b';
-        break;
-      case '\t':
-        out += 't';
-        break;
-      case '\n':
-        out += 'n';
-        break;
-      case '\f':
-        out += 'f';
-        break;
-      case '\r':
-        out += 'r';
-        break;
-      default:
-        out += "u00";
-        out += kHex[c >> 4U];
-        out += kHex[c & 0xFU];
-    }
+  *out++ = '\\';
+  switch (c) {
+    case '"':
+    case '\\':
+      *out++ = static_cast<char>(c);
+      return out;
+    case '\b':
+      *out++ = 'b';
+      return out;
+    case '\t':
+      *out++ = 't';
+      return out;
+    case '\n':
+      *out++ = 'n';
+      return out;
+    case '\f':
+      *out++ = 'f';
+      return out;
+    case '\r':
+      *out++ = 'r';
+      return out;
+    default:
+      *out++ = 'u';
+      *out++ = '0';
+      *out++ = '0';
+      *out++ = kHex[c >> 4U];
+      *out++ = kHex[c & 0xFU];
+      return out;
   }
-  out.append(text.data() + plain, text.size() - plain);
+}
+
+// The index of the first byte of `text` at or after `from` that needs an escape, or its size.
+std::size_t PlainUntil(boost::string_view text, std::size_t from) {
+  // Eight bytes at a time while none needs an escape, then byte by byte.
+  for (std::uint64_t word = 0; text.size() - from >= sizeof word; from += sizeof word) {
+    std::memcpy(&word, text.data() + from, sizeof word);
+    if (AnyNeedsEscape(word)) break;
+  }
+  while (from < text.size() && !NeedsEscape(static_cast<unsigned char>(text[from]))) ++from;
+  return from;
+}
+
+}  // namespace
+
+void AppendQuotedJson(std::string& out, boost::string_view text) {
+  out += '"';
+  for (std::size_t done = 0;;) {
+    std::size_t const plain = PlainUntil(text, done);
+    out.append(text.data() + done, plain - done);
+    if (plain == text.size()) break;
+    char escape[6];
+    out.append(escape, static_cast<std::size_t>(
+                           WriteEscape(escape, static_cast<unsigned char>(text[plain])) - escape));
+    done = plain + 1;
+  }
   out += '"';
 }
 

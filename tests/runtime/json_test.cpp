@@ -63,7 +63,8 @@ TEST(Json, WritesTheDocumentedForm) {
 }
 
 // Strings and field names are escaped exactly as Boost.JSON's serializer escapes them: every
-// byte value alone, and all of them in one string between plain text.
+// byte value alone, at every place among 16 bytes of plain text (strings are scanned several
+// bytes at a time), and all of them in one string between plain text.
 TEST(Json, EveryByteIsEscapedAsBoostJsonDoes) {
   auto const quoted = [](std::string const& text) {
     return boost::json::serialize(boost::json::string_view(text));
@@ -73,6 +74,13 @@ TEST(Json, EveryByteIsEscapedAsBoostJsonDoes) {
     std::string const one(1, static_cast<char>(byte));
     all += one;
     EXPECT_EQ(ToJson(*StringValue::GetInstance(one)), quoted(one)) << "byte " << byte;
+    for (char const filler : {'!', '\xff'}) {
+      for (std::size_t at = 0; at <= 16; ++at) {
+        std::string const among = std::string(at, filler) + one + std::string(16 - at, filler);
+        ASSERT_EQ(ToJson(*StringValue::GetInstance(among)), quoted(among))
+            << "byte " << byte << " at " << at;
+      }
+    }
   }
   all += "end";
   EXPECT_EQ(ToJson(*StringValue::GetInstance(all)), quoted(all));
