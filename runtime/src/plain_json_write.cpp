@@ -1,8 +1,11 @@
 // Writing the plain JSON form of a validated value, with an explicit stack.
 #include "ormi/data/plain_json.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <optional>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -34,10 +37,15 @@ struct Item {
 };
 
 // Writes a value that passed validation against the definition, so every part has the kind
-// its definition asks for and every declared field is there.
+// its definition asks for and every declared field is there. The quick walk keeps no paths and
+// says nothing; a walk that fails is done again as the explaining walk, which names where.
 class PlainWriter {
  public:
-  explicit PlainWriter(std::list<BaseMessage>& messages) : messages_(messages) {}
+  // The quick walk.
+  PlainWriter() = default;
+  // The explaining walk.
+  explicit PlainWriter(std::list<BaseMessage>& messages)
+      : messages_(&messages), paths_(std::in_place) {}
 
   bool Run(DataValue const& value, DataDefinition const& definition, std::string* out) {
     if (!writer_.Run({&value, &definition}, [this](Item const& item) { return Expand(item); })) {
@@ -119,7 +127,7 @@ class PlainWriter {
     writer_.Write("[");
     writer_.QueueText("]");
     for (std::size_t i = elements.size(); i-- > 0;) {
-      writer_.Queue({elements[i].get(), definition.element().get(), paths_.Index(path, i)});
+      writer_.Queue({elements[i].get(), definition.element().get(), IndexPath(path, i)});
       if (i > 0) writer_.QueueText(",");
     }
     return true;
@@ -127,62 +135,112 @@ class PlainWriter {
 
   // {"key":value,...} in the order of the entries.
   bool WriteMap(DataDefinition const& value_definition, ListValue const& list, std::size_t path) {
-    std::unordered_set<std::string> keys;
-    std::vector<Item> items;
-    std::vector<std::string const*> names;
-    for (auto const& element : list.elements()) {
+    auto const& entries = list.elements();
+    entries_.clear();
+    for (auto const& element : entries) {
       auto const& fields = static_cast<CompoundValue const&>(*element).fields();
-      auto const& key = static_cast<StringValue const&>(*fields.at("key")).value();
-      std::size_t const at = paths_.Key(path, key);
-      if (!keys.insert(key).second) return Unwritable(at, "the map has this key twice");
-      items.push_back({fields.at("value").get(), &value_definition, at});
-      names.push_back(&key);
+      auto const& key = static_cast<StringValue const&>(*fields.at(MapEntry::kKey)).value();
+      entries_.push_back({&key, fields.at(MapEntry::kValue).get()});
+    }
+    if (std::string const* twice = RepeatedKey()) {
+      return Unwritable(KeyPath(path, *twice), "the map has this key twice");
     }
     writer_.Write("{");
     writer_.QueueText("}");
-    for (std::size_t i = items.size(); i-- > 0;) {
-      writer_.Queue(items[i]);
-      writer_.QueueKey(*names[i], i == 0);
+    for (std::size_t i = entries_.size(); i-- > 0;) {
+      std::string const& key = *entries_[i].key;
+      writer_.Queue({entries_[i].value, &value_definition, KeyPath(path, key)});
+      writer_.QueueKey(key, i == 0);
     }
     return true;
   }
 
+  // The key of the map in entries_ that its entries have twice: the one whose second
+  // entry comes first. Null when every key is once.
+  std::string const* RepeatedKey() {
+    keys_.clear();
+    for (auto const& entry : entries_) keys_.push_back(entry.key);
+    auto const by_text = [](std::string const* a, std::string const* b) { return *a < *b; };
+    std::sort(keys_.begin(), keys_.end(), by_text);
+    auto const same = [](std::string const* a, std::string const* b) { return *a == *b; };
+    if (std::adjacent_find(keys_.begin(), keys_.end(), same) == keys_.end()) return nullptr;
+    std::unordered_set<std::string_view> seen;
+    for (auto const& entry : entries_) {
+      if (!seen.insert(*entry.key).second) return entry.key;
+    }
+    return nullptr;
+  }
+
   // {"declared":value,...,"$unknown":{"other":canonical,...}}, declared fields in name order.
+  // The value's fields and the declared ones are both in name order: one walk over the two
+  // pairs them and finds those the definition does not declare.
   bool WriteStructure(StructDefinition const& definition, CompoundValue const& compound,
                       std::size_t path) {
+    auto const& declared = definition.fields();
+    fields_.clear();
     std::string unknown;
-    for (auto const& field : compound.fields()) {
-      if (definition.fields().count(field.first) != 0) continue;
-      if (!field.second) return Unwritable(paths_.Field(path, field.first), "no value");
+    auto field = declared.begin();
+    for (auto const& present : compound.fields()) {
+      while (field != declared.end() && field->first < present.first) ++field;
+      if (field != declared.end() && field->first == present.first) {
+        fields_.push_back({&field->first, present.second.get(), field->second.get()});
+        continue;
+      }
+      if (!present.second) return Unwritable(FieldPath(path, present.first), "no value");
       unknown +=
-          (unknown.empty() ? "" : ",") + QuoteJson(field.first) + ":" + ToJson(*field.second);
+          (unknown.empty() ? "" : ",") + QuoteJson(present.first) + ":" + ToJson(*present.second);
     }
     writer_.Write("{");
     writer_.QueueText("}");
-    auto const& declared = definition.fields();
     if (!unknown.empty()) {
       writer_.QueueText(writer_.Keep(std::string(declared.empty() ? "" : ",") + "\"" +
                                      Detail::kUnknownFieldsKey + "\":{" + unknown + "}"));
     }
-    for (auto field = declared.rbegin(); field != declared.rend(); ++field) {
-      writer_.Queue({compound.fields().at(field->first).get(), field->second.get(),
-                     paths_.Field(path, field->first)});
-      writer_.QueueKey(field->first, std::next(field) == declared.rend());
+    for (std::size_t i = fields_.size(); i-- > 0;) {
+      Field const& f = fields_[i];
+      writer_.Queue({f.value, f.definition, FieldPath(path, *f.name)});
+      writer_.QueueKey(*f.name, i == 0);
     }
     return true;
   }
 
+  // Paths are kept in the explaining walk only.
+  std::size_t FieldPath(std::size_t parent, std::string const& name) {
+    return paths_ ? paths_->Field(parent, name) : Detail::ValuePaths::kRoot;
+  }
+  std::size_t IndexPath(std::size_t parent, std::size_t index) {
+    return paths_ ? paths_->Index(parent, index) : Detail::ValuePaths::kRoot;
+  }
+  std::size_t KeyPath(std::size_t parent, std::string const& key) {
+    return paths_ ? paths_->Key(parent, key) : Detail::ValuePaths::kRoot;
+  }
+
   bool Unwritable(std::size_t path, std::string const& reason) {
-    std::string const text = paths_.Text(path);
-    messages_.push_back(Message<CoreTag>(MessageId::kPlainJsonUnwritable,
-                                         text.empty() ? std::string("the top level") : text,
-                                         reason));
+    if (!messages_) return false;
+    std::string const text = paths_->Text(path);
+    messages_->push_back(Message<CoreTag>(MessageId::kPlainJsonUnwritable,
+                                          text.empty() ? std::string("the top level") : text,
+                                          reason));
     return false;
   }
 
-  std::list<BaseMessage>& messages_;
+  struct Entry {
+    std::string const* key;
+    DataValue const* value;
+  };
+  struct Field {
+    std::string const* name;
+    DataValue const* value;
+    DataDefinition const* definition;
+  };
+
+  std::list<BaseMessage>* messages_ = nullptr;
   Detail::StepWriter<Item> writer_;
-  Detail::ValuePaths paths_;
+  std::optional<Detail::ValuePaths> paths_;
+  // Scratch of WriteMap and WriteStructure, which queue their children and return.
+  std::vector<Entry> entries_;
+  std::vector<std::string const*> keys_;
+  std::vector<Field> fields_;
 };
 
 }  // namespace
@@ -190,7 +248,8 @@ class PlainWriter {
 bool ToPlainJson(DataValue const& value, DataDefinition const& definition, std::string* out,
                  std::list<BaseMessage>& messages) {
   if (!Validate(definition, value, messages)) return false;
-  return PlainWriter(messages).Run(value, definition, out);
+  return PlainWriter().Run(value, definition, out) ||
+         PlainWriter(messages).Run(value, definition, out);
 }
 
 }  // namespace Ormi::Data

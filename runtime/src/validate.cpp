@@ -141,16 +141,18 @@ class Validator {
     }
     auto const& compound = static_cast<CompoundValue const&>(value);
     bool const is_entry = paths_ && compound.name() == MapEntry::kName && paths_->IsKey(path);
+    // Declared and present fields are both in name order: one walk from the last pairs them.
+    auto present = compound.fields().rbegin();
     for (auto field = definition.fields().rbegin(); field != definition.fields().rend(); ++field) {
-      auto const found = compound.fields().find(field->first);
-      if (found == compound.fields().end()) {
+      while (present != compound.fields().rend() && field->first < present->first) ++present;
+      if (present == compound.fields().rend() || present->first != field->first) {
         pending_.push_back({nullptr, nullptr, FieldPath(path, field->first), "missing field"});
         continue;
       }
       // The value of a map entry is named by the entry's key alone.
       std::size_t const child =
           is_entry && field->first == MapEntry::kValue ? path : FieldPath(path, field->first);
-      Push(field->second.get(), found->second.get(), child);
+      Push(field->second.get(), present->second.get(), child);
     }
   }
 

@@ -145,7 +145,10 @@ TEST(PlainJson, EdgeValuesRoundTrip) {
     escaped->Append(MapEntry(key, Some(Text(key))));
   }
   auto error_anything = ErrorValue::Create("e.not_found", {{"a.b", "Not found: x.", {"x"}}});
+  // Before, among and after the declared fields in name order.
   auto unknown = SpecValue([](StructValue& s) {
+    s.SetField("a_new", IntegerValue::GetInstance(1));
+    s.SetField("o_new", Text("o"));
     s.SetField("x_new", ListValue::GetInstance(static_cast<ListKind>(7)));
     s.SetField("y_new", DateTimeValue::GetInstance(When("2001-02-03T04:05:06.007Z")));
   });

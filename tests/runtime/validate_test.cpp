@@ -88,7 +88,10 @@ TEST(Validate, StructuresNeedTheirNameAndEveryField) {
       {{"host", StringDefinition::GetInstance()}, {"port", IntegerDefinition::GetInstance()}});
   auto value = StructValue::GetInstance("a.b");
   value->SetField("host", BooleanValue::GetInstance(true));
-  value->SetField("extra", VoidValue::GetInstance());  // unknown fields are accepted
+  // Unknown fields are accepted, before, between and after the declared ones.
+  for (char const* unknown : {"extra", "ip", "zone"}) {
+    value->SetField(unknown, VoidValue::GetInstance());
+  }
   EXPECT_EQ(Problems(*def, *value),
             (Texts{"host: expected a string, got a boolean", "port: missing field"}));
   EXPECT_EQ(Problems(*def, *StructValue::GetInstance("c.d")),
