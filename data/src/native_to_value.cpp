@@ -1,11 +1,14 @@
 #include "ormi/data/native_to_value.h"
 
+#include "ormi/data/value_arena.h"
+
 namespace Ormi::Data {
 
 bool NativeToValueAdapter::Adapt(NativeConstPtr const& source, Method const& method,
                                  ValuePtr* const& destination, std::list<BaseMessage>& messages,
                                  L10n::RequestLocalizer const& /*localizer*/) {
   std::size_t const before = messages.size();
+  ValueArenaScope const arena;
   WorkList work;
   method(source, destination, work, messages);
   RunWorkList(work, messages);

@@ -15,6 +15,7 @@
 #include <boost/json.hpp>
 
 #include "json_detail.h"
+#include "value_arena.h"
 
 namespace Ormi::Data {
 namespace {
@@ -207,7 +208,7 @@ class Reader {
     std::string text(name->get_string());
     std::shared_ptr<CompoundValue> compound;
     if (is_error) {
-      compound = std::make_shared<ErrorValue>(std::move(text));
+      compound = Detail::MakeValue<ErrorValue>(std::move(text));
     } else {
       compound = StructValue::GetInstance(std::move(text));
     }
@@ -337,6 +338,7 @@ bool ReadCanonical(json::value const& node, std::string root, ValuePtr* out,
 
 bool FromJson(boost::string_view text, ValuePtr* out, std::list<BaseMessage>& messages,
               JsonLimits const& limits) {
+  ValueArenaScope const arena;
   // Text as ToJson writes it is read in one pass; any other text, or a fault, through the tree.
   if (Detail::ReadCanonicalDirect(text, limits, out)) return true;
   // The tree is freed all at once with its memory, never node by node, however deep it is.

@@ -17,6 +17,7 @@
 #include <boost/json/basic_parser_impl.hpp>
 
 #include "json_detail.h"
+#include "value_arena.h"
 
 namespace Ormi::Data::Detail {
 namespace {
@@ -239,7 +240,7 @@ class DirectBuilder : public ParserSizes {
         frame.result = frame.compound;
         return true;
       case Tag::kError:
-        frame.compound = std::make_shared<ErrorValue>(std::string(text));
+        frame.compound = MakeValue<ErrorValue>(std::string(text));
         frame.result = frame.compound;
         return true;
       case Tag::kSecret:

@@ -10,6 +10,7 @@
 #include <boost/json.hpp>
 
 #include "json_detail.h"
+#include "ormi/data/value_arena.h"
 #include "plain_json_rules.h"
 #include "value_path.h"
 
@@ -345,6 +346,7 @@ class PlainReader {
 
 bool FromPlainJson(boost::string_view text, DataDefinition const& definition, ValuePtr* out,
                    std::list<BaseMessage>& messages, JsonLimits const& limits) {
+  ValueArenaScope const arena;
   // The tree is freed all at once with its memory, never node by node, however deep it is.
   json::monotonic_resource memory;
   json::storage_ptr const storage(&memory);

@@ -6,6 +6,8 @@
 #include <system_error>
 #include <utility>
 
+#include "value_arena.h"
+
 namespace Ormi::Data {
 namespace {
 
@@ -223,10 +225,10 @@ std::shared_ptr<VoidValue> VoidValue::GetInstance() {
   return kVoid;
 }
 std::shared_ptr<IntegerValue> IntegerValue::GetInstance(std::int64_t value) {
-  return std::make_shared<IntegerValue>(value);
+  return Detail::MakeValue<IntegerValue>(value);
 }
 std::shared_ptr<DoubleValue> DoubleValue::GetInstance(double value) {
-  return std::make_shared<DoubleValue>(value);
+  return Detail::MakeValue<DoubleValue>(value);
 }
 std::shared_ptr<BooleanValue> BooleanValue::GetInstance(bool value) {
   static auto const kFalse = std::make_shared<BooleanValue>(false);
@@ -234,33 +236,33 @@ std::shared_ptr<BooleanValue> BooleanValue::GetInstance(bool value) {
   return value ? kTrue : kFalse;
 }
 std::shared_ptr<BlobValue> BlobValue::GetInstance(std::string bytes) {
-  return std::make_shared<BlobValue>(std::move(bytes));
+  return Detail::MakeValue<BlobValue>(std::move(bytes));
 }
 std::shared_ptr<StringValue> StringValue::GetInstance(std::string value) {
-  return std::make_shared<StringValue>(std::move(value));
+  return Detail::MakeValue<StringValue>(std::move(value));
 }
 std::shared_ptr<DateTimeValue> DateTimeValue::GetInstance(DateTime value) {
-  return std::make_shared<DateTimeValue>(value);
+  return Detail::MakeValue<DateTimeValue>(value);
 }
 std::shared_ptr<SecretValue> SecretValue::GetInstance(std::string value) {
-  return std::make_shared<SecretValue>(std::move(value));
+  return Detail::MakeValue<SecretValue>(std::move(value));
 }
 std::shared_ptr<OptionalValue> OptionalValue::GetInstance() {
-  return std::make_shared<OptionalValue>();
+  return Detail::MakeValue<OptionalValue>();
 }
 std::shared_ptr<OptionalValue> OptionalValue::GetInstance(ValuePtr value) {
-  auto result = std::make_shared<OptionalValue>();
+  auto result = Detail::MakeValue<OptionalValue>();
   result->value(std::move(value));
   return result;
 }
 std::shared_ptr<ListValue> ListValue::GetInstance(ListKind list_kind) {
-  return std::make_shared<ListValue>(list_kind);
+  return Detail::MakeValue<ListValue>(list_kind);
 }
 std::shared_ptr<StructValue> StructValue::GetInstance(std::string name) {
-  return std::make_shared<StructValue>(std::move(name));
+  return Detail::MakeValue<StructValue>(std::move(name));
 }
 std::shared_ptr<StructValue> StructValue::GetInstance(LastingName name) {
-  return std::make_shared<StructValue>(name);
+  return Detail::MakeValue<StructValue>(name);
 }
 
 void VoidValue::Accept(ValueVisitor& visitor) const { visitor.VisitVoid(*this); }
@@ -314,7 +316,7 @@ std::shared_ptr<ErrorValue> ErrorValue::GetInstance(std::string name) {
 
 std::shared_ptr<ErrorValue> ErrorValue::Create(std::string name,
                                                std::list<BaseMessage> const& messages) {
-  auto result = std::make_shared<ErrorValue>(std::move(name));
+  auto result = Detail::MakeValue<ErrorValue>(std::move(name));
   auto list = ListValue::GetInstance(ListKind::kPlain);
   for (BaseMessage const& message : messages) list->Append(LocalizableMessageValue(message));
   result->SetField("messages", std::move(list));

@@ -1,0 +1,104 @@
+#include "ormi/data/value_arena.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "ormi/data/json.h"
+#include "ormi/data/value.h"
+
+namespace Ormi::Data {
+namespace {
+
+// A structure of `n` records, each a structure of a long string (its own allocation), an
+// integer and an optional list: enough values to fill many of an arena's blocks.
+ValuePtr Records(int n, std::string const& tag) {
+  auto records = ListValue::GetInstance();
+  for (int i = 0; i < n; ++i) {
+    auto record = StructValue::GetInstance("record");
+    record->SetField("name", StringValue::GetInstance(tag + " record number " + std::to_string(i)));
+    record->SetField("n", IntegerValue::GetInstance(i));
+    auto list = ListValue::GetInstance();
+    list->Append(BooleanValue::GetInstance(i % 2 == 0));
+    record->SetField("more", OptionalValue::GetInstance(list));
+    records->Append(record);
+  }
+  auto root = StructValue::GetInstance("records");
+  root->SetField("records", records);
+  return root;
+}
+
+ValuePtr Element(ValuePtr const& root, std::size_t i) {
+  auto const& records = static_cast<CompoundValue const&>(*root).fields().at("records");
+  return static_cast<ListValue const&>(*records).elements()[i];
+}
+
+// Parts of trees built in scopes, nested or not, stay whole after the scopes end and the rest
+// of their trees is destroyed. (Under AddressSanitizer a block given back too early is a
+// use after free.)
+TEST(ValueArena, KeptPartsOutliveTheScopeAndTheRestOfTheirTree) {
+  ValuePtr kept_outer;
+  ValuePtr kept_inner;
+  std::string outer_text;
+  std::string inner_text;
+  {
+    ValueArenaScope const scope;
+    ValuePtr outer = Records(3000, "outer");
+    {
+      ValueArenaScope const nested;
+      ValuePtr const inner = Records(50, "inner");
+      kept_inner = Element(inner, 49);
+      inner_text = ToJson(*kept_inner);
+    }
+    // Built after the nested scope ended, in the same arena.
+    ValuePtr const after = Records(3000, "after");
+    kept_outer = Element(outer, 1234);
+    outer_text = ToJson(*kept_outer);
+  }
+  EXPECT_NE(outer_text.find("outer record number 1234"), std::string::npos) << outer_text;
+  EXPECT_EQ(ToJson(*kept_outer), outer_text);
+  EXPECT_EQ(ToJson(*kept_inner), inner_text);
+  kept_outer.reset();
+  EXPECT_EQ(ToJson(*kept_inner), inner_text);
+}
+
+// Trees built in scopes on some threads are read and destroyed on others while their builders
+// go on building (and reusing the blocks their own earlier trees gave back).
+TEST(ValueArena, TreesMoveBetweenThreads) {
+  constexpr int kBuilders = 3;
+  constexpr int kRounds = 20;
+  std::vector<std::vector<std::pair<std::string, ValuePtr>>> built(kBuilders);
+  std::vector<std::thread> threads;
+  threads.reserve(kBuilders);
+  for (int b = 0; b < kBuilders; ++b) {
+    threads.emplace_back([&built, b] {
+      for (int round = 0; round < kRounds; ++round) {
+        ValueArenaScope const scope;
+        ValuePtr tree = Records(200 + round, "builder " + std::to_string(b));
+        built[b].emplace_back(ToJson(*tree), std::move(tree));
+        // Each builder drops a tree of its own now and then, giving blocks back to itself.
+        if (round % 4 == 3) built[b][round - 1].second.reset();
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  threads.clear();
+  // Each tree is checked and destroyed by a thread that did not build it.
+  for (int b = 0; b < kBuilders; ++b) {
+    threads.emplace_back([&built, b] {
+      auto& trees = built[(b + 1) % kBuilders];
+      for (auto& tree : trees) {
+        if (!tree.second) continue;
+        EXPECT_EQ(ToJson(*tree.second), tree.first);
+        tree.second.reset();
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+}
+
+}  // namespace
+}  // namespace Ormi::Data
