@@ -7,12 +7,16 @@
 #include <stdexcept>
 #include <tuple>
 
+#include "value_arena.h"
+
 namespace Ormi::Data {
 
 // A block is this header, then the order array of the map's capacity when the block was made,
 // then room for the pairs added after it. Only the newest block's order array is used.
 struct FieldMap::Block {
   Block* previous;
+  Detail::ValueArena* arena;  // the arena it was placed in, or null
+  std::size_t bytes;
   std::uint32_t order_capacity;  // entries of the order array
   std::uint32_t used;            // pairs constructed in it
 
@@ -86,8 +90,13 @@ void FieldMap::Grow(std::size_t capacity) {
   if (capacity > UINT32_MAX) throw std::length_error("too many fields");
   std::size_t const pairs = capacity - size_;
   std::size_t const bytes = Block::PairsOffset(capacity) + pairs * sizeof(value_type);
-  auto* block = static_cast<Block*>(::operator new(bytes));
+  // Fields of a structure built in an arena go with it.
+  Detail::ValueArena* const arena = Detail::CurrentValueArena();
+  auto* block =
+      static_cast<Block*>(arena ? arena->Allocate(bytes, alignof(Block)) : ::operator new(bytes));
   block->previous = blocks_;
+  block->arena = arena;
+  block->bytes = bytes;
   block->order_capacity = static_cast<std::uint32_t>(capacity);
   block->used = 0;
   if (size_ != 0) std::memcpy(block->order(), order_, size_ * sizeof(value_type*));
@@ -102,7 +111,11 @@ void FieldMap::clear() {
     value_type* const pairs = block->pairs();
     for (std::uint32_t i = 0; i < block->used; ++i) pairs[i].~value_type();
     blocks_ = block->previous;
-    ::operator delete(block);
+    if (block->arena) {
+      block->arena->Free(block, block->bytes);
+    } else {
+      ::operator delete(block);
+    }
   }
   order_ = nullptr;
   size_ = 0;

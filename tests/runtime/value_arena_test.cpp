@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <list>
 #include <string>
 #include <thread>
 #include <utility>
@@ -44,8 +45,14 @@ TEST(ValueArena, KeptPartsOutliveTheScopeAndTheRestOfTheirTree) {
   ValuePtr kept_inner;
   std::string outer_text;
   std::string inner_text;
+  // Made outside the arena, its field storage grows inside it, then outside again.
+  auto grown = StructValue::GetInstance("grown");
+  grown->SetField("before", IntegerValue::GetInstance(0));
   {
     ValueArenaScope const scope;
+    for (int i = 0; i < 40; ++i) {
+      grown->SetField("in " + std::to_string(i), IntegerValue::GetInstance(i));
+    }
     ValuePtr outer = Records(3000, "outer");
     {
       ValueArenaScope const nested;
@@ -58,6 +65,12 @@ TEST(ValueArena, KeptPartsOutliveTheScopeAndTheRestOfTheirTree) {
     kept_outer = Element(outer, 1234);
     outer_text = ToJson(*kept_outer);
   }
+  for (int i = 0; i < 40; ++i) grown->SetField("after " + std::to_string(i), Records(1, "x"));
+  std::list<BaseMessage> messages;
+  ValuePtr field;
+  ASSERT_TRUE(grown->GetField("in 39", &field, messages));
+  EXPECT_EQ(ToJson(*field), "39");
+  EXPECT_EQ(grown->fields().size(), 81u);
   EXPECT_NE(outer_text.find("outer record number 1234"), std::string::npos) << outer_text;
   EXPECT_EQ(ToJson(*kept_outer), outer_text);
   EXPECT_EQ(ToJson(*kept_inner), inner_text);
