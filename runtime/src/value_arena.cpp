@@ -92,7 +92,7 @@ void* ValueArena::Allocate(std::size_t bytes, std::size_t align) {
   }
   char* const start = next_ + padding;
   next_ = start + bytes;
-  holders_.fetch_add(1, std::memory_order_relaxed);
+  ++placed_;
   ORMI_UNPOISON(start, bytes);
   return start;
 }
@@ -115,11 +115,14 @@ void ValueArena::Free(void* at, std::size_t bytes) {
   static_cast<void>(at);
   static_cast<void>(bytes);
   ORMI_POISON(at, bytes);
-  Release();
+  Drop(1);
 }
 
-void ValueArena::Release() {
-  if (holders_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+void ValueArena::Close() { Drop(kOpenBias - placed_); }
+
+// Takes `holders` from the count; the last to go gives the blocks back.
+void ValueArena::Drop(std::size_t holders) {
+  if (holders_.fetch_sub(holders, std::memory_order_acq_rel) == holders) delete this;
 }
 
 ValueArena* CurrentValueArena() {
@@ -135,7 +138,7 @@ ValueArenaScope::ValueArenaScope() : outermost_(Detail::current.open_scopes++ ==
 ValueArenaScope::~ValueArenaScope() {
   --Detail::current.open_scopes;
   if (!outermost_ || !Detail::current.arena) return;
-  std::exchange(Detail::current.arena, nullptr)->Release();
+  std::exchange(Detail::current.arena, nullptr)->Close();
 }
 
 }  // namespace Ormi::Data

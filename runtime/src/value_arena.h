@@ -25,15 +25,22 @@ class ValueArena {
   void* Allocate(std::size_t bytes, std::size_t align);
   // From any thread: the bytes are no longer used.
   void Free(void* at, std::size_t bytes);
-  // The scope's own count ends.
-  void Release();
+  // The scope has ended: nothing more is placed here.
+  void Close();
 
  private:
   struct Block;
   ~ValueArena();
   void* AllocateInNewBlock(std::size_t bytes, std::size_t align);
 
-  std::atomic<std::size_t> holders_{1};  // the scope, and each value placed here
+  // Placements are counted on the arena's thread alone, without atomic operations; while the
+  // scope is open, the count of holders carries a bias larger than any count of placements,
+  // so that no free reaches zero, and closing trades the bias for the placements made.
+  static constexpr std::size_t kOpenBias = std::size_t{1} << 62U;
+  void Drop(std::size_t holders);
+
+  std::atomic<std::size_t> holders_{kOpenBias};
+  std::size_t placed_ = 0;
   Block* blocks_ = nullptr;
   char* next_ = nullptr;
   char* end_ = nullptr;
