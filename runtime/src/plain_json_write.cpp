@@ -4,9 +4,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <optional>
-#include <string_view>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -45,7 +42,7 @@ class PlainWriter {
   PlainWriter() = default;
   // The explaining walk.
   explicit PlainWriter(std::list<BaseMessage>& messages)
-      : messages_(&messages), paths_(std::in_place) {}
+      : messages_(&messages), paths_(std::string()) {}
 
   bool Run(DataValue const& value, DataDefinition const& definition, std::string* out) {
     if (!writer_.Run({&value, &definition}, [this](Item const& item) { return Expand(item); })) {
@@ -127,7 +124,7 @@ class PlainWriter {
     writer_.Write("[");
     writer_.QueueText("]");
     for (std::size_t i = elements.size(); i-- > 0;) {
-      writer_.Queue({elements[i].get(), definition.element().get(), IndexPath(path, i)});
+      writer_.Queue({elements[i].get(), definition.element().get(), paths_.Index(path, i)});
       if (i > 0) writer_.QueueText(",");
     }
     return true;
@@ -143,32 +140,35 @@ class PlainWriter {
       entries_.push_back({&key, fields.at(MapEntry::kValue).get()});
     }
     if (std::string const* twice = RepeatedKey()) {
-      return Unwritable(KeyPath(path, *twice), "the map has this key twice");
+      return Unwritable(paths_.Key(path, *twice), "the map has this key twice");
     }
     writer_.Write("{");
     writer_.QueueText("}");
     for (std::size_t i = entries_.size(); i-- > 0;) {
       std::string const& key = *entries_[i].key;
-      writer_.Queue({entries_[i].value, &value_definition, KeyPath(path, key)});
+      writer_.Queue({entries_[i].value, &value_definition, paths_.Key(path, key)});
       writer_.QueueKey(key, i == 0);
     }
     return true;
   }
 
-  // The key of the map in entries_ that its entries have twice: the one whose second
-  // entry comes first. Null when every key is once.
+  // The key of the map in entries_ that its entries have twice: the one whose second entry
+  // comes first. Null when every key is once. Entries are sorted by key and then position,
+  // so the second of each repeated key follows its first.
   std::string const* RepeatedKey() {
-    keys_.clear();
-    for (auto const& entry : entries_) keys_.push_back(entry.key);
-    auto const by_text = [](std::string const* a, std::string const* b) { return *a < *b; };
-    std::sort(keys_.begin(), keys_.end(), by_text);
-    auto const same = [](std::string const* a, std::string const* b) { return *a == *b; };
-    if (std::adjacent_find(keys_.begin(), keys_.end(), same) == keys_.end()) return nullptr;
-    std::unordered_set<std::string_view> seen;
-    for (auto const& entry : entries_) {
-      if (!seen.insert(*entry.key).second) return entry.key;
+    order_.resize(entries_.size());
+    for (std::size_t i = 0; i < order_.size(); ++i) order_[i] = i;
+    std::sort(order_.begin(), order_.end(), [this](std::size_t a, std::size_t b) {
+      int const by_key = entries_[a].key->compare(*entries_[b].key);
+      return by_key != 0 ? by_key < 0 : a < b;
+    });
+    std::size_t second = entries_.size();
+    for (std::size_t i = 1; i < order_.size(); ++i) {
+      if (*entries_[order_[i]].key == *entries_[order_[i - 1]].key) {
+        second = std::min(second, order_[i]);
+      }
     }
-    return nullptr;
+    return second < entries_.size() ? entries_[second].key : nullptr;
   }
 
   // {"declared":value,...,"$unknown":{"other":canonical,...}}, declared fields in name order.
@@ -186,7 +186,7 @@ class PlainWriter {
         fields_.push_back({&field->first, present.second.get(), field->second.get()});
         continue;
       }
-      if (!present.second) return Unwritable(FieldPath(path, present.first), "no value");
+      if (!present.second) return Unwritable(paths_.Field(path, present.first), "no value");
       unknown +=
           (unknown.empty() ? "" : ",") + QuoteJson(present.first) + ":" + ToJson(*present.second);
     }
@@ -198,26 +198,15 @@ class PlainWriter {
     }
     for (std::size_t i = fields_.size(); i-- > 0;) {
       Field const& f = fields_[i];
-      writer_.Queue({f.value, f.definition, FieldPath(path, *f.name)});
+      writer_.Queue({f.value, f.definition, paths_.Field(path, *f.name)});
       writer_.QueueKey(*f.name, i == 0);
     }
     return true;
   }
 
-  // Paths are kept in the explaining walk only.
-  std::size_t FieldPath(std::size_t parent, std::string const& name) {
-    return paths_ ? paths_->Field(parent, name) : Detail::ValuePaths::kRoot;
-  }
-  std::size_t IndexPath(std::size_t parent, std::size_t index) {
-    return paths_ ? paths_->Index(parent, index) : Detail::ValuePaths::kRoot;
-  }
-  std::size_t KeyPath(std::size_t parent, std::string const& key) {
-    return paths_ ? paths_->Key(parent, key) : Detail::ValuePaths::kRoot;
-  }
-
   bool Unwritable(std::size_t path, std::string const& reason) {
     if (!messages_) return false;
-    std::string const text = paths_->Text(path);
+    std::string const text = paths_.Text(path);
     messages_->push_back(Message<CoreTag>(MessageId::kPlainJsonUnwritable,
                                           text.empty() ? std::string("the top level") : text,
                                           reason));
@@ -236,10 +225,10 @@ class PlainWriter {
 
   std::list<BaseMessage>* messages_ = nullptr;
   Detail::StepWriter<Item> writer_;
-  std::optional<Detail::ValuePaths> paths_;
+  Detail::ValuePaths paths_ = Detail::ValuePaths::None();  // keeps paths when explaining
   // Scratch of WriteMap and WriteStructure, which queue their children and return.
   std::vector<Entry> entries_;
-  std::vector<std::string const*> keys_;
+  std::vector<std::size_t> order_;
   std::vector<Field> fields_;
 };
 

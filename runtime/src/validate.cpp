@@ -2,7 +2,6 @@
 #include "ormi/data/definition.h"
 
 #include <algorithm>
-#include <optional>
 #include <vector>
 
 #include "value_path.h"
@@ -140,18 +139,18 @@ class Validator {
       return Mismatch(definition, value, path);
     }
     auto const& compound = static_cast<CompoundValue const&>(value);
-    bool const is_entry = paths_ && compound.name() == MapEntry::kName && paths_->IsKey(path);
+    bool const is_entry = paths_.IsKey(path) && compound.name() == MapEntry::kName;
     // Declared and present fields are both in name order: one walk from the last pairs them.
     auto present = compound.fields().rbegin();
     for (auto field = definition.fields().rbegin(); field != definition.fields().rend(); ++field) {
       while (present != compound.fields().rend() && field->first < present->first) ++present;
       if (present == compound.fields().rend() || present->first != field->first) {
-        pending_.push_back({nullptr, nullptr, FieldPath(path, field->first), "missing field"});
+        pending_.push_back({nullptr, nullptr, paths_.Field(path, field->first), "missing field"});
         continue;
       }
       // The value of a map entry is named by the entry's key alone.
       std::size_t const child =
-          is_entry && field->first == MapEntry::kValue ? path : FieldPath(path, field->first);
+          is_entry && field->first == MapEntry::kValue ? path : paths_.Field(path, field->first);
       Push(field->second.get(), present->second.get(), child);
     }
   }
@@ -192,27 +191,24 @@ class Validator {
   }
 
   // Paths are named in the explaining walk only.
-  std::size_t FieldPath(std::size_t parent, std::string const& name) {
-    return paths_ ? paths_->Field(parent, name) : Detail::ValuePaths::kRoot;
-  }
   std::size_t ElementPath(std::size_t parent, DataValue const* element, std::size_t index) {
-    if (!paths_) return Detail::ValuePaths::kRoot;
+    if (!paths_.Keeps()) return Detail::ValuePaths::kRoot;
     std::string const* key = element ? MapKey(*element) : nullptr;
-    return key ? paths_->Key(parent, *key) : paths_->Index(parent, index);
+    return key ? paths_.Key(parent, *key) : paths_.Index(parent, index);
   }
 
   void Report(std::size_t path, std::string const& problem) {
     if (count_ >= limit_) return;
     ++count_;
     if (!messages_) return;
-    std::string const text = paths_->Text(path) + ": " + problem;
+    std::string const text = paths_.Text(path) + ": " + problem;
     messages_->push_back(Message<CoreTag>(MessageId::kValidationFailed, text));
   }
 
   std::vector<Item>& pending_;
   std::size_t const limit_;
   std::list<BaseMessage>* const messages_ = nullptr;
-  std::optional<Detail::ValuePaths> paths_;
+  Detail::ValuePaths paths_ = Detail::ValuePaths::None();
   std::size_t count_ = 0;
 };
 

@@ -85,9 +85,9 @@ ValueArena::~ValueArena() {
 }
 
 void* ValueArena::Allocate(std::size_t bytes, std::size_t align) {
-  std::size_t const padding =
-      next_ ? (align - reinterpret_cast<std::uintptr_t>(next_) % align) % align : 0;
-  if (!next_ || static_cast<std::size_t>(end_ - next_) < padding + bytes) {
+  // Before the first block, next_ and end_ are both null: no room.
+  std::size_t const padding = (align - reinterpret_cast<std::uintptr_t>(next_) % align) % align;
+  if (static_cast<std::size_t>(end_ - next_) < padding + bytes) {
     return AllocateInNewBlock(bytes, align);
   }
   char* const start = next_ + padding;

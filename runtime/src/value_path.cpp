@@ -9,17 +9,7 @@ ValuePaths::ValuePaths(std::string root) : root_(std::move(root)) {
   nodes_.push_back({kRoot, Type::kRoot, {}, 0});
 }
 
-std::size_t ValuePaths::Field(std::size_t parent, boost::string_view name) {
-  return Add({parent, Type::kField, name, 0});
-}
-
-std::size_t ValuePaths::Index(std::size_t parent, std::size_t index) {
-  return Add({parent, Type::kIndex, {}, index});
-}
-
-std::size_t ValuePaths::Key(std::size_t parent, boost::string_view key) {
-  return Add({parent, Type::kKey, key, 0});
-}
+ValuePaths ValuePaths::None() { return ValuePaths(NoneTag{}); }
 
 std::size_t ValuePaths::Add(Node node) {
   nodes_.push_back(node);
@@ -27,6 +17,7 @@ std::size_t ValuePaths::Add(Node node) {
 }
 
 std::string ValuePaths::Text(std::size_t path) const {
+  if (!keeps_) return root_;
   std::vector<Node const*> chain;
   for (std::size_t at = path; at != kRoot; at = nodes_[at].parent) chain.push_back(&nodes_[at]);
   std::string text = root_;

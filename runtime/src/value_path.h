@@ -18,14 +18,28 @@ class ValuePaths {
   // `root` names the whole value ("" for none). Names given to the other functions must
   // outlive the table.
   explicit ValuePaths(std::string root = {});
+  // A table that keeps nothing, for a walk that names no paths: every path is the root, and
+  // making it allocates nothing.
+  static ValuePaths None();
 
-  std::size_t Field(std::size_t parent, boost::string_view name);
-  std::size_t Index(std::size_t parent, std::size_t index);
-  std::size_t Key(std::size_t parent, boost::string_view key);
-  bool IsKey(std::size_t path) const { return nodes_[path].type == Type::kKey; }
+  bool Keeps() const { return keeps_; }
+  // Checked here, so that a walk that keeps nothing pays no call per step.
+  std::size_t Field(std::size_t parent, boost::string_view name) {
+    return keeps_ ? Add({parent, Type::kField, name, 0}) : kRoot;
+  }
+  std::size_t Index(std::size_t parent, std::size_t index) {
+    return keeps_ ? Add({parent, Type::kIndex, {}, index}) : kRoot;
+  }
+  std::size_t Key(std::size_t parent, boost::string_view key) {
+    return keeps_ ? Add({parent, Type::kKey, key, 0}) : kRoot;
+  }
+  bool IsKey(std::size_t path) const { return keeps_ && nodes_[path].type == Type::kKey; }
   std::string Text(std::size_t path) const;
 
  private:
+  struct NoneTag {};
+  explicit ValuePaths(NoneTag /*unused*/) : keeps_(false) {}
+
   enum class Type { kRoot, kField, kIndex, kKey };
   struct Node {
     std::size_t parent;
@@ -37,6 +51,7 @@ class ValuePaths {
 
   std::string root_;
   std::vector<Node> nodes_;
+  bool keeps_ = true;
 };
 
 }  // namespace Ormi::Data::Detail
