@@ -94,6 +94,26 @@ TEST(ValueFields, GetFieldReportsNameAndStructure) {
   EXPECT_EQ(structure->fields().begin()->first, "a");
 }
 
+// A few fields are found by a scan that compares sizes and first bytes before the rest: names
+// that agree in either must still be told apart.
+TEST(ValueFields, FindTellsApartNamesThatShareSizeOrFirstByte) {
+  auto structure = StructValue::GetInstance("s");
+  std::vector<std::string> const names{"", "a", "ab", "ac", "ba", "abc", "abd", "x"};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    structure->SetField(names[i], IntegerValue::GetInstance(static_cast<std::int64_t>(i)));
+  }
+  auto const& fields = structure->fields();
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    auto const found = fields.find(names[i]);
+    ASSERT_NE(found, fields.end()) << names[i];
+    EXPECT_EQ(found->first, names[i]);
+    EXPECT_EQ(static_cast<IntegerValue const&>(*found->second).value(), static_cast<int>(i));
+  }
+  for (char const* missing : {"b", "bb", "abe", "ca", "xa"}) {
+    EXPECT_EQ(fields.find(missing), fields.end()) << missing;
+  }
+}
+
 TEST(ValueRead, ValueReadsExactKindsOnly) {
   std::list<BaseMessage> messages;
   std::string text;
