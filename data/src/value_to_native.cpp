@@ -1,17 +1,36 @@
 #include "ormi/data/value_to_native.h"
 
+#include <typeinfo>
+
 namespace Ormi::Data {
 namespace Detail {
 
+// The runtime's own classes are recognised by their exact type, which costs a comparison where
+// a cast to a base class searches the class hierarchy; other classes are cast.
+template <typename Exact, typename Base>
+Base const* Narrow(DataValue const& value) {
+  if (typeid(value) == typeid(Exact)) return static_cast<Exact const*>(&value);
+  return dynamic_cast<Base const*>(&value);
+}
+
 std::string const* StringOf(ValuePtr const& value) {
   if (!value || value->kind() != ValueKind::kString) return nullptr;
-  auto const* string = dynamic_cast<StringValue const*>(value.get());
+  auto const* string = Narrow<StringValue, StringValue>(*value);
   return string != nullptr ? &string->value() : nullptr;
 }
 
-std::shared_ptr<CompoundValue const> CompoundOf(ValuePtr const& value) {
+CompoundValue const* CompoundOf(ValuePtr const& value) {
   if (!value || !TakenAsStructure(value->kind())) return nullptr;
-  return std::dynamic_pointer_cast<CompoundValue const>(value);
+  return Narrow<StructValue, CompoundValue>(*value);
+}
+
+ValuePtr const* FieldSlot(CompoundValue const& value, std::string_view name,
+                          std::list<BaseMessage>& messages) {
+  auto const found = value.fields().find(name);
+  if (found != value.fields().end()) return &found->second;
+  ValuePtr missing;
+  value.GetField(name, &missing, messages);  // appends the runtime's message
+  return nullptr;
 }
 
 bool ReadKey(ValuePtr const& value, std::string* out, std::list<BaseMessage>& messages) {
@@ -35,14 +54,14 @@ bool ValueToNativeAdapter::Adapt(ValuePtr const& source, Method const& method,
                                  NativePtr const& destination, std::list<BaseMessage>& messages) {
   std::size_t const before = messages.size();
   WorkList work;
-  method(source, destination, work, messages);
+  method(&source, destination, work, messages);
   RunWorkList(work, messages);
   return messages.size() == before;
 }
 
-void ValueToNativeAdapter::DynamicMethod(ValuePtr const& source, NativePtr const& destination,
+void ValueToNativeAdapter::DynamicMethod(Slot const& slot, NativePtr const& destination,
                                          WorkList& /*work*/, std::list<BaseMessage>& /*messages*/) {
-  static_cast<DynamicStructure*>(destination)->SetValue(source);
+  static_cast<DynamicStructure*>(destination)->SetValue(*slot);
 }
 
 bool ValueToNativeAdapter::ReadValue(ValuePtr const& source, std::string* out, WorkList& work,

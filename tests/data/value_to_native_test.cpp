@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "ormi/data/convert.h"
+
 #include "com/norval/hyrn/test/test_shapes.h"
 
 namespace Ormi::Data {
@@ -10,6 +12,7 @@ namespace {
 using Com::Norval::Hyrn::Test::AllKinds;
 using Com::Norval::Hyrn::Test::Colour;
 using Com::Norval::Hyrn::Test::Leaf;
+using Com::Norval::Ormi::Std::LocalizableMessage;
 using Labels = std::map<std::string, std::string>;
 using MaybeText = boost::optional<std::string>;
 
@@ -127,8 +130,9 @@ TEST(ValueToNative, MapAndListMismatchesStopTheConversion) {
     std::string pending;
     std::list<BaseMessage> messages;
     ValueToNativeAdapter::WorkList work;
-    work.Push(Str("pending"), ValueToNativeAdapter::AdaptMethod<std::string>::Get(), &pending);
-    ValueToNativeAdapter::AdaptMethod<Labels>::Get()(c.value, &labels, work, messages);
+    ValuePtr const pending_value = Str("pending");
+    work.Push(pending_value, ValueToNativeAdapter::AdaptMethod<std::string>::Get(), &pending);
+    ValueToNativeAdapter::AdaptMethod<Labels>::Get()(&c.value, &labels, work, messages);
     EXPECT_TRUE(work.items.empty()) << c.id;
     EXPECT_EQ(Ids(messages), std::list<std::string>{c.id});
   }
@@ -196,6 +200,36 @@ TEST(ValueToNative, UndeclaredFieldsAreCollectedAndMissingOptionalsStayUnset) {
     EXPECT_EQ(field.second, extra);
   }
   EXPECT_EQ(names, (std::list<std::string>{"a_first", "g_middle", "zz_last"}));
+}
+
+// The conversion's steps point into the source tree instead of sharing its values; what the
+// object keeps of the tree (dynamic members, dynamic map values, unknown fields) must be shared
+// so that it outlives the tree.
+TEST(ValueToNative, WhatTheObjectKeepsOfTheSourceOutlivesIt) {
+  auto payload = LeafValue("kept");
+  AllKinds native;
+  std::list<BaseMessage> messages;
+  {
+    AllKinds source;
+    source.leaf = std::make_shared<Leaf>();
+    source.message = std::make_shared<LocalizableMessage>();
+    source.anything = DynamicStructure(payload);
+    source.maybe_anything = DynamicStructure(payload);
+    source.dynamic_by_name["k"] = DynamicStructure(payload);
+    ValuePtr value;
+    ASSERT_TRUE(ToValue(source, &value, messages));
+    std::const_pointer_cast<StructValue>(std::static_pointer_cast<StructValue const>(value))
+        ->SetField("x_unknown", payload);
+    ASSERT_TRUE(Convert<AllKinds>(value, &native, messages));
+  }
+  payload.reset();  // the object alone holds the leaf now
+  ASSERT_TRUE(native.maybe_anything && native.unknownFields);
+  for (ValuePtr const& kept :
+       {native.anything.value(), native.maybe_anything->value(),
+        native.dynamic_by_name.at("k").value(), native.unknownFields->fields().at("x_unknown")}) {
+    ASSERT_TRUE(kept);
+    EXPECT_TRUE(Equal(*kept, *LeafValue("kept")));
+  }
 }
 
 }  // namespace

@@ -22,10 +22,15 @@ class BaseNative {
     // names, sorted byte-wise) go to `unknown`, created as "unknownFields" on the first one.
     // Nothing happens without a value.
     template <std::size_t N>
+    static void AddUnknownFields(boost::string_view const (&names)[N], CompoundValue const* value,
+                                 std::shared_ptr<StructValue>& unknown) {
+      if (value != nullptr) MergeUnknownFields(names, N, *value, unknown);
+    }
+    template <std::size_t N>
     static void AddUnknownFields(boost::string_view const (&names)[N],
                                  std::shared_ptr<CompoundValue const> const& value,
                                  std::shared_ptr<StructValue>& unknown) {
-      if (value) MergeUnknownFields(names, N, *value, unknown);
+      AddUnknownFields(names, value.get(), unknown);
     }
 
     static void MergeUnknownFields(boost::string_view const* names, std::size_t count,

@@ -35,7 +35,12 @@ namespace Detail {
 std::string const* StringOf(ValuePtr const& value);
 
 // The value as a structure when it may stand for one (TakenAsStructure); null otherwise.
-std::shared_ptr<CompoundValue const> CompoundOf(ValuePtr const& value);
+CompoundValue const* CompoundOf(ValuePtr const& value);
+
+// The slot of the field `name` of `value`; null, with the runtime's message appended, when
+// there is none.
+ValuePtr const* FieldSlot(CompoundValue const& value, std::string_view name,
+                          std::list<BaseMessage>& messages);
 
 // Reads a map key: through its text form when the value is a string value; a missing value
 // appends "ormi.data.invalid.type".
@@ -43,16 +48,23 @@ bool ReadKey(ValuePtr const& value, std::string* out, std::list<BaseMessage>& me
 
 }  // namespace Detail
 
+// A work item's source is the slot that holds the value: the root the caller passed, a field
+// of a structure, an element of a list or the inner value of an optional. The caller holds the
+// tree for the whole conversion and nothing changes it meanwhile, so every slot stays where it
+// is and holds its value; an item need not share the value's ownership, which would cost an
+// atomic increment and decrement per value.
 class ValueToNativeAdapter {
  public:
   struct WorkList;
-  using Entry = BasicAdaptEntry<ValuePtr, NativePtr, std::list<BaseMessage>, WorkList>;
+  using Slot = ValuePtr const*;
+  using Entry = BasicAdaptEntry<Slot, NativePtr, std::list<BaseMessage>, WorkList>;
   using Method = Entry::Method;
 
   // The work list of one conversion.
   struct WorkList {
-    void Push(ValuePtr source, Method method, NativePtr destination) {
-      items.push_back(Entry{std::move(source), method, destination});
+    // `source` must outlive the conversion: a slot of the tree being converted.
+    void Push(ValuePtr const& source, Method method, NativePtr destination) {
+      items.push_back(Entry{&source, method, destination});
     }
     // Records `message` (when given) and drops every queued step: the conversion ends here.
     void Stop(std::list<BaseMessage>& messages, boost::optional<BaseMessage> message = {});
@@ -85,7 +97,7 @@ class ValueToNativeAdapter {
     // Whether the fields can be read: a structure value and no message since construction.
     bool usable() const { return value_ && messages_.size() == count_; }
     // The structure value read from; null when the source stood for an absent structure.
-    std::shared_ptr<CompoundValue const> const& value() const { return value_; }
+    CompoundValue const* value() const { return value_; }
     std::list<BaseMessage>& messages() const { return messages_; }
 
     // Visits the fields of `native` from this helper's structure value.
@@ -117,12 +129,12 @@ class ValueToNativeAdapter {
     template <typename M>
     void Queue(boost::string_view name, M* member, std::list<BaseMessage>& sink) {
       if (!usable()) return;
-      ValuePtr field;
-      if (!value_->GetField(std::string_view(name.data(), name.size()), &field, sink)) return;
-      work_.Push(std::move(field), AdaptMethod<M>::Get(member), member);
+      ValuePtr const* field =
+          Detail::FieldSlot(*value_, std::string_view(name.data(), name.size()), sink);
+      if (field != nullptr) work_.Push(*field, AdaptMethod<M>::Get(member), member);
     }
 
-    std::shared_ptr<CompoundValue const> value_;
+    CompoundValue const* value_;
     WorkList& work_;
     std::list<BaseMessage>& messages_;
     std::size_t count_;
@@ -130,15 +142,17 @@ class ValueToNativeAdapter {
 
   // A source that cannot stand for a structure leaves only this structure unfilled.
   template <typename S>
-  static void StructMethod(ValuePtr const& source, NativePtr const& destination, WorkList& work,
+  static void StructMethod(Slot const& slot, NativePtr const& destination, WorkList& work,
                            std::list<BaseMessage>& messages) {
+    ValuePtr const& source = *slot;
     CompoundHelper<StructValue> helper(source, work, messages);
     if (helper.usable()) helper.AddFields(static_cast<S*>(destination));
   }
 
   template <typename S>
-  static void SharedPtrMethod(ValuePtr const& source, NativePtr const& destination, WorkList& work,
+  static void SharedPtrMethod(Slot const& slot, NativePtr const& destination, WorkList& work,
                               std::list<BaseMessage>& /*messages*/) {
+    ValuePtr const& source = *slot;
     std::shared_ptr<S> native = TypeInfo<S>::defaultInstance(source);
     *static_cast<std::shared_ptr<S const>*>(destination) = native;
     work.Push(source, &StructMethod<S>, native.get());
@@ -178,8 +192,8 @@ class ValueToNativeAdapter {
   template <typename Optional>
   class OptionalVisitor final : public ValueVisitor {
    public:
-    OptionalVisitor(ValuePtr source, Optional& optional, WorkList& work)
-        : source_(std::move(source)), optional_(optional), work_(work) {}
+    OptionalVisitor(ValuePtr const& source, Optional& optional, WorkList& work)
+        : source_(source), optional_(optional), work_(work) {}
     void VisitVoid(VoidValue const& /*value*/) override {}
     void VisitInteger(IntegerValue const& /*value*/) override { SetSource(); }
     void VisitDouble(DoubleValue const& /*value*/) override { SetSource(); }
@@ -196,14 +210,15 @@ class ValueToNativeAdapter {
 
    private:
     void SetSource() { SetOptional(source_, optional_, work_); }
-    ValuePtr source_;
+    ValuePtr const& source_;
     Optional& optional_;
     WorkList& work_;
   };
 
   template <typename Optional>
-  static void OptionalBeginMethod(ValuePtr const& source, NativePtr const& destination,
-                                  WorkList& work, std::list<BaseMessage>& /*messages*/) {
+  static void OptionalBeginMethod(Slot const& slot, NativePtr const& destination, WorkList& work,
+                                  std::list<BaseMessage>& /*messages*/) {
+    ValuePtr const& source = *slot;
     auto& optional = *static_cast<Optional*>(destination);
     if (std::string const* text = Detail::StringOf(source)) {
       if (!text->empty()) SetOptional(source, optional, work);
@@ -215,8 +230,9 @@ class ValueToNativeAdapter {
   }
 
   template <typename X>
-  static void ListBeginMethod(ValuePtr const& source, NativePtr const& destination, WorkList& work,
+  static void ListBeginMethod(Slot const& slot, NativePtr const& destination, WorkList& work,
                               std::list<BaseMessage>& messages) {
+    ValuePtr const& source = *slot;
     auto& list = *static_cast<std::list<X>*>(destination);
     if (std::string const* text = Detail::StringOf(source)) {
       list.clear();
@@ -270,16 +286,15 @@ class ValueToNativeAdapter {
         return false;
       }
       auto const& entry = static_cast<CompoundValue const&>(*element);
-      ValuePtr key;
-      ValuePtr mapped;
+      ValuePtr const* key = Detail::FieldSlot(entry, MapEntry::kKey, messages_);
+      ValuePtr const* mapped =
+          key != nullptr ? Detail::FieldSlot(entry, MapEntry::kValue, messages_) : nullptr;
       std::string text;
-      if (!entry.GetField(MapEntry::kKey, &key, messages_) ||
-          !entry.GetField(MapEntry::kValue, &mapped, messages_) ||
-          !Detail::ReadKey(key, &text, messages_)) {
+      if (mapped == nullptr || !Detail::ReadKey(*key, &text, messages_)) {
         work_.Stop(messages_);
         return false;
       }
-      Insert(text, mapped);
+      Insert(text, *mapped);
       return true;
     }
     // An existing key keeps its node; the last queued entry is converted first, so the first
@@ -295,8 +310,9 @@ class ValueToNativeAdapter {
   };
 
   template <typename X>
-  static void MapBeginMethod(ValuePtr const& source, NativePtr const& destination, WorkList& work,
+  static void MapBeginMethod(Slot const& slot, NativePtr const& destination, WorkList& work,
                              std::list<BaseMessage>& messages) {
+    ValuePtr const& source = *slot;
     using Map = std::map<std::string, X>;
     auto& map = *static_cast<Map*>(destination);
     if (std::string const* text = Detail::StringOf(source)) {
@@ -314,8 +330,9 @@ class ValueToNativeAdapter {
 
   // A wire name gives its enumerator; any other string gives _UNKNOWN with the string kept.
   template <typename E>
-  static void EnumMethod(ValuePtr const& source, NativePtr const& destination, WorkList& work,
+  static void EnumMethod(Slot const& slot, NativePtr const& destination, WorkList& work,
                          std::list<BaseMessage>& messages) {
+    ValuePtr const& source = *slot;
     std::string text;
     if (!ReadValue(source, &text, work, messages)) return;
     for (int index = 0; E::Strings::values[index] != nullptr; ++index) {
@@ -329,8 +346,9 @@ class ValueToNativeAdapter {
 
   // A string value is read through its text form, any other value as it is.
   template <typename T>
-  static void PrimitiveMethod(ValuePtr const& source, NativePtr const& destination, WorkList& work,
+  static void PrimitiveMethod(Slot const& slot, NativePtr const& destination, WorkList& work,
                               std::list<BaseMessage>& messages) {
+    ValuePtr const& source = *slot;
     auto* native = static_cast<T*>(destination);
     if (!source) {
       work.Stop(messages, Message<CoreTag>(MessageId::kInvalidType));
@@ -341,7 +359,7 @@ class ValueToNativeAdapter {
   }
 
   // Any value is accepted and shared, not copied.
-  static void DynamicMethod(ValuePtr const& source, NativePtr const& destination, WorkList& work,
+  static void DynamicMethod(Slot const& slot, NativePtr const& destination, WorkList& work,
                             std::list<BaseMessage>& messages);
 
  private:
