@@ -4,6 +4,7 @@
 // so one copier serves every type; the walk is ordinary recursion with direct member access.
 #pragma once
 
+#include <cstddef>
 #include <list>
 #include <map>
 #include <memory>
@@ -87,7 +88,7 @@ struct CopyHelper {
   S& to;
 
   template <typename M>
-  void AddField(boost::string_view /*name*/, M* member) {
+  void AddField(boost::string_view /*name*/, M* member, std::size_t /*rank*/) {
     auto const offset = reinterpret_cast<char*>(member) - reinterpret_cast<char*>(&to);
     CopyInto(*reinterpret_cast<M const*>(reinterpret_cast<char const*>(&from) + offset), member);
   }

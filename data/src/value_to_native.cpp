@@ -24,9 +24,9 @@ CompoundValue const* CompoundOf(ValuePtr const& value) {
   return Narrow<StructValue, CompoundValue>(*value);
 }
 
-ValuePtr const* FieldSlot(CompoundValue const& value, std::string_view name,
+ValuePtr const* FieldSlot(CompoundValue const& value, std::string_view name, std::size_t rank,
                           std::list<BaseMessage>& messages) {
-  auto const found = value.fields().find(name);
+  auto const found = value.fields().find(name, rank);
   if (found != value.fields().end()) return &found->second;
   ValuePtr missing;
   value.GetField(name, &missing, messages);  // appends the runtime's message

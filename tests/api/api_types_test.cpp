@@ -55,16 +55,20 @@ class FieldRecorder {
 
 // Drives the from-value form of `AddFields` over a structure value that carries every declared
 // field plus one the structure does not declare: only that one may become an unknown field.
+// Each field must come with its name's place among the declared names in byte-wise order.
 class UnknownFieldProbe {
  public:
   explicit UnknownFieldProbe(std::vector<std::string> const& declared)
-      : value_(::Ormi::Data::StructValue::GetInstance("probe")) {
+      : declared_(declared), value_(::Ormi::Data::StructValue::GetInstance("probe")) {
     auto value = std::const_pointer_cast<::Ormi::Data::CompoundValue>(value_);
     for (auto const& name : declared) value->SetField(name, ::Ormi::Data::VoidValue::GetInstance());
     value->SetField("zz_undeclared", ::Ormi::Data::VoidValue::GetInstance());
   }
   template <typename M>
-  void AddField(boost::string_view /*name*/, M* /*member*/) {}
+  void AddField(boost::string_view name, M* /*member*/, std::size_t rank) {
+    ASSERT_LT(rank, declared_.size()) << name;
+    EXPECT_EQ(declared_[rank], name);
+  }
   std::shared_ptr<::Ormi::Data::CompoundValue const> const& value() const { return value_; }
 
   // The unknown fields that the structure keeps after the visit.
@@ -80,6 +84,7 @@ class UnknownFieldProbe {
   }
 
  private:
+  std::vector<std::string> const& declared_;
   std::shared_ptr<::Ormi::Data::CompoundValue const> value_;
 };
 

@@ -3,6 +3,7 @@
 // at a fixed depth; required structure pointers are always set.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <list>
@@ -68,7 +69,7 @@ class RandomFiller {
       value_ = std::move(extra);
     }
     template <typename M>
-    void AddField(boost::string_view /*name*/, M* member) {
+    void AddField(boost::string_view /*name*/, M* member, std::size_t /*rank*/) {
       filler_.Fill(*member);
     }
     std::shared_ptr<CompoundValue const> const& value() const { return value_; }

@@ -276,7 +276,7 @@ template <typename S>
 struct StructureClearer {
   bool cleared = false;
   template <typename M>
-  void AddField(boost::string_view /*name*/, M* member) {
+  void AddField(boost::string_view /*name*/, M* member, std::size_t /*rank*/) {
     if constexpr (IsRequiredStructure<M>::value) {
       if (!cleared) member->reset();
       cleared = true;

@@ -111,6 +111,14 @@ TEST(ValueFields, FindTellsApartNamesThatShareSizeOrFirstByte) {
   }
   for (char const* missing : {"b", "bb", "abe", "ca", "xa"}) {
     EXPECT_EQ(fields.find(missing), fields.end()) << missing;
+    EXPECT_EQ(fields.find(missing, 1), fields.end()) << missing;
+  }
+  // A place to look first finds the same field whether it is right, wrong or out of range.
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    for (std::size_t expected :
+         {std::size_t{0}, i, names.size() - 1, names.size(), ~std::size_t{0}}) {
+      EXPECT_EQ(fields.find(names[i], expected), fields.find(names[i])) << names[i];
+    }
   }
 }
 

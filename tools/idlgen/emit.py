@@ -58,12 +58,14 @@ def namespace_blocks(parts: List[Tuple[str, dict]]):
 
 
 def struct_view(struct, keeps_unknown_fields=True):
+    known_names = sorted((f.name for f in struct.fields), key=lambda name: name.encode())
     return {
         "kind": "struct", "name": struct.name, "doc": struct.doc,
         "fields": [{"name": f.name, "doc": f.doc, "type": cpp.member_type(f.type.resolved),
-                    "initialiser": cpp.initialiser(f.type.resolved)} for f in struct.fields],
+                    "initialiser": cpp.initialiser(f.type.resolved),
+                    "rank": known_names.index(f.name)} for f in struct.fields],
         "keeps_unknown_fields": keeps_unknown_fields,
-        "known_names": sorted((f.name for f in struct.fields), key=lambda name: name.encode()),
+        "known_names": known_names,
     }
 
 

@@ -38,9 +38,12 @@ std::string const* StringOf(ValuePtr const& value);
 // The value as a structure when it may stand for one (TakenAsStructure); null otherwise.
 CompoundValue const* CompoundOf(ValuePtr const& value);
 
-// The slot of the field `name` of `value`; null, with the runtime's message appended, when
-// there is none.
-ValuePtr const* FieldSlot(CompoundValue const& value, std::string_view name,
+// A field's place among its structure's declared names in byte-wise order, or kNoRank.
+inline constexpr std::size_t kNoRank = static_cast<std::size_t>(-1);
+
+// The slot of the field `name` of `value`, looked for first at `rank`; null, with the
+// runtime's message appended, when there is none.
+ValuePtr const* FieldSlot(CompoundValue const& value, std::string_view name, std::size_t rank,
                           std::list<BaseMessage>& messages);
 
 // Reads a map key: through its text form when the value is a string value; a missing value
@@ -109,13 +112,15 @@ class ValueToNativeAdapter {
 
     // Queues the field's value for the member. A missing optional field leaves the member
     // unset without a message; a missing required field is reported as AddFieldInt reports it.
+    // `rank`, the name's place among the declared names in byte-wise order (the generated
+    // structures give it), is where the field is looked for first.
     template <typename M>
-    void AddField(boost::string_view name, M* member) {
+    void AddField(boost::string_view name, M* member, std::size_t rank = Detail::kNoRank) {
       if constexpr (kIsOptionalMember<M>) {
         std::list<BaseMessage> ignored;
-        Queue(name, member, ignored);
+        Queue(name, member, rank, ignored);
       } else {
-        AddFieldInt(name, member, messages_);
+        Queue(name, member, rank, messages_);
       }
     }
 
@@ -123,15 +128,15 @@ class ValueToNativeAdapter {
     // message to `messages`, which skips the structure's later fields.
     template <typename M>
     void AddFieldInt(boost::string_view name, M* member, std::list<BaseMessage>& messages) {
-      Queue(name, member, messages);
+      Queue(name, member, Detail::kNoRank, messages);
     }
 
    private:
     template <typename M>
-    void Queue(boost::string_view name, M* member, std::list<BaseMessage>& sink) {
+    void Queue(boost::string_view name, M* member, std::size_t rank, std::list<BaseMessage>& sink) {
       if (!usable()) return;
       ValuePtr const* field =
-          Detail::FieldSlot(*value_, std::string_view(name.data(), name.size()), sink);
+          Detail::FieldSlot(*value_, std::string_view(name.data(), name.size()), rank, sink);
       if (field != nullptr) work_.Push(*field, AdaptMethod<M>::Get(member), member);
     }
 
@@ -287,9 +292,9 @@ class ValueToNativeAdapter {
         return false;
       }
       auto const& entry = static_cast<CompoundValue const&>(*element);
-      ValuePtr const* key = Detail::FieldSlot(entry, MapEntry::kKey, messages_);
+      ValuePtr const* key = Detail::FieldSlot(entry, MapEntry::kKey, 0, messages_);
       ValuePtr const* mapped =
-          key != nullptr ? Detail::FieldSlot(entry, MapEntry::kValue, messages_) : nullptr;
+          key != nullptr ? Detail::FieldSlot(entry, MapEntry::kValue, 1, messages_) : nullptr;
       std::string text;
       if (mapped == nullptr || !Detail::ReadKey(*key, &text, messages_)) {
         work_.Stop(messages_);

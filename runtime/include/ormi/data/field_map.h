@@ -69,6 +69,13 @@ class FieldMap {
   const_reverse_iterator rend() const { return const_reverse_iterator(begin()); }
 
   const_iterator find(std::string_view name) const;
+  // The same, looking first at position `expected`: where a structure that holds exactly the
+  // names it declares keeps the one that is `expected`-th in byte-wise order.
+  const_iterator find(std::string_view name, std::size_t expected) const {
+    if (expected < size_ && order_[expected]->first == name)
+      return const_iterator(order_ + expected);
+    return find(name);
+  }
   std::size_t count(std::string_view name) const { return find(name) != end() ? 1 : 0; }
   // The value of the field; std::out_of_range when there is none.
   std::shared_ptr<DataValue const> const& at(std::string_view name) const;

@@ -101,19 +101,20 @@ struct SampleSpec : ::Ormi::Data::BaseNative {
       ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(*native, value);
     }
 
-    /// From a value: the declared fields in declaration order, then the unknown fields.
+    /// From a value: the declared fields in declaration order, then the unknown fields;
+    /// each with its name's place among the declared names in byte-wise order.
     template <typename Helper>
     static void AddFields(Helper& helper, SampleSpec* native) {
-      helper.AddField("name", &native->name);
-      helper.AddField("enabled", &native->enabled);
-      helper.AddField("state", &native->state);
-      helper.AddField("level", &native->level);
-      helper.AddField("labels", &native->labels);
-      helper.AddField("settings", &native->settings);
-      helper.AddField("parent", &native->parent);
-      helper.AddField("created", &native->created);
-      helper.AddField("count", &native->count);
-      helper.AddField("limit", &native->limit);
+      helper.AddField("name", &native->name, 6);
+      helper.AddField("enabled", &native->enabled, 2);
+      helper.AddField("state", &native->state, 9);
+      helper.AddField("level", &native->level, 4);
+      helper.AddField("labels", &native->labels, 3);
+      helper.AddField("settings", &native->settings, 8);
+      helper.AddField("parent", &native->parent, 7);
+      helper.AddField("created", &native->created, 1);
+      helper.AddField("count", &native->count, 0);
+      helper.AddField("limit", &native->limit, 5);
       ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(kKnownNames, helper.value(),
                                                                 native->unknownFields);
     }
@@ -160,10 +161,11 @@ class SampleSvc {
         ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(*native, value);
       }
 
-      /// From a value: the declared fields in declaration order, then the unknown fields.
+      /// From a value: the declared fields in declaration order, then the unknown fields;
+      /// each with its name's place among the declared names in byte-wise order.
       template <typename Helper>
       static void AddFields(Helper& helper, Summary* native) {
-        helper.AddField("spec", &native->spec);
+        helper.AddField("spec", &native->spec, 0);
         ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(kKnownNames, helper.value(),
                                                                   native->unknownFields);
       }
@@ -192,10 +194,11 @@ class SampleSvc {
           helper.AddField("name", &native->name);
         }
 
-        /// From a value: the declared fields in declaration order.
+        /// From a value: the declared fields in declaration order;
+        /// each with its name's place among the declared names in byte-wise order.
         template <typename Helper>
         static void AddFields(Helper& helper, Input* native) {
-          helper.AddField("name", &native->name);
+          helper.AddField("name", &native->name, 0);
         }
 
         /// The definition: the declared fields' types in declaration order.
@@ -304,11 +307,12 @@ class PartsSvc {
         ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(*native, value);
       }
 
-      /// From a value: the declared fields in declaration order, then the unknown fields.
+      /// From a value: the declared fields in declaration order, then the unknown fields;
+      /// each with its name's place among the declared names in byte-wise order.
       template <typename Helper>
       static void AddFields(Helper& helper, CreateSpec* native) {
-        helper.AddField("name", &native->name);
-        helper.AddField("detail", &native->detail);
+        helper.AddField("name", &native->name, 1);
+        helper.AddField("detail", &native->detail, 0);
         ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(kKnownNames, helper.value(),
                                                                   native->unknownFields);
       }
@@ -337,10 +341,11 @@ class PartsSvc {
         ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(*native, value);
       }
 
-      /// From a value: the declared fields in declaration order, then the unknown fields.
+      /// From a value: the declared fields in declaration order, then the unknown fields;
+      /// each with its name's place among the declared names in byte-wise order.
       template <typename Helper>
       static void AddFields(Helper& helper, Detail* native) {
-        helper.AddField("note", &native->note);
+        helper.AddField("note", &native->note, 0);
         ::Ormi::Data::BaseNative::AdapterHelper::AddUnknownFields(kKnownNames, helper.value(),
                                                                   native->unknownFields);
       }
@@ -373,11 +378,12 @@ class PartsSvc {
           helper.AddField("spec", &native->spec);
         }
 
-        /// From a value: the declared fields in declaration order.
+        /// From a value: the declared fields in declaration order;
+        /// each with its name's place among the declared names in byte-wise order.
         template <typename Helper>
         static void AddFields(Helper& helper, Input* native) {
-          helper.AddField("name", &native->name);
-          helper.AddField("spec", &native->spec);
+          helper.AddField("name", &native->name, 0);
+          helper.AddField("spec", &native->spec, 1);
         }
 
         /// The definition: the declared fields' types in declaration order.
