@@ -12,6 +12,7 @@ namespace {
 using Com::Norval::Hyrn::Test::AllKinds;
 using Com::Norval::Hyrn::Test::Colour;
 using Com::Norval::Hyrn::Test::Leaf;
+using Com::Norval::Hyrn::Test::Ping;
 using Com::Norval::Ormi::Std::LocalizableMessage;
 using Labels = std::map<std::string, std::string>;
 using MaybeText = boost::optional<std::string>;
@@ -200,6 +201,16 @@ TEST(ValueToNative, UndeclaredFieldsAreCollectedAndMissingOptionalsStayUnset) {
     EXPECT_EQ(field.second, extra);
   }
   EXPECT_EQ(names, (std::list<std::string>{"a_first", "g_middle", "zz_last"}));
+
+  // As many fields as declared, but one of them undeclared in place of a missing optional.
+  auto ping = StructValue::GetInstance("com.norval.hyrn.test.ping");
+  ping->SetField("pung", extra);
+  Ping native_ping;
+  ASSERT_TRUE(Convert<Ping>(ping, &native_ping, messages));
+  EXPECT_FALSE(native_ping.pong);
+  ASSERT_TRUE(native_ping.unknownFields);
+  ASSERT_EQ(native_ping.unknownFields->fields().size(), 1U);
+  EXPECT_EQ(native_ping.unknownFields->fields().begin()->first, "pung");
 }
 
 // The conversion's steps point into the source tree instead of sharing its values; what the
