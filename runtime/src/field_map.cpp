@@ -46,17 +46,11 @@ std::size_t FieldMap::LowerBound(std::string_view name) const {
 }
 
 FieldMap::const_iterator FieldMap::find(std::string_view name) const {
-  // A structure's few fields are scanned for equality, comparing sizes and first bytes before
-  // the rest; larger ones are searched by name order.
+  // A structure's few fields are scanned for equality; larger ones are searched by name order.
   constexpr std::size_t kScanned = 16;
   if (size_ <= kScanned) {
     for (std::size_t i = 0; i < size_; ++i) {
-      std::string const& field = order_[i]->first;
-      if (field.size() == name.size() &&
-          (name.empty() || (field[0] == name[0] && std::memcmp(field.data() + 1, name.data() + 1,
-                                                               name.size() - 1) == 0))) {
-        return const_iterator(order_ + i);
-      }
+      if (SameName(order_[i]->first, name)) return const_iterator(order_ + i);
     }
     return end();
   }

@@ -292,6 +292,7 @@ class ValueToNativeAdapter {
         return false;
       }
       auto const& entry = static_cast<CompoundValue const&>(*element);
+      // "key" and "value" are an entry's first and second names in byte order.
       ValuePtr const* key = Detail::FieldSlot(entry, MapEntry::kKey, 0, messages_);
       ValuePtr const* mapped =
           key != nullptr ? Detail::FieldSlot(entry, MapEntry::kValue, 1, messages_) : nullptr;

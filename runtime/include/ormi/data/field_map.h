@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -72,8 +73,9 @@ class FieldMap {
   // The same, looking first at position `expected`: where a structure that holds exactly the
   // names it declares keeps the one that is `expected`-th in byte-wise order.
   const_iterator find(std::string_view name, std::size_t expected) const {
-    if (expected < size_ && order_[expected]->first == name)
+    if (expected < size_ && SameName(order_[expected]->first, name)) {
       return const_iterator(order_ + expected);
+    }
     return find(name);
   }
   std::size_t count(std::string_view name) const { return find(name) != end() ? 1 : 0; }
@@ -96,6 +98,13 @@ class FieldMap {
 
  private:
   struct Block;
+  // Whether a field is named `name`: sizes and first bytes are compared before the rest, which
+  // tells most of a structure's names apart without a call to memcmp.
+  static bool SameName(std::string const& field, std::string_view name) {
+    return field.size() == name.size() &&
+           (name.empty() || (field[0] == name[0] &&
+                             std::memcmp(field.data() + 1, name.data() + 1, name.size() - 1) == 0));
+  }
   // Position of the first field whose name is not less than `name`.
   std::size_t LowerBound(std::string_view name) const;
   void Grow(std::size_t capacity);
