@@ -93,6 +93,20 @@ void AppendQuotedJson(std::string& out, boost::string_view text) {
   out += '"';
 }
 
+char* WriteQuotedJson(char* out, boost::string_view text) {
+  *out++ = '"';
+  for (std::size_t done = 0;;) {
+    std::size_t const plain = PlainUntil(text, done);
+    std::memcpy(out, text.data() + done, plain - done);
+    out += plain - done;
+    if (plain == text.size()) break;
+    out = WriteEscape(out, static_cast<unsigned char>(text[plain]));
+    done = plain + 1;
+  }
+  *out++ = '"';
+  return out;
+}
+
 std::string QuoteJson(boost::string_view text) {
   std::string out;
   AppendQuotedJson(out, text);

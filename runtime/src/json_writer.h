@@ -4,6 +4,7 @@
 // written), so a step is a few words and queuing allocates nothing once the stack has grown.
 #pragma once
 
+#include <cstring>
 #include <deque>
 #include <string>
 #include <type_traits>
@@ -17,6 +18,65 @@ namespace Ormi::Data::Detail {
 // Appends `text` as a JSON string, quoted and escaped as Boost.JSON's serializer does: `"` and
 // `\`, the control characters as \b \t \n \f \r or \u00xx, every other byte as it is.
 void AppendQuotedJson(std::string& out, boost::string_view text);
+// The same into `out`, which has room for kQuotedPerByte * text.size() + 2 bytes; returns the
+// end of what was written.
+char* WriteQuotedJson(char* out, boost::string_view text);
+constexpr std::size_t kQuotedPerByte = 6;  // the longest escape, \u00xx
+
+// Text written in small pieces. The pieces gather in a fixed buffer that goes to the string in
+// one append when it is full, so a piece costs a copy of its bytes rather than a call into the
+// string; a piece longer than the buffer goes to the string directly.
+class JsonText {
+ public:
+  explicit JsonText(std::string out = {}) : out_(std::move(out)) {}
+  JsonText(JsonText const&) = delete;
+  JsonText& operator=(JsonText const&) = delete;
+
+  void Write(boost::string_view text) {
+    if (text.size() > kStaged - used_) return WriteLong(text);
+    std::memcpy(staged_ + used_, text.data(), text.size());
+    used_ += text.size();
+  }
+  void Put(char c) {
+    if (used_ == kStaged) Flush();
+    staged_[used_++] = c;
+  }
+  void WriteQuoted(boost::string_view text) {
+    if (!Fits(text)) {
+      Flush();
+      if (!Fits(text)) return AppendQuotedJson(out_, text);
+    }
+    used_ = static_cast<std::size_t>(WriteQuotedJson(staged_ + used_, text) - staged_);
+  }
+  // The text written so far; empty afterwards.
+  std::string Take() {
+    Flush();
+    return std::exchange(out_, {});
+  }
+
+ private:
+  static constexpr std::size_t kStaged = 4096;
+
+  // Whether the longest quoting of `text` fits in what is left of the buffer.
+  bool Fits(boost::string_view text) const {
+    std::size_t const room = kStaged - used_;
+    return room >= 2 && text.size() <= (room - 2) / kQuotedPerByte;
+  }
+  void WriteLong(boost::string_view text) {
+    Flush();
+    if (text.size() >= kStaged) return static_cast<void>(out_.append(text.data(), text.size()));
+    std::memcpy(staged_, text.data(), text.size());
+    used_ = text.size();
+  }
+  void Flush() {
+    out_.append(staged_, used_);
+    used_ = 0;
+  }
+
+  char staged_[kStaged];
+  std::size_t used_ = 0;
+  std::string out_;
+};
 
 // `Item` is what the caller expands: a node, or a node with its context. Queued steps run last
 // in, first out, so an expansion queues its closing text first and its first child last.
@@ -34,20 +94,29 @@ class StepWriter {
     Queue(std::move(root));
     bool finished = true;
     while (finished && !steps_.empty()) {
-      Step const step = std::move(steps_.back());
-      steps_.pop_back();
-      finished = Perform(step, expand);
+      // The step is read a field at a time, as it was written (see Push).
+      Step& top = steps_.back();
+      Kind const kind = top.kind;
+      if (kind == Kind::kItem) {
+        Item item = std::move(top.item);
+        steps_.pop_back();
+        finished = expand(item);
+      } else {
+        boost::string_view const text(top.text, top.size);
+        steps_.pop_back();
+        WriteText(kind, text);
+      }
     }
     steps_.clear();
     kept_.clear();
     return finished;
   }
 
-  void Write(boost::string_view text) { out_.append(text.data(), text.size()); }
-  void WriteQuoted(boost::string_view text) { AppendQuotedJson(out_, text); }
-  void Queue(Item item) { steps_.push_back({Kind::kItem, std::move(item), {}}); }
+  void Write(boost::string_view text) { out_.Write(text); }
+  void WriteQuoted(boost::string_view text) { out_.WriteQuoted(text); }
+  void Queue(Item item) { Push(Kind::kItem).item = std::move(item); }
   // Text that outlives the run: a literal, or text given to Keep.
-  void QueueText(boost::string_view lasting) { steps_.push_back({Kind::kText, Item{}, lasting}); }
+  void QueueText(boost::string_view lasting) { PushText(Kind::kText, lasting); }
   // A string would not outlive the run: Keep it first.
   template <typename S, typename = std::enable_if_t<std::is_same_v<std::decay_t<S>, std::string>>>
   void QueueText(S&& text) = delete;
@@ -55,41 +124,51 @@ class StepWriter {
   boost::string_view Keep(std::string text) { return kept_.emplace_back(std::move(text)); }
   // `"key":`, after a comma unless `first`; the key must outlive the run.
   void QueueKey(boost::string_view key, bool first) {
-    steps_.push_back({first ? Kind::kKey : Kind::kCommaKey, Item{}, key});
+    PushText(first ? Kind::kKey : Kind::kCommaKey, key);
   }
   // The text written so far; the writer is empty afterwards.
-  std::string Take() { return std::exchange(out_, {}); }
+  std::string Take() { return out_.Take(); }
 
  private:
   enum class Kind : unsigned char { kItem, kText, kKey, kCommaKey };
   struct Step {
     Kind kind;
     Item item;
-    boost::string_view text;
+    char const* text;
+    std::size_t size;
   };
 
-  template <typename Expand>
-  bool Perform(Step const& step, Expand& expand) {
-    switch (step.kind) {
-      case Kind::kItem:
-        return expand(step.item);
+  // A new step of `kind`, filled in place: a step built aside and copied in is read back in
+  // wider loads than it was stored with, which stalls the copy until the stores have retired.
+  Step& Push(Kind kind) {
+    Step& step = steps_.emplace_back();
+    step.kind = kind;
+    return step;
+  }
+
+  void PushText(Kind kind, boost::string_view text) {
+    Step& step = Push(kind);
+    step.text = text.data();
+    step.size = text.size();
+  }
+
+  void WriteText(Kind kind, boost::string_view text) {
+    switch (kind) {
       case Kind::kCommaKey:
-        out_ += ',';
+        out_.Put(',');
         [[fallthrough]];
       case Kind::kKey:
-        WriteQuoted(step.text);
-        out_ += ':';
-        return true;
-      case Kind::kText:
-        Write(step.text);
-        return true;
+        WriteQuoted(text);
+        out_.Put(':');
+        return;
+      default:
+        Write(text);
     }
-    return true;
   }
 
   std::vector<Step> steps_;
   std::deque<std::string> kept_;  // the texts of Keep, whose addresses stay
-  std::string out_;
+  JsonText out_;
 };
 
 }  // namespace Ormi::Data::Detail

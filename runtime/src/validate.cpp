@@ -85,34 +85,41 @@ class Validator {
 
   bool Run(DataDefinition const& definition, DataValue const& value) {
     pending_.clear();
-    pending_.push_back({&definition, &value, 0, nullptr});
+    Push(&definition, &value, 0);
     while (!pending_.empty() && count_ < limit_) {
-      Item const item = pending_.back();
+      // Read a field at a time, as Push wrote it: reading the item whole takes wider loads than
+      // the stores that wrote it, and stalls until they have retired.
+      Item const& top = pending_.back();
+      DataDefinition const* const item_definition = top.definition;
+      DataValue const* const item_value = top.value;
+      std::size_t const path = top.path;
+      char const* const problem = top.problem;
       pending_.pop_back();
-      Check(item);
+      if (problem) {
+        Report(path, problem);
+      } else {
+        Check(*item_definition, *item_value, path);
+      }
     }
     return count_ == 0;
   }
 
  private:
-  void Check(Item const& item) {
-    if (item.problem) return Report(item.path, item.problem);
-    DataDefinition const& definition = *item.definition;
-    DataValue const& value = *item.value;
+  void Check(DataDefinition const& definition, DataValue const& value, std::size_t path) {
     switch (definition.kind()) {
       case DefinitionKind::kOptional:
-        return CheckOptional(static_cast<OptionalDefinition const&>(definition), value, item.path);
+        return CheckOptional(static_cast<OptionalDefinition const&>(definition), value, path);
       case DefinitionKind::kList:
-        return CheckList(static_cast<ListDefinition const&>(definition), value, item.path);
+        return CheckList(static_cast<ListDefinition const&>(definition), value, path);
       case DefinitionKind::kStructure:
-        return CheckStruct(static_cast<StructDefinition const&>(definition), value, item.path);
+        return CheckStruct(static_cast<StructDefinition const&>(definition), value, path);
       case DefinitionKind::kStructRef:
-        return CheckRef(static_cast<StructRefDefinition const&>(definition), value, item.path);
+        return CheckRef(static_cast<StructRefDefinition const&>(definition), value, path);
       case DefinitionKind::kDynamicStructure:
-        if (!IsStructure(value)) Mismatch(definition, value, item.path);
+        if (!IsStructure(value)) Mismatch(definition, value, path);
         return;
       case DefinitionKind::kScalar:
-        return CheckScalar(static_cast<ScalarDefinition const&>(definition), value, item.path);
+        return CheckScalar(static_cast<ScalarDefinition const&>(definition), value, path);
     }
   }
 
@@ -145,7 +152,7 @@ class Validator {
     for (auto field = definition.fields().rbegin(); field != definition.fields().rend(); ++field) {
       while (present != compound.fields().rend() && field->first < present->first) ++present;
       if (present == compound.fields().rend() || present->first != field->first) {
-        pending_.push_back({nullptr, nullptr, paths_.Field(path, field->first), "missing field"});
+        Add(nullptr, nullptr, paths_.Field(path, field->first), "missing field");
         continue;
       }
       // The value of a map entry is named by the entry's key alone.
@@ -183,7 +190,17 @@ class Validator {
 
   void Push(DataDefinition const* definition, DataValue const* value, std::size_t path) {
     char const* problem = !definition ? "no definition" : !value ? "missing value" : nullptr;
-    pending_.push_back({definition, value, path, problem});
+    Add(definition, value, path, problem);
+  }
+
+  // Written in place a field at a time; see Run.
+  void Add(DataDefinition const* definition, DataValue const* value, std::size_t path,
+           char const* problem) {
+    Item& item = pending_.emplace_back();
+    item.definition = definition;
+    item.value = value;
+    item.path = path;
+    item.problem = problem;
   }
 
   void Mismatch(DataDefinition const& definition, DataValue const& value, std::size_t path) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include <boost/json.hpp>
 
 #include "sample_values.h"
@@ -88,6 +91,47 @@ TEST(Json, EveryByteIsEscapedAsBoostJsonDoes) {
   structure->SetField(all, BooleanValue::GetInstance(true));
   EXPECT_EQ(ToJson(*structure),
             "{\"$struct\":" + quoted(all) + ",\"fields\":{" + quoted(all) + ":true}}");
+}
+
+// Text is gathered in a buffer of a few KiB before it reaches the string: strings and names of
+// every size around the buffer's and the longest escaping's bounds, plain or escaped at either
+// end, and short pieces that fill it to its last byte, come out whole and in order, after a
+// buffer's own text.
+TEST(Json, TextOfEverySizeIsWrittenWholeAcrossTheBuffer) {
+  auto const quoted = [](std::string const& text) {
+    return boost::json::serialize(boost::json::string_view(text));
+  };
+  std::vector<std::size_t> sizes;
+  for (std::size_t bound : {8U, 682U, 4096U, 8192U}) {
+    for (std::size_t size = bound - 3; size <= bound + 3; ++size) sizes.push_back(size);
+  }
+  sizes.push_back(0);
+  sizes.push_back(20000);
+  auto list = ListValue::GetInstance();
+  auto structure = StructValue::GetInstance("sizes");
+  std::string elements;
+  std::string fields;
+  int index = 0;
+  for (std::size_t const size : sizes) {
+    for (std::size_t shift = 0; shift < 3; ++shift, ++index) {
+      std::string text(size, static_cast<char>('a' + shift));
+      if (size > 0 && shift == 1) text.front() = '\n';
+      if (size > 0 && shift == 2) text.back() = '\x01';
+      list->Append(StringValue::GetInstance(text));
+      elements += (elements.empty() ? "" : ",") + quoted(text);
+      std::string const name = std::to_string(1000 + index) + text;  // in name order
+      structure->SetField(name, IntegerValue::GetInstance(index));
+      fields += (fields.empty() ? "" : ",") + quoted(name) + ":" + std::to_string(index);
+    }
+  }
+  for (int small = 0; small < 3000; ++small) {  // short pieces that fill the buffer to its end
+    list->Append(IntegerValue::GetInstance(small));
+    elements += "," + std::to_string(small);
+  }
+  EXPECT_EQ(ToJson(*list), "[" + elements + "]");
+  std::string appended = "kept";
+  AppendJson(*structure, &appended);
+  EXPECT_EQ(appended, R"(kept{"$struct":"sizes","fields":{)" + fields + "}}");
 }
 
 TEST(Json, ReadsFieldsInAnyOrderAndBlobPadding) {
