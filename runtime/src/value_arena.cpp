@@ -85,8 +85,9 @@ ValueArena::~ValueArena() {
 }
 
 void* ValueArena::Allocate(std::size_t bytes, std::size_t align) {
-  // Before the first block, next_ and end_ are both null: no room.
-  std::size_t const padding = (align - reinterpret_cast<std::uintptr_t>(next_) % align) % align;
+  // Before the first block, next_ and end_ are both null: no room. Alignments are powers of
+  // two, so the padding is a mask rather than a division.
+  std::size_t const padding = (0 - reinterpret_cast<std::uintptr_t>(next_)) & (align - 1);
   if (static_cast<std::size_t>(end_ - next_) < padding + bytes) {
     return AllocateInNewBlock(bytes, align);
   }

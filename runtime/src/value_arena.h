@@ -21,7 +21,7 @@ class ValueArena {
   ValueArena(ValueArena&&) = delete;
   ValueArena& operator=(ValueArena&&) = delete;
 
-  // On the arena's thread only.
+  // On the arena's thread only; `align` is a power of two.
   void* Allocate(std::size_t bytes, std::size_t align);
   // From any thread: the bytes are no longer used.
   void Free(void* at, std::size_t bytes);
