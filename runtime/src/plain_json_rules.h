@@ -1,5 +1,5 @@
-// The rules of the plain JSON form that its writer, its reader and its schema share (internal
-// to ormi_core).
+// The rules of the plain JSON form that its writer, its reader and its schema share, and the
+// test of one part of a value that validation and the writer share (internal to ormi_core).
 #pragma once
 
 #include "ormi/data/definition.h"
@@ -29,6 +29,41 @@ inline StructDefinition const* StructureOf(DataDefinition const& definition) {
     return static_cast<StructRefDefinition const&>(definition).target().get();
   }
   return nullptr;
+}
+
+// Whether a string value reads as a date-time.
+bool IsDateTimeText(DataValue const& value);
+
+// Whether `value` itself is what `definition` (of kind `kind`) asks for, its parts aside: the
+// test that validation makes of every part of a value (validate.cpp), and the plain writer of
+// each part it writes. A date-time may be given as a string that reads as one. For a structure
+// or a reference to one, `*structure` is set to the structure definition.
+inline bool Matches(DataDefinition const& definition, DefinitionKind kind, DataValue const& value,
+                    StructDefinition const** structure) {
+  ValueKind const value_kind = value.kind();
+  switch (kind) {
+    case DefinitionKind::kOptional:
+      return value_kind == ValueKind::kOptional;
+    case DefinitionKind::kList:
+      return value_kind == ValueKind::kList;
+    case DefinitionKind::kStructure:
+    case DefinitionKind::kStructRef:
+      *structure = kind == DefinitionKind::kStructure
+                       ? static_cast<StructDefinition const*>(&definition)
+                       : static_cast<StructRefDefinition const&>(definition).target().get();
+      return *structure &&
+             (value_kind == ValueKind::kStructure || value_kind == ValueKind::kError) &&
+             static_cast<CompoundValue const&>(value).name() == (*structure)->name();
+    case DefinitionKind::kDynamicStructure:
+      return value_kind == ValueKind::kStructure || value_kind == ValueKind::kError;
+    case DefinitionKind::kScalar:
+      break;
+  }
+  ValueKind const wanted = static_cast<ScalarDefinition const&>(definition).valueKind();
+  if (wanted == ValueKind::kDateTime && value_kind == ValueKind::kString) {
+    return IsDateTimeText(value);
+  }
+  return value_kind == wanted;
 }
 
 // When `list` is a map (its elements are "map-entry" structures of a string "key" and a

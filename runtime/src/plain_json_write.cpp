@@ -33,14 +33,15 @@ struct Item {
   std::size_t path = Detail::ValuePaths::kRoot;
 };
 
-// Writes a value that passed validation against the definition, so every part has the kind
-// its definition asks for and every declared field is there. The quick walk keeps no paths and
-// says nothing; a walk that fails is done again as the explaining walk, which names where.
+// Writes a value against its definition. The quick walk checks each part as validation does
+// (Detail::Matches, every declared field there) before writing it, keeps no paths and says
+// nothing: a value it does not write is validated, and one that passes is written again by the
+// explaining walk, which trusts validation and names where the value cannot be written.
 class PlainWriter {
  public:
   // The quick walk.
   PlainWriter() = default;
-  // The explaining walk.
+  // The explaining walk, of a value that passed validation.
   explicit PlainWriter(std::list<BaseMessage>& messages)
       : messages_(&messages), paths_(std::string()) {}
 
@@ -54,11 +55,18 @@ class PlainWriter {
 
  private:
   bool Expand(Item const& item) {
+    StructDefinition const* structure = nullptr;
+    if (Checks() &&
+        !(item.value && item.definition &&
+          Detail::Matches(*item.definition, item.definition->kind(), *item.value, &structure))) {
+      return false;
+    }
     DataValue const& value = *item.value;
     DataDefinition const& definition = *item.definition;
     // The definition cannot tell these apart in plain JSON: they keep their canonical form.
     if (value.kind() == ValueKind::kError ||
         definition.kind() == DefinitionKind::kDynamicStructure) {
+      if (Checks() && !WholeErrorIsValid(definition, value)) return false;
       writer_.Write(ToJson(value));
       return true;
     }
@@ -78,6 +86,16 @@ class PlainWriter {
         WriteScalar(value);
         return true;
     }
+  }
+
+  // The quick walk checks; the explaining walk follows validation.
+  bool Checks() const { return messages_ == nullptr; }
+
+  // An error value in a structure's place is written whole, so its fields are checked here.
+  static bool WholeErrorIsValid(DataDefinition const& definition, DataValue const& value) {
+    if (value.kind() != ValueKind::kError) return true;
+    std::list<BaseMessage> ignored;
+    return Validate(definition, value, ignored);
   }
 
   void WriteScalar(DataValue const& value) {
@@ -132,9 +150,9 @@ class PlainWriter {
 
   // {"key":value,...} in the order of the entries.
   bool WriteMap(DataDefinition const& value_definition, ListValue const& list, std::size_t path) {
-    auto const& entries = list.elements();
     entries_.clear();
-    for (auto const& element : entries) {
+    for (auto const& element : list.elements()) {
+      if (Checks() && !IsEntry(element.get())) return false;
       auto const& fields = static_cast<CompoundValue const&>(*element).fields();
       auto const& key = static_cast<StringValue const&>(*fields.at(MapEntry::kKey)).value();
       entries_.push_back({&key, fields.at(MapEntry::kValue).get()});
@@ -150,6 +168,18 @@ class PlainWriter {
       writer_.QueueKey(key, i == 0);
     }
     return true;
+  }
+
+  // Whether `element` is a map entry with a string key and a value (which is checked when it is
+  // written); the definition of a map's elements is a "map-entry" structure of those two.
+  static bool IsEntry(DataValue const* element) {
+    if (!element || element->kind() != ValueKind::kStructure) return false;
+    auto const& entry = static_cast<CompoundValue const&>(*element);
+    if (entry.name() != MapEntry::kName) return false;
+    auto const key = entry.fields().find(MapEntry::kKey);
+    auto const value = entry.fields().find(MapEntry::kValue);
+    return key != entry.fields().end() && key->second &&
+           key->second->kind() == ValueKind::kString && value != entry.fields().end();
   }
 
   // The key of the map in entries_ that its entries have twice: the one whose second entry
@@ -190,6 +220,7 @@ class PlainWriter {
       unknown +=
           (unknown.empty() ? "" : ",") + QuoteJson(present.first) + ":" + ToJson(*present.second);
     }
+    if (Checks() && fields_.size() != declared.size()) return false;  // a field is missing
     writer_.Write("{");
     writer_.QueueText("}");
     if (!unknown.empty()) {
@@ -236,9 +267,9 @@ class PlainWriter {
 
 bool ToPlainJson(DataValue const& value, DataDefinition const& definition, std::string* out,
                  std::list<BaseMessage>& messages) {
-  if (!Validate(definition, value, messages)) return false;
   return PlainWriter().Run(value, definition, out) ||
-         PlainWriter(messages).Run(value, definition, out);
+         (Validate(definition, value, messages) &&
+          PlainWriter(messages).Run(value, definition, out));
 }
 
 }  // namespace Ormi::Data

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "plain_json_rules.h"
 #include "value_path.h"
 
 namespace Ormi::Data {
@@ -54,11 +55,6 @@ std::string Got(DataValue const& value) {
   }
 }
 
-// Structure and error values are the compound values that a structure definition checks.
-bool IsStructure(DataValue const& value) {
-  return value.kind() == ValueKind::kStructure || value.kind() == ValueKind::kError;
-}
-
 // The key of a map entry: a "map-entry" structure whose "key" is a string.
 std::string const* MapKey(DataValue const& element) {
   if (element.kind() != ValueKind::kStructure) return nullptr;
@@ -106,33 +102,33 @@ class Validator {
 
  private:
   void Check(DataDefinition const& definition, DataValue const& value, std::size_t path) {
-    switch (definition.kind()) {
-      case DefinitionKind::kOptional:
-        return CheckOptional(static_cast<OptionalDefinition const&>(definition), value, path);
-      case DefinitionKind::kList:
-        return CheckList(static_cast<ListDefinition const&>(definition), value, path);
-      case DefinitionKind::kStructure:
-        return CheckStruct(static_cast<StructDefinition const&>(definition), value, path);
-      case DefinitionKind::kStructRef:
-        return CheckRef(static_cast<StructRefDefinition const&>(definition), value, path);
-      case DefinitionKind::kDynamicStructure:
-        if (!IsStructure(value)) Mismatch(definition, value, path);
+    DefinitionKind const kind = definition.kind();
+    StructDefinition const* structure = nullptr;
+    if (!Detail::Matches(definition, kind, value, &structure)) {
+      return Mismatch(definition, value, path);
+    }
+    switch (kind) {
+      case DefinitionKind::kOptional: {
+        auto const& optional = static_cast<OptionalValue const&>(value);
+        if (optional.isSet()) {
+          Push(static_cast<OptionalDefinition const&>(definition).element().get(),
+               optional.value().get(), path);
+        }
         return;
-      case DefinitionKind::kScalar:
-        return CheckScalar(static_cast<ScalarDefinition const&>(definition), value, path);
+      }
+      case DefinitionKind::kList:
+        return CheckElements(static_cast<ListDefinition const&>(definition),
+                             static_cast<ListValue const&>(value), path);
+      case DefinitionKind::kStructure:
+      case DefinitionKind::kStructRef:
+        return CheckFields(*structure, static_cast<CompoundValue const&>(value), path);
+      default:
+        return;
     }
   }
 
-  void CheckOptional(OptionalDefinition const& definition, DataValue const& value,
-                     std::size_t path) {
-    if (value.kind() != ValueKind::kOptional) return Mismatch(definition, value, path);
-    auto const& optional = static_cast<OptionalValue const&>(value);
-    if (optional.isSet()) Push(definition.element().get(), optional.value().get(), path);
-  }
-
-  void CheckList(ListDefinition const& definition, DataValue const& value, std::size_t path) {
-    if (value.kind() != ValueKind::kList) return Mismatch(definition, value, path);
-    auto const& elements = static_cast<ListValue const&>(value).elements();
+  void CheckElements(ListDefinition const& definition, ListValue const& list, std::size_t path) {
+    auto const& elements = list.elements();
     // Pushed last to first, so that problems are reported in element order.
     for (std::size_t i = elements.size(); i-- > 0;) {
       std::size_t const child = ElementPath(path, elements[i].get(), i);
@@ -140,12 +136,8 @@ class Validator {
     }
   }
 
-  void CheckStruct(StructDefinition const& definition, DataValue const& value, std::size_t path) {
-    if (!IsStructure(value) ||
-        static_cast<CompoundValue const&>(value).name() != definition.name()) {
-      return Mismatch(definition, value, path);
-    }
-    auto const& compound = static_cast<CompoundValue const&>(value);
+  void CheckFields(StructDefinition const& definition, CompoundValue const& compound,
+                   std::size_t path) {
     bool const is_entry = paths_.IsKey(path) && compound.name() == MapEntry::kName;
     // Declared and present fields are both in name order: one walk from the last pairs them.
     auto present = compound.fields().rbegin();
@@ -160,32 +152,6 @@ class Validator {
           is_entry && field->first == MapEntry::kValue ? path : paths_.Field(path, field->first);
       Push(field->second.get(), present->second.get(), child);
     }
-  }
-
-  void CheckRef(StructRefDefinition const& definition, DataValue const& value, std::size_t path) {
-    auto const target = definition.target();
-    if (!target) {
-      return Report(path, "structure reference " + Quoted(definition.name()) + " has no target");
-    }
-    CheckStruct(*target, value, path);
-  }
-
-  void CheckScalar(ScalarDefinition const& definition, DataValue const& value, std::size_t path) {
-    if (definition.valueKind() == ValueKind::kDateTime) return CheckDateTime(value, path);
-    if (value.kind() != definition.valueKind()) Mismatch(definition, value, path);
-  }
-
-  void CheckDateTime(DataValue const& value, std::size_t path) {
-    if (value.kind() == ValueKind::kDateTime) return;
-    DateTime ignored;
-    if (value.kind() == ValueKind::kString) {
-      std::string const& text = static_cast<StringValue const&>(value).value();
-      if (!DateTime::Parse(text, &ignored)) {
-        Report(path, "expected a date-time, got the string " + Quoted(text));
-      }
-      return;
-    }
-    Report(path, "expected a date-time, got " + Got(value));
   }
 
   void Push(DataDefinition const* definition, DataValue const* value, std::size_t path) {
@@ -203,7 +169,22 @@ class Validator {
     item.problem = problem;
   }
 
+  // What is wrong with a value that does not match its definition.
   void Mismatch(DataDefinition const& definition, DataValue const& value, std::size_t path) {
+    if (definition.kind() == DefinitionKind::kStructRef) {
+      auto const& reference = static_cast<StructRefDefinition const&>(definition);
+      if (!reference.target()) {
+        return Report(path, "structure reference " + Quoted(reference.name()) + " has no target");
+      }
+      return Mismatch(*reference.target(), value, path);
+    }
+    if (Detail::ScalarKindOf(definition) == ValueKind::kDateTime) {
+      if (value.kind() == ValueKind::kString) {
+        return Report(path, "expected a date-time, got the string " +
+                                Quoted(static_cast<StringValue const&>(value).value()));
+      }
+      return Report(path, "expected a date-time, got " + Got(value));
+    }
     Report(path, "expected " + Expected(definition) + ", got " + Got(value));
   }
 
@@ -241,6 +222,15 @@ void TrimStack(std::vector<Item>& stack) {
 }
 
 }  // namespace
+
+namespace Detail {
+
+bool IsDateTimeText(DataValue const& value) {
+  DateTime ignored;
+  return DateTime::Parse(static_cast<StringValue const&>(value).value(), &ignored);
+}
+
+}  // namespace Detail
 
 // A value that passes is walked once, quickly; one that fails is walked again to explain.
 bool Validate(DataDefinition const& definition, DataValue const& value,

@@ -4,6 +4,9 @@
 
 #include <functional>
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "sample_values.h"
 #include "small_stack.h"
@@ -307,16 +310,66 @@ TEST(PlainJson, ReadingErrorsNameThePathAndWhatWasExpected) {
                           "children[1].child.children: expected an array, got an object\n");
 }
 
+// Writing checks each part as it goes: whatever validation rejects is not written, and is
+// reported as validation reports it.
 TEST(PlainJson, WritingChecksTheValueFirst) {
   auto const spec = Spec();
+  auto const without = [](char const* name) {
+    auto const full = SpecValue();
+    auto partial = StructValue::GetInstance("spec");
+    for (auto const& field : static_cast<StructValue const&>(*full).fields()) {
+      if (field.first != name) partial->SetField(field.first, field.second);
+    }
+    return partial;
+  };
+  auto const set = [](char const* name, ValuePtr value) {
+    return SpecValue([&](StructValue& s) { s.SetField(name, value); });
+  };
+  auto const list_of = [](ListKind kind, ValuePtr element) {
+    auto list = ListValue::GetInstance(kind);
+    list->Append(std::move(element));
+    return list;
+  };
+  auto entry = StructValue::GetInstance("map-entry");  // its key is an integer
+  entry->SetField("key", IntegerValue::GetInstance(1));
+  entry->SetField("value", Some(Text("v")));
+  auto wrong_error = ErrorValue::GetInstance("spec");  // no field of the definition
+  std::vector<std::pair<std::string, ValuePtr>> const invalid = {
+      {"a scalar of another kind", set("count", Text("1"))},
+      {"a missing field", without("count")},
+      {"a field without value", set("ratio", nullptr)},
+      {"a string for a dynamic structure", set("anything", Text("x"))},
+      {"a string for an optional", set("version", Text("x"))},
+      {"an integer for a list", set("tags", IntegerValue::GetInstance(1))},
+      {"an element of another kind", set("tags", list_of(ListKind::kPlain, Some(Text("x"))))},
+      {"a map element that is no entry", set("components", list_of(ListKind::kMap, Text("x")))},
+      {"a map key that is no string", set("components", list_of(ListKind::kMap, entry))},
+      {"an unreadable date-time", set("when", Text("yesterday"))},
+      {"an integer for a date-time", set("when", IntegerValue::GetInstance(1))},
+      {"a structure of another name", StructValue::GetInstance("other")},
+      {"an error whose fields do not match", wrong_error},
+  };
+  for (auto const& [what, value] : invalid) {
+    std::list<BaseMessage> expected;
+    EXPECT_FALSE(Validate(*spec, *value, expected)) << what;
+    std::list<BaseMessage> messages;
+    std::string text = "unchanged";
+    EXPECT_FALSE(ToPlainJson(*value, *spec, &text, messages)) << what;
+    EXPECT_EQ(Texts(messages), Texts(expected)) << what;
+    EXPECT_EQ(text, "unchanged") << what;
+  }
   std::list<BaseMessage> messages;
-  std::string text = "unchanged";
-  EXPECT_FALSE(ToPlainJson(*SpecValue([](StructValue& s) { s.SetField("count", Text("1")); }),
-                           *spec, &text, messages));
+  std::string text;
+  EXPECT_FALSE(ToPlainJson(*set("count", Text("1")), *spec, &text, messages));
   EXPECT_EQ(Texts(messages),
             "ormi.data.validation.failed: count: expected an integer, got a string\n");
+  // A date-time given as a string that reads as one passes, and is written as it is.
+  EXPECT_NE(Write(*set("when", Text("2026-12-06T08:35:27Z")), *spec)
+                .find(R"("when":"2026-12-06T08:35:27Z")"),
+            std::string::npos);
 
   messages.clear();
+  text = "unchanged";
   auto twice = ListValue::GetInstance(ListKind::kMap);
   twice->Append(MapEntry("k", OptionalValue::GetInstance()));
   twice->Append(MapEntry("k", Some(Text("v"))));
