@@ -28,9 +28,13 @@ constexpr std::size_t kQuotedPerByte = 6;  // the longest escape, \u00xx
 // string; a piece longer than the buffer goes to the string directly.
 class JsonText {
  public:
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init): staged_ is written before it is read
   explicit JsonText(std::string out = {}) : out_(std::move(out)) {}
+  ~JsonText() = default;
   JsonText(JsonText const&) = delete;
   JsonText& operator=(JsonText const&) = delete;
+  JsonText(JsonText&&) = delete;
+  JsonText& operator=(JsonText&&) = delete;
 
   void Write(boost::string_view text) {
     if (text.size() > kStaged - used_) return WriteLong(text);
@@ -73,7 +77,7 @@ class JsonText {
     used_ = 0;
   }
 
-  char staged_[kStaged];
+  char staged_[kStaged];  // left uninitialised: only the first used_ bytes are ever read
   std::size_t used_ = 0;
   std::string out_;
 };
@@ -132,10 +136,10 @@ class StepWriter {
  private:
   enum class Kind : unsigned char { kItem, kText, kKey, kCommaKey };
   struct Step {
-    Kind kind;
-    Item item;
-    char const* text;
-    std::size_t size;
+    Kind kind = Kind::kItem;
+    Item item{};
+    char const* text = nullptr;
+    std::size_t size = 0;
   };
 
   // A new step of `kind`, filled in place: a step built aside and copied in is read back in
