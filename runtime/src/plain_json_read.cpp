@@ -89,13 +89,19 @@ struct Task {
   bool or_null;
 };
 
+// The quick walk keeps no paths and stops at the first problem without a message; a text it
+// does not read is read again by the explaining walk, which says what is wrong and where.
 class PlainReader {
  public:
-  explicit PlainReader(std::list<BaseMessage>& messages) : messages_(messages) {}
+  // The quick walk.
+  PlainReader() = default;
+  // The explaining walk.
+  explicit PlainReader(std::list<BaseMessage>& messages)
+      : messages_(&messages), paths_(std::string()), limit_(kMaxMessages) {}
 
   bool Run(json::value const& root, DataDefinition const& definition, ValuePtr* out) {
     tasks_.push_back({&root, &definition, out, Detail::ValuePaths::kRoot, false});
-    while (!tasks_.empty() && problems_ < kMaxMessages) {
+    while (!tasks_.empty() && problems_ < limit_) {
       Task const task = tasks_.back();
       tasks_.pop_back();
       Read(task);
@@ -250,13 +256,21 @@ class PlainReader {
     json::object const& object = task.json->get_object();
     if (object.contains(Detail::kErrorKey)) return ReadCanonicalStructure(task, definition);
     auto structure = StructValue::GetInstance(definition->name());
-    std::vector<Task> fields;
+    auto const& declared_fields = definition->fields();
+    std::size_t const first = fields_.size();  // this structure's fields in fields_
+    // Members usually come in the declared order (the writer's): each is looked for first
+    // where the last one was found.
+    auto next = declared_fields.begin();
     for (auto const& member : object) {
-      std::string const name(member.key());
-      auto const declared = definition->fields().find(name);
+      std::string_view const name(member.key().data(), member.key().size());
+      auto declared = next;
+      if (declared == declared_fields.end() || declared->first != name) {
+        declared = declared_fields.find(std::string(name));
+      }
       std::size_t const path = paths_.Field(task.path, member.key());
-      if (declared != definition->fields().end()) {
-        fields.push_back(
+      if (declared != declared_fields.end()) {
+        next = std::next(declared);
+        fields_.push_back(
             {&member.value(), declared->second.get(), &structure->FieldSlot(name), path, false});
       } else if (name == Detail::kUnknownFieldsKey) {
         ReadUnknownFields(member.value(), *definition, *structure, path);
@@ -264,16 +278,25 @@ class PlainReader {
         Problem(path, "unknown field; " + Known(*definition));
       }
     }
-    for (auto const& field : definition->fields()) {
+    // Keys are unique, so when as many members as declared fields were found, none is missing.
+    if (fields_.size() - first != declared_fields.size()) AddMissing(*definition, task, *structure);
+    tasks_.insert(tasks_.end(), fields_.rbegin(), fields_.rend() - static_cast<long>(first));
+    fields_.resize(first);
+    Store(task, std::move(structure));
+  }
+
+  // Sets the declared optional fields that `task`'s object leaves out to unset, and reports the
+  // others.
+  void AddMissing(StructDefinition const& definition, Task const& task, StructValue& structure) {
+    json::object const& object = task.json->get_object();
+    for (auto const& field : definition.fields()) {
       if (object.contains(field.first)) continue;
       if (field.second && field.second->kind() == DefinitionKind::kOptional) {
-        structure->SetField(field.first, OptionalValue::GetInstance());
+        structure.SetField(field.first, OptionalValue::GetInstance());
       } else {
         Problem(paths_.Field(task.path, field.first), "missing required field");
       }
     }
-    tasks_.insert(tasks_.end(), fields.rbegin(), fields.rend());
-    Store(task, std::move(structure));
   }
 
   // The fields a structure does not declare, each in the canonical form.
@@ -289,7 +312,7 @@ class PlainReader {
       if (definition.fields().count(name) != 0) {
         Problem(at, "a declared field; write it outside " + Quoted(Detail::kUnknownFieldsKey));
       } else if (!Detail::ReadCanonical(member.value(), paths_.Text(at), &structure.FieldSlot(name),
-                                        messages_)) {
+                                        Messages())) {
         ++problems_;
       }
     }
@@ -301,8 +324,8 @@ class PlainReader {
     if (!task.json->is_object()) return Mismatch(task);
     std::string const path = paths_.Text(task.path);
     ValuePtr value;
-    if (!Detail::ReadCanonical(*task.json, path.empty() ? "$" : path, &value, messages_) ||
-        (error_of && !Validate(*error_of, *value, messages_, path))) {
+    if (!Detail::ReadCanonical(*task.json, path.empty() ? "$" : path, &value, Messages()) ||
+        (error_of && !Validate(*error_of, *value, Messages(), path))) {
       ++problems_;
       return;
     }
@@ -330,15 +353,22 @@ class PlainReader {
   }
 
   void Problem(std::size_t path, std::string const& reason) {
-    if (problems_++ >= kMaxMessages) return;
+    if (problems_++ >= limit_ || !messages_) return;
     std::string const text = paths_.Text(path);
-    messages_.push_back(Message<CoreTag>(
+    messages_->push_back(Message<CoreTag>(
         MessageId::kPlainJsonInvalid, text.empty() ? std::string("the top level") : text, reason));
   }
 
-  std::list<BaseMessage>& messages_;
+  // Where the readers of canonical parts and validation say what is wrong; the quick walk
+  // drops what they say.
+  std::list<BaseMessage>& Messages() { return messages_ ? *messages_ : dropped_; }
+
+  std::list<BaseMessage>* const messages_ = nullptr;
+  std::list<BaseMessage> dropped_;
   std::vector<Task> tasks_;
-  Detail::ValuePaths paths_;
+  std::vector<Task> fields_;  // scratch of ReadStructure, which queues them and returns
+  Detail::ValuePaths paths_ = Detail::ValuePaths::None();  // keeps paths when explaining
+  std::size_t const limit_ = 1;
   std::size_t problems_ = 0;
 };
 
@@ -353,7 +383,10 @@ bool FromPlainJson(boost::string_view text, DataDefinition const& definition, Va
   json::value document(storage);
   if (!Detail::ParseJson(text, limits, true, &document, messages)) return false;
   ValuePtr result;
-  if (!PlainReader(messages).Run(document, definition, &result)) return false;
+  if (!PlainReader().Run(document, definition, &result) &&
+      !PlainReader(messages).Run(document, definition, &result)) {
+    return false;
+  }
   *out = std::move(result);
   return true;
 }
