@@ -6,8 +6,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
-#include <set>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <boost/json/basic_parser_impl.hpp>
@@ -35,6 +36,94 @@ std::string Position(boost::string_view text, std::size_t offset) {
   return std::to_string(line) + ":" + std::to_string(column);
 }
 
+// Finds a key that an open object has twice, allocating nothing per key once its buffers have
+// grown. The keys of the open objects are kept one after another in one text; the innermost
+// object's keys are the last ones, and only the innermost object gets keys. A new key is
+// compared with the object's earlier keys one by one while the object is small, and looked up
+// in a hash table of their positions (kept at the end of `table_`) once it is not.
+class KeyChecker {
+ public:
+  void BeginObject() { objects_.push_back({keys_.size(), table_.size(), 0}); }
+
+  void EndObject() {
+    Object const object = objects_.back();
+    objects_.pop_back();
+    if (keys_.size() > object.first_key) text_.resize(keys_[object.first_key].offset);
+    keys_.resize(object.first_key);
+    table_.resize(object.table);
+    key_start_ = text_.size();
+  }
+
+  void AddPart(json::string_view part) { text_.append(part.data(), part.size()); }
+
+  // Adds the key whose last part is `part`; false when the innermost object has it already.
+  bool Add(json::string_view part) {
+    AddPart(part);
+    keys_.push_back({key_start_, text_.size() - key_start_});
+    key_start_ = text_.size();
+    Object& object = objects_.back();
+    std::size_t const count = keys_.size() - object.first_key;  // the new one included
+    if (object.table_size == 0) {
+      for (std::size_t i = object.first_key; i + 1 < keys_.size(); ++i) {
+        if (KeyAt(i) == KeyAt(keys_.size() - 1)) return false;
+      }
+      if (count == kScanned) Rehash(object, kFirstTable);
+      return true;
+    }
+    if (!Insert(object, keys_.size() - 1)) return false;
+    if (2 * count > object.table_size) Rehash(object, 2 * object.table_size);
+    return true;
+  }
+
+  // The key that Add refused.
+  std::string Last() const { return std::string(KeyAt(keys_.size() - 1)); }
+
+ private:
+  static constexpr std::size_t kScanned = 8;      // keys compared one by one
+  static constexpr std::size_t kFirstTable = 32;  // table slots, a power of two
+
+  struct Key {
+    std::size_t offset;
+    std::size_t size;
+  };
+  struct Object {
+    std::size_t first_key;
+    std::size_t table;       // where its table begins in table_
+    std::size_t table_size;  // 0 while its keys are scanned
+  };
+
+  std::string_view KeyAt(std::size_t i) const {
+    return {text_.data() + keys_[i].offset, keys_[i].size};
+  }
+
+  // Puts key `i` in the object's table, probing linearly; false when it is there already.
+  bool Insert(Object const& object, std::size_t i) {
+    std::size_t const mask = object.table_size - 1;
+    std::string_view const key = KeyAt(i);
+    for (std::size_t slot = std::hash<std::string_view>()(key) & mask;; slot = (slot + 1) & mask) {
+      std::size_t& entry = table_[object.table + slot];
+      if (entry == 0) {
+        entry = i + 1;
+        return true;
+      }
+      if (KeyAt(entry - 1) == key) return false;
+    }
+  }
+
+  void Rehash(Object& object, std::size_t size) {
+    table_.resize(object.table);  // what the enclosing objects hold stays
+    table_.resize(object.table + size, 0);
+    object.table_size = size;
+    for (std::size_t i = object.first_key; i < keys_.size(); ++i) Insert(object, i);
+  }
+
+  std::string text_;
+  std::vector<Key> keys_;
+  std::vector<std::size_t> table_;  // 1 + a key's index, or 0 for an empty slot
+  std::vector<Object> objects_;
+  std::size_t key_start_ = 0;
+};
+
 // Builds the JSON tree as Boost's own parser does, with two differences: numbers with a
 // fraction or an exponent are converted from their text with std::from_chars, which rounds
 // correctly (the parser's own conversion can be one unit in the last place off, so a double
@@ -52,28 +141,25 @@ class TreeBuilder : public ParserSizes {
   bool on_document_begin(json::error_code& /*ec*/) { return true; }
   bool on_document_end(json::error_code& /*ec*/) { return true; }
   bool on_object_begin(json::error_code& /*ec*/) {
-    if (unique_keys_) keys_.emplace_back();
+    if (unique_keys_) keys_.BeginObject();
     return true;
   }
   bool on_object_end(std::size_t n, json::error_code& /*ec*/) {
-    if (unique_keys_) keys_.pop_back();
+    if (unique_keys_) keys_.EndObject();
     return stack_.push_object(n), true;
   }
   bool on_array_begin(json::error_code& /*ec*/) { return true; }
   bool on_array_end(std::size_t n, json::error_code& /*ec*/) { return stack_.push_array(n), true; }
   bool on_key_part(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
-    if (unique_keys_) key_.append(s.data(), s.size());
+    if (unique_keys_) keys_.AddPart(s);
     return stack_.push_chars(s), true;
   }
   bool on_key(json::string_view s, std::size_t /*n*/, json::error_code& ec) {
-    if (unique_keys_) {
-      key_.append(s.data(), s.size());
-      if (!keys_.back().insert(key_).second) {
-        duplicate_key_ = true;
-        ec = json::error::syntax;
-        return false;
-      }
-      key_.clear();
+    if (unique_keys_ && !keys_.Add(s)) {
+      key_ = keys_.Last();
+      duplicate_key_ = true;
+      ec = json::error::syntax;
+      return false;
     }
     return stack_.push_key(s), true;
   }
@@ -106,8 +192,8 @@ class TreeBuilder : public ParserSizes {
   json::value_stack stack_;
   std::string number_;  // the parts of a number read so far
   bool unique_keys_;
-  std::vector<std::set<std::string>> keys_;  // of each open object, when keys must be unique
-  std::string key_;                          // the key being read, or the one found twice
+  KeyChecker keys_;  // of the open objects, when keys must be unique
+  std::string key_;  // the key found twice
   bool duplicate_key_ = false;
 };
 

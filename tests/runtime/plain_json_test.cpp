@@ -310,6 +310,53 @@ TEST(PlainJson, ReadingErrorsNameThePathAndWhatWasExpected) {
                           "children[1].child.children: expected an array, got an object\n");
 }
 
+// A key an object has twice is refused, however many keys the object has (few are compared one
+// by one, more through a table), and only within its own object: an enclosing object's keys
+// are kept while an inner one is read, and the same key in two objects is no repeat.
+TEST(PlainJson, KeysTwiceInOneObjectAreFoundAtEverySizeAndDepth) {
+  auto const maps = Map(Optional(Map(IntegerDefinition::GetInstance())));
+  auto const key = [](std::size_t i) { return "key" + std::to_string(100 + i); };
+  auto const object = [&](std::size_t count, std::string const& inner, std::size_t inner_at) {
+    std::string text = "{";
+    for (std::size_t i = 0; i < count; ++i) {
+      text += (i == 0 ? "\"" : ",\"") + key(i) + "\":" + (i == inner_at ? inner : "null");
+    }
+    return text + "}";
+  };
+  auto const inner = [&](std::size_t count) {
+    std::string text = "{";
+    for (std::size_t i = 0; i < count; ++i) {
+      text += (i == 0 ? "\"" : ",\"") + key(i) + "\":" + std::to_string(i);
+    }
+    return text + "}";
+  };
+  for (std::size_t const count : {1U, 7U, 8U, 9U, 12U, 31U, 40U, 200U}) {
+    // The inner object last: the outer object's repeat comes right after it.
+    std::size_t const inner_at = count % 2 == 0 ? count - 1 : count / 2;
+    std::string const text = object(count, inner(count), inner_at);
+    std::string problems;
+    ValuePtr const value = Read(text, *maps, &problems);
+    ASSERT_NE(value, nullptr) << count << ": " << problems;
+    EXPECT_EQ(static_cast<ListValue const&>(*value).elements().size(), count);
+    for (std::size_t const twice : {std::size_t{0}, count / 2, count - 1}) {
+      std::string const repeat = ",\"" + key(twice) + "\":null}";
+      std::string const outer_twice = text.substr(0, text.size() - 1) + repeat;
+      EXPECT_EQ(Read(outer_twice, *maps, &problems), nullptr) << count << " " << twice;
+      EXPECT_NE(problems.find("duplicate key \"" + key(twice) + "\""), std::string::npos)
+          << count << " " << twice << ": " << problems;
+      std::string const inner_twice =
+          inner(count).substr(0, inner(count).size() - 1) + ",\"" + key(twice) + "\":1}";
+      std::string const in_inner = object(count, inner_twice, inner_at);
+      EXPECT_EQ(Read(in_inner, *maps, &problems), nullptr) << count << " " << twice;
+      EXPECT_NE(problems.find("duplicate key \"" + key(twice) + "\""), std::string::npos)
+          << count << " " << twice << ": " << problems;
+    }
+  }
+  std::string problems;
+  EXPECT_EQ(Read(R"({"k0":null,"k\u0030":null})", *maps, &problems), nullptr);
+  EXPECT_NE(problems.find(R"(duplicate key "k0")"), std::string::npos) << problems;
+}
+
 // Writing checks each part as it goes: whatever validation rejects is not written, and is
 // reported as validation reports it.
 TEST(PlainJson, WritingChecksTheValueFirst) {
