@@ -10,6 +10,10 @@
 
 #include <boost/json.hpp>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "json_detail.h"
 #include "json_writer.h"
 
@@ -20,9 +24,10 @@ namespace {
 
 bool NeedsEscape(unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; }
 
-// Whether any of the eight bytes of `word` needs an escape: the lowest bit of each byte's
-// "below 0x20" and "equals" tests, done on all eight bytes at once.
-bool AnyNeedsEscape(std::uint64_t word) {
+// The high bit of each of the eight bytes of `word` (in memory order) that needs an escape,
+// from its "below 0x20" and "equals" tests done on all eight bytes at once. A borrow can set a
+// byte above a true one, so only the lowest bit set names a byte for sure.
+std::uint64_t EscapeBits(std::uint64_t word) {
   constexpr std::uint64_t kOnes = 0x0101010101010101U;
   constexpr std::uint64_t kHighs = 0x8080808080808080U;
   std::uint64_t const quote = word ^ (kOnes * '"');
@@ -30,7 +35,7 @@ bool AnyNeedsEscape(std::uint64_t word) {
   std::uint64_t const below = (word - kOnes * 0x20) & ~word;
   std::uint64_t const quotes = (quote - kOnes) & ~quote;
   std::uint64_t const backslashes = (backslash - kOnes) & ~backslash;
-  return ((below | quotes | backslashes) & kHighs) != 0;
+  return (below | quotes | backslashes) & kHighs;
 }
 
 char* WriteEscape(char* out, unsigned char c) {
@@ -66,12 +71,38 @@ char* WriteEscape(char* out, unsigned char c) {
   }
 }
 
+#if defined(__SSE2__)
+// The bits (one per byte, in memory order) of the sixteen bytes at `at` that need an escape.
+unsigned EscapeMask16(char const* at) {
+  __m128i const bytes = _mm_loadu_si128(reinterpret_cast<__m128i const*>(at));
+  // Below 0x20, as unsigned bytes: the byte is its own minimum with 0x1f.
+  __m128i const control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(0x1f)), bytes);
+  __m128i const quote = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'));
+  __m128i const backslash = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'));
+  return static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_or_si128(control, _mm_or_si128(quote, backslash))));
+}
+#endif
+
 // The index of the first byte of `text` at or after `from` that needs an escape, or its size.
 std::size_t PlainUntil(boost::string_view text, std::size_t from) {
+#if defined(__SSE2__)
+  for (; text.size() - from >= 16; from += 16) {
+    if (unsigned const mask = EscapeMask16(text.data() + from)) {
+      return from + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+  }
+#endif
   // Eight bytes at a time while none needs an escape, then byte by byte.
   for (std::uint64_t word = 0; text.size() - from >= sizeof word; from += sizeof word) {
     std::memcpy(&word, text.data() + from, sizeof word);
-    if (AnyNeedsEscape(word)) break;
+    if (std::uint64_t const bits = EscapeBits(word)) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      return from + static_cast<std::size_t>(__builtin_ctzll(bits)) / 8;
+#else
+      break;
+#endif
+    }
   }
   while (from < text.size() && !NeedsEscape(static_cast<unsigned char>(text[from]))) ++from;
   return from;

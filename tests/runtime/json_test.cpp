@@ -66,8 +66,9 @@ TEST(Json, WritesTheDocumentedForm) {
 }
 
 // Strings and field names are escaped exactly as Boost.JSON's serializer escapes them: every
-// byte value alone, at every place among 16 bytes of plain text (strings are scanned several
-// bytes at a time), and all of them in one string between plain text.
+// byte value alone, at every place among 40 bytes of plain text (strings are scanned sixteen
+// and eight bytes at a time, then byte by byte), and all of them in one string between plain
+// text.
 TEST(Json, EveryByteIsEscapedAsBoostJsonDoes) {
   auto const quoted = [](std::string const& text) {
     return boost::json::serialize(boost::json::string_view(text));
@@ -78,8 +79,8 @@ TEST(Json, EveryByteIsEscapedAsBoostJsonDoes) {
     all += one;
     EXPECT_EQ(ToJson(*StringValue::GetInstance(one)), quoted(one)) << "byte " << byte;
     for (char const filler : {'!', '\xff'}) {
-      for (std::size_t at = 0; at <= 16; ++at) {
-        std::string const among = std::string(at, filler) + one + std::string(16 - at, filler);
+      for (std::size_t at = 0; at <= 40; ++at) {
+        std::string const among = std::string(at, filler) + one + std::string(40 - at, filler);
         ASSERT_EQ(ToJson(*StringValue::GetInstance(among)), quoted(among))
             << "byte " << byte << " at " << at;
       }
