@@ -110,38 +110,21 @@ std::size_t PlainUntil(boost::string_view text, std::size_t from) {
 
 }  // namespace
 
-void AppendQuotedJson(std::string& out, boost::string_view text) {
-  out += '"';
-  for (std::size_t done = 0;;) {
-    std::size_t const plain = PlainUntil(text, done);
-    out.append(text.data() + done, plain - done);
-    if (plain == text.size()) break;
-    char escape[6];
-    out.append(escape, static_cast<std::size_t>(
-                           WriteEscape(escape, static_cast<unsigned char>(text[plain])) - escape));
-    done = plain + 1;
-  }
-  out += '"';
-}
-
-char* WriteQuotedJson(char* out, boost::string_view text) {
-  *out++ = '"';
+char* WriteEscapedJson(char* out, boost::string_view text) {
   for (std::size_t done = 0;;) {
     std::size_t const plain = PlainUntil(text, done);
     std::memcpy(out, text.data() + done, plain - done);
     out += plain - done;
-    if (plain == text.size()) break;
+    if (plain == text.size()) return out;
     out = WriteEscape(out, static_cast<unsigned char>(text[plain]));
     done = plain + 1;
   }
-  *out++ = '"';
-  return out;
 }
 
 std::string QuoteJson(boost::string_view text) {
-  std::string out;
-  AppendQuotedJson(out, text);
-  return out;
+  JsonText out;
+  out.WriteQuoted(text);
+  return out.Take();
 }
 
 std::string EncodeBase64(std::string const& bytes) {

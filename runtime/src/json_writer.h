@@ -4,6 +4,7 @@
 // written), so a step is a few words and queuing allocates nothing once the stack has grown.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -15,13 +16,11 @@
 
 namespace Ormi::Data::Detail {
 
-// Appends `text` as a JSON string, quoted and escaped as Boost.JSON's serializer does: `"` and
-// `\`, the control characters as \b \t \n \f \r or \u00xx, every other byte as it is.
-void AppendQuotedJson(std::string& out, boost::string_view text);
-// The same into `out`, which has room for kQuotedPerByte * text.size() + 2 bytes; returns the
-// end of what was written.
-char* WriteQuotedJson(char* out, boost::string_view text);
-constexpr std::size_t kQuotedPerByte = 6;  // the longest escape, \u00xx
+// Writes `text` escaped as Boost.JSON's serializer escapes a string's contents: `"` and `\`,
+// the control characters as \b \t \n \f \r or \u00xx, every other byte as it is. `out` has room
+// for kEscapedPerByte * text.size() bytes; returns the end of what was written.
+char* WriteEscapedJson(char* out, boost::string_view text);
+constexpr std::size_t kEscapedPerByte = 6;  // the longest escape, \u00xx
 
 // Text written in small pieces. The pieces gather in a fixed buffer that goes to the string in
 // one append when it is full, so a piece costs a copy of its bytes rather than a call into the
@@ -45,12 +44,23 @@ class JsonText {
     if (used_ == kStaged) Flush();
     staged_[used_++] = c;
   }
+  // `text` as a JSON string: quoted, and escaped in pieces whose longest escaping fits in what
+  // is left of the buffer. The buffer goes to the string first when a short text, or a good
+  // part of a long one, would not fit.
   void WriteQuoted(boost::string_view text) {
-    if (!Fits(text)) {
-      Flush();
-      if (!Fits(text)) return AppendQuotedJson(out_, text);
+    Put('"');
+    while (!text.empty()) {
+      std::size_t room = (kStaged - used_) / kEscapedPerByte;
+      if (room < std::min(text.size(), kStaged / kEscapedPerByte / 2)) {
+        Flush();
+        room = kStaged / kEscapedPerByte;
+      }
+      std::size_t const piece = std::min(text.size(), room);
+      used_ = static_cast<std::size_t>(WriteEscapedJson(staged_ + used_, text.substr(0, piece)) -
+                                       staged_);
+      text.remove_prefix(piece);
     }
-    used_ = static_cast<std::size_t>(WriteQuotedJson(staged_ + used_, text) - staged_);
+    Put('"');
   }
   // The text written so far; empty afterwards.
   std::string Take() {
@@ -61,11 +71,6 @@ class JsonText {
  private:
   static constexpr std::size_t kStaged = 4096;
 
-  // Whether the longest quoting of `text` fits in what is left of the buffer.
-  bool Fits(boost::string_view text) const {
-    std::size_t const room = kStaged - used_;
-    return room >= 2 && text.size() <= (room - 2) / kQuotedPerByte;
-  }
   void WriteLong(boost::string_view text) {
     Flush();
     if (text.size() >= kStaged) return static_cast<void>(out_.append(text.data(), text.size()));

@@ -2,7 +2,9 @@
 // JSON tree beside the definition and builds the value, filling each container's slots in place.
 #include "ormi/data/plain_json.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -257,7 +259,7 @@ class PlainReader {
     if (object.contains(Detail::kErrorKey)) return ReadCanonicalStructure(task, definition);
     auto structure = StructValue::GetInstance(definition->name());
     auto const& declared_fields = definition->fields();
-    std::size_t const first = fields_.size();  // this structure's fields in fields_
+    std::size_t const first = tasks_.size();  // this structure's fields' tasks from here on
     // Members usually come in the declared order (the writer's): each is looked for first
     // where the last one was found.
     auto next = declared_fields.begin();
@@ -270,7 +272,7 @@ class PlainReader {
       std::size_t const path = paths_.Field(task.path, member.key());
       if (declared != declared_fields.end()) {
         next = std::next(declared);
-        fields_.push_back(
+        tasks_.push_back(
             {&member.value(), declared->second.get(), &structure->FieldSlot(name), path, false});
       } else if (name == Detail::kUnknownFieldsKey) {
         ReadUnknownFields(member.value(), *definition, *structure, path);
@@ -279,9 +281,9 @@ class PlainReader {
       }
     }
     // Keys are unique, so when as many members as declared fields were found, none is missing.
-    if (fields_.size() - first != declared_fields.size()) AddMissing(*definition, task, *structure);
-    tasks_.insert(tasks_.end(), fields_.rbegin(), fields_.rend() - static_cast<long>(first));
-    fields_.resize(first);
+    if (tasks_.size() - first != declared_fields.size()) AddMissing(*definition, task, *structure);
+    // Last to first, so that fields are read (and problems found) in the object's order.
+    std::reverse(tasks_.begin() + static_cast<std::ptrdiff_t>(first), tasks_.end());
     Store(task, std::move(structure));
   }
 
@@ -366,7 +368,6 @@ class PlainReader {
   std::list<BaseMessage>* const messages_ = nullptr;
   std::list<BaseMessage> dropped_;
   std::vector<Task> tasks_;
-  std::vector<Task> fields_;  // scratch of ReadStructure, which queues them and returns
   Detail::ValuePaths paths_ = Detail::ValuePaths::None();  // keeps paths when explaining
   std::size_t const limit_ = 1;
   std::size_t problems_ = 0;

@@ -2,6 +2,8 @@
 // test of one part of a value that validation and the writer share (internal to ormi_core).
 #pragma once
 
+#include <string>
+
 #include "ormi/data/definition.h"
 #include "ormi/data/value.h"
 
@@ -64,6 +66,18 @@ inline bool Matches(DataDefinition const& definition, DefinitionKind kind, DataV
     return IsDateTimeText(value);
   }
   return value_kind == wanted;
+}
+
+// The key of a map entry: a "map-entry" structure whose "key" is a string; null otherwise.
+inline std::string const* MapEntryKey(DataValue const& element) {
+  if (element.kind() != ValueKind::kStructure) return nullptr;
+  auto const& entry = static_cast<CompoundValue const&>(element);
+  if (entry.name() != MapEntry::kName) return nullptr;
+  auto const key = entry.fields().find(MapEntry::kKey);
+  if (key == entry.fields().end() || !key->second || key->second->kind() != ValueKind::kString) {
+    return nullptr;
+  }
+  return &static_cast<StringValue const&>(*key->second).value();
 }
 
 // When `list` is a map (its elements are "map-entry" structures of a string "key" and a

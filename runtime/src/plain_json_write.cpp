@@ -152,10 +152,14 @@ class PlainWriter {
   bool WriteMap(DataDefinition const& value_definition, ListValue const& list, std::size_t path) {
     entries_.clear();
     for (auto const& element : list.elements()) {
-      if (Checks() && !IsEntry(element.get())) return false;
+      // An entry's value is checked when it is written; validation (before the explaining
+      // walk) has seen to both.
+      std::string const* key = element ? Detail::MapEntryKey(*element) : nullptr;
+      if (!key) return false;
       auto const& fields = static_cast<CompoundValue const&>(*element).fields();
-      auto const& key = static_cast<StringValue const&>(*fields.at(MapEntry::kKey)).value();
-      entries_.push_back({&key, fields.at(MapEntry::kValue).get()});
+      auto const value = fields.find(MapEntry::kValue);
+      if (value == fields.end()) return false;
+      entries_.push_back({key, value->second.get()});
     }
     if (std::string const* twice = RepeatedKey()) {
       return Unwritable(paths_.Key(path, *twice), "the map has this key twice");
@@ -168,18 +172,6 @@ class PlainWriter {
       writer_.QueueKey(key, i == 0);
     }
     return true;
-  }
-
-  // Whether `element` is a map entry with a string key and a value (which is checked when it is
-  // written); the definition of a map's elements is a "map-entry" structure of those two.
-  static bool IsEntry(DataValue const* element) {
-    if (!element || element->kind() != ValueKind::kStructure) return false;
-    auto const& entry = static_cast<CompoundValue const&>(*element);
-    if (entry.name() != MapEntry::kName) return false;
-    auto const key = entry.fields().find(MapEntry::kKey);
-    auto const value = entry.fields().find(MapEntry::kValue);
-    return key != entry.fields().end() && key->second &&
-           key->second->kind() == ValueKind::kString && value != entry.fields().end();
   }
 
   // The key of the map in entries_ that its entries have twice: the one whose second entry

@@ -55,18 +55,6 @@ std::string Got(DataValue const& value) {
   }
 }
 
-// The key of a map entry: a "map-entry" structure whose "key" is a string.
-std::string const* MapKey(DataValue const& element) {
-  if (element.kind() != ValueKind::kStructure) return nullptr;
-  auto const& entry = static_cast<StructValue const&>(element);
-  if (entry.name() != MapEntry::kName) return nullptr;
-  auto const key = entry.fields().find(MapEntry::kKey);
-  if (key == entry.fields().end() || !key->second || key->second->kind() != ValueKind::kString) {
-    return nullptr;
-  }
-  return &static_cast<StringValue const&>(*key->second).value();
-}
-
 // Walks a value against a definition. The quick walk stops at the first problem and neither
 // names paths nor writes messages, so that a value that passes allocates nothing; the
 // explaining walk reports every problem (up to kMaxMessages) at its path.
@@ -191,7 +179,7 @@ class Validator {
   // Paths are named in the explaining walk only.
   std::size_t ElementPath(std::size_t parent, DataValue const* element, std::size_t index) {
     if (!paths_.Keeps()) return Detail::ValuePaths::kRoot;
-    std::string const* key = element ? MapKey(*element) : nullptr;
+    std::string const* key = element ? Detail::MapEntryKey(*element) : nullptr;
     return key ? paths_.Key(parent, *key) : paths_.Index(parent, index);
   }
 
