@@ -25,6 +25,12 @@ L10n::RequestLocalizer SelectRequestLocalizer(
   return L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer();
 }
 
+ErrorPtr ErrorToSend(ErrorPtr const& error, boost::optional<Data::NativeError> const& native,
+                     std::shared_ptr<Core::AsyncActivation> const& activation) {
+  if (!error && !native) return nullptr;
+  return Data::NativeErrorHelper::GetError(error, native, SelectRequestLocalizer(activation));
+}
+
 std::shared_ptr<Core::AsyncActivation> EnsureActivation(
     std::shared_ptr<Core::AsyncActivation> const& activation) {
   if (activation) {

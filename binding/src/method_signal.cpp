@@ -116,8 +116,7 @@ void SendInputFailure(AsyncApiMethod::ResultCb const& result,
 void SendTaskId(AsyncApiMethod::ResultCb::Function const& function, ActivationPtr const& activation,
                 std::string const& task_id, ErrorPtr const& error,
                 boost::optional<Data::NativeError> const& native) {
-  ErrorPtr const sent =
-      Data::NativeErrorHelper::GetError(error, native, Binding::SelectRequestLocalizer(activation));
+  ErrorPtr const sent = Binding::ErrorToSend(error, native, activation);
   if (sent) {
     function(boost::none, sent, Progress::Terminal(), {});
     return;

@@ -24,19 +24,49 @@ namespace {
 // size the allocator still serves from its heap rather than by mapping pages.
 constexpr std::size_t kFirstBlockBytes = 1024;
 constexpr std::size_t kMostBlockBytes = std::size_t{32} * 1024;
-// Blocks of the largest size that a thread keeps for its next arenas. Freed to the allocator,
-// the blocks of a large tree would go back to the system with the top of the heap, and the
-// next large tree would fault its pages in again.
-constexpr int kKeptBlocks = 32;
+
+// Blocks that a thread keeps for its next arenas, a shelf per block size. Smaller blocks are
+// kept so that the few small arenas of a call cost no allocation; largest ones because, freed
+// to the allocator, the blocks of a large tree would go back to the system with the top of the
+// heap, and the next large tree would fault its pages in again. Plain data, so that it stays
+// usable while the thread's other objects are destroyed.
+struct BlockShelf {
+  void* Take() { return count > 0 ? blocks[--count] : nullptr; }
+  bool Put(void* block, int capacity) {
+    if (count == capacity) return false;
+    blocks[count++] = block;
+    return true;
+  }
+  void Empty() {
+    while (count > 0) ::operator delete(blocks[--count]);
+  }
+
+  static constexpr int kMostKept = 32;
+  void* blocks[kMostKept] = {};
+  int count = 0;
+};
+
+// Block sizes double from the first to the largest: 1, 2, 4, ... 32 KiB.
+constexpr int kBlockSizes = 6;
+static_assert(kFirstBlockBytes << (kBlockSizes - 1) == kMostBlockBytes);
+
+// The shelf of a block of `bytes`, or -1 for a block of no standard size (one made for a
+// single large value).
+int ShelfOf(std::size_t bytes) {
+  for (int shelf = 0; shelf < kBlockSizes; ++shelf) {
+    if (bytes == kFirstBlockBytes << shelf) return shelf;
+  }
+  return -1;
+}
+
+// How many blocks of a shelf a thread keeps: a few of each small size, more of the largest.
+int ShelfCapacity(int shelf) { return shelf == kBlockSizes - 1 ? BlockShelf::kMostKept : 4; }
 
 struct ThreadArena {
   int open_scopes = 0;
   ValueArena* arena = nullptr;
-  // Largest blocks kept, and whether the thread still keeps any (not while it ends). Plain
-  // data, so that it stays usable while the thread's other objects are destroyed.
-  void* kept[kKeptBlocks] = {};
-  int kept_count = 0;
-  bool keeping = true;
+  BlockShelf shelves[kBlockSizes];
+  bool keeping = true;  // false once the thread is ending
 };
 thread_local ThreadArena current;
 
@@ -49,20 +79,24 @@ struct KeptBlocksReaper {
   KeptBlocksReaper& operator=(KeptBlocksReaper&&) = delete;
   ~KeptBlocksReaper() {
     current.keeping = false;
-    while (current.kept_count > 0) ::operator delete(current.kept[--current.kept_count]);
+    for (BlockShelf& shelf : current.shelves) shelf.Empty();
   }
 };
 
 void* NewBlock(std::size_t bytes) {
-  if (bytes == kMostBlockBytes && current.kept_count > 0) return current.kept[--current.kept_count];
-  return ::operator new(bytes);
+  int const shelf = ShelfOf(bytes);
+  void* const kept = shelf < 0 ? nullptr : current.shelves[shelf].Take();
+  if (!kept) return ::operator new(bytes);
+  ORMI_UNPOISON(kept, bytes);
+  return kept;
 }
 
 void DeleteBlock(void* block, std::size_t bytes) {
   // The first block a thread keeps makes the object that gives its blocks back at its end.
   static thread_local KeptBlocksReaper const reaper;
-  if (bytes == kMostBlockBytes && current.keeping && current.kept_count < kKeptBlocks) {
-    current.kept[current.kept_count++] = block;
+  int const shelf = ShelfOf(bytes);
+  if (current.keeping && shelf >= 0 && current.shelves[shelf].Put(block, ShelfCapacity(shelf))) {
+    ORMI_POISON(block, bytes);  // a kept block is no one's until it is taken again
     return;
   }
   ::operator delete(block);
@@ -75,12 +109,30 @@ struct ValueArena::Block {
   std::size_t bytes;
 };
 
-ValueArena::~ValueArena() {
-  while (blocks_) {
-    Block* const previous = blocks_->previous;
-    ORMI_UNPOISON(blocks_, blocks_->bytes);
-    DeleteBlock(blocks_, blocks_->bytes);
-    blocks_ = previous;
+// The arena sits at the head of its first block, so that a small arena is one allocation.
+ValueArena* ValueArena::Make() {
+  void* const first = NewBlock(kFirstBlockBytes);
+  auto* const block = static_cast<Block*>(first);
+  block->previous = nullptr;
+  block->bytes = kFirstBlockBytes;
+  auto* const arena = new (block + 1) ValueArena;
+  arena->blocks_ = block;
+  arena->next_ = reinterpret_cast<char*>(arena + 1);
+  arena->end_ = static_cast<char*>(first) + kFirstBlockBytes;
+  arena->next_block_bytes_ = 2 * kFirstBlockBytes;
+  ORMI_POISON(arena->next_, static_cast<std::size_t>(arena->end_ - arena->next_));
+  return arena;
+}
+
+// Gives every block back, the arena's own last.
+void ValueArena::Destroy() {
+  Block* blocks = blocks_;
+  this->~ValueArena();
+  while (blocks) {
+    Block* const previous = blocks->previous;
+    ORMI_UNPOISON(blocks, blocks->bytes);
+    DeleteBlock(blocks, blocks->bytes);
+    blocks = previous;
   }
 }
 
@@ -99,7 +151,6 @@ void* ValueArena::Allocate(std::size_t bytes, std::size_t align) {
 }
 
 void* ValueArena::AllocateInNewBlock(std::size_t bytes, std::size_t align) {
-  if (next_block_bytes_ == 0) next_block_bytes_ = kFirstBlockBytes;
   std::size_t const size = std::max(next_block_bytes_, sizeof(Block) + align + bytes);
   next_block_bytes_ = std::min(next_block_bytes_ * 2, kMostBlockBytes);
   auto* const block = static_cast<Block*>(NewBlock(size));
@@ -123,12 +174,12 @@ void ValueArena::Close() { Drop(kOpenBias - placed_); }
 
 // Takes `holders` from the count; the last to go gives the blocks back.
 void ValueArena::Drop(std::size_t holders) {
-  if (holders_.fetch_sub(holders, std::memory_order_acq_rel) == holders) delete this;
+  if (holders_.fetch_sub(holders, std::memory_order_acq_rel) == holders) Destroy();
 }
 
 ValueArena* CurrentValueArena() {
   if (current.open_scopes == 0) return nullptr;
-  if (!current.arena) current.arena = new ValueArena;
+  if (!current.arena) current.arena = ValueArena::Make();
   return current.arena;
 }
 

@@ -15,7 +15,8 @@ namespace Ormi::Data::Detail {
 // so that the last of its values (or the scope, if it outlives them) gives the blocks back.
 class ValueArena {
  public:
-  ValueArena() = default;
+  // A new arena with its first block.
+  static ValueArena* Make();
   ValueArena(ValueArena const&) = delete;
   ValueArena& operator=(ValueArena const&) = delete;
   ValueArena(ValueArena&&) = delete;
@@ -30,7 +31,9 @@ class ValueArena {
 
  private:
   struct Block;
-  ~ValueArena();
+  ValueArena() = default;
+  ~ValueArena() = default;
+  void Destroy();
   void* AllocateInNewBlock(std::size_t bytes, std::size_t align);
 
   // Placements are counted on the arena's thread alone, without atomic operations; while the

@@ -78,6 +78,28 @@ TEST(ValueArena, KeptPartsOutliveTheScopeAndTheRestOfTheirTree) {
   EXPECT_EQ(ToJson(*kept_inner), inner_text);
 }
 
+// Small trees, each in its own arena and dropped out of the order they were built in, take
+// the blocks that earlier ones gave back, of every size, and never one that a living tree
+// still uses. (Under AddressSanitizer a block handed out twice or as larger than it is shows
+// as an overflow or a use after free.)
+TEST(ValueArena, SmallTreesReuseGivenBackBlocksOnly) {
+  std::vector<std::pair<std::string, ValuePtr>> trees;
+  for (int i = 0; i < 120; ++i) {
+    {
+      ValueArenaScope const scope;
+      ValuePtr tree = Records(1 + (i * 7) % 60, "small " + std::to_string(i));
+      std::string text = ToJson(*tree);
+      trees.emplace_back(std::move(text), std::move(tree));
+    }
+    if (i % 4 != 0) trees[static_cast<std::size_t>(i * 37 % (i + 1))].second.reset();
+  }
+  for (auto const& tree : trees) {
+    if (tree.second) {
+      EXPECT_EQ(ToJson(*tree.second), tree.first);
+    }
+  }
+}
+
 // Trees built in scopes on some threads are read and destroyed on others while their builders
 // go on building (and reusing the blocks their own earlier trees gave back).
 TEST(ValueArena, TreesMoveBetweenThreads) {

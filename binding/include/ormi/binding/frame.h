@@ -6,9 +6,12 @@
 #include <memory>
 #include <string>
 
+#include <boost/optional.hpp>
+
 #include "ormi/async_result.h"
 #include "ormi/core/call.h"
 #include "ormi/data/convert.h"
+#include "ormi/data/native_error.h"
 #include "ormi/data/value.h"
 #include "ormi/l10n/localizer.h"
 #include "ormi/message.h"
@@ -20,6 +23,11 @@ namespace Ormi::Binding {
 // locale is present; the runtime's default request localizer otherwise.
 L10n::RequestLocalizer SelectRequestLocalizer(
     std::shared_ptr<Core::AsyncActivation> const& activation);
+
+// The error an answer sends: `error` or, without one, `native` converted, each localized under
+// the request localizer of `activation`. Null when there is neither; no localizer is made then.
+ErrorPtr ErrorToSend(ErrorPtr const& error, boost::optional<Data::NativeError> const& native,
+                     std::shared_ptr<Core::AsyncActivation> const& activation);
 
 // `activation`, or a fresh activation with a new execution context when it is null.
 std::shared_ptr<Core::AsyncActivation> EnsureActivation(

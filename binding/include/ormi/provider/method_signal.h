@@ -154,8 +154,7 @@ class AsyncApiMethodResultFilter {
   void operator()(boost::optional<R> const& value, ErrorPtr const& error,
                   boost::optional<Data::NativeError> const& native, Progress const& progress,
                   StreamNext&& next) {
-    ErrorPtr const sent = Data::NativeErrorHelper::GetError(
-        error, native, Binding::SelectRequestLocalizer(activation_));
+    ErrorPtr const sent = Binding::ErrorToSend(error, native, activation_);
     if (sent) {
       Take()(boost::none, sent, progress, {});
       return;

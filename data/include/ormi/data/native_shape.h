@@ -13,6 +13,7 @@
 #include <string>
 #include <type_traits>
 
+#include <boost/container/small_vector.hpp>
 #include <boost/optional.hpp>
 
 #include "ormi/data/dynamic_structure.h"
@@ -142,6 +143,11 @@ struct BasicAdaptEntry {
   Method method;
   Destination destination;
 };
+
+// The stack of queued steps of one conversion. The steps of a small conversion (a call's
+// arguments, most answers) fit in place, so such a conversion allocates no work list.
+template <typename Entry>
+using WorkStack = boost::container::small_vector<Entry, 32>;
 
 // Runs queued steps, last queued first, until none is left. Steps queue their children
 // instead of converting them, so the call depth stays flat however deep the data nests.

@@ -69,7 +69,7 @@ class NativeToValueAdapter {
       items.clear();
     }
 
-    std::vector<Entry> items;  // a stack: its capacity stays for the whole conversion
+    WorkStack<Entry> items;  // its capacity stays for the whole conversion
   };
 
   // Converts the native object at `source` with `method` (AdaptMethod<T>::Get(&object)) into

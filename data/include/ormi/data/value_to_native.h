@@ -73,7 +73,7 @@ class ValueToNativeAdapter {
     // Records `message` (when given) and drops every queued step: the conversion ends here.
     void Stop(std::list<BaseMessage>& messages, boost::optional<BaseMessage> message = {});
 
-    std::vector<Entry> items;  // a stack: its capacity stays for the whole conversion
+    WorkStack<Entry> items;  // its capacity stays for the whole conversion
   };
 
   // Fills the native object at `destination` from `source` with `method`
