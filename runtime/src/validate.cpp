@@ -128,17 +128,22 @@ class Validator {
                    std::size_t path) {
     bool const is_entry = paths_.IsKey(path) && compound.name() == MapEntry::kName;
     // Declared and present fields are both in name order: one walk from the last pairs them.
+    // A field paired is passed, so a value holding just the declared fields costs one
+    // comparison per field.
     auto present = compound.fields().rbegin();
+    auto const none = compound.fields().rend();
     for (auto field = definition.fields().rbegin(); field != definition.fields().rend(); ++field) {
-      while (present != compound.fields().rend() && field->first < present->first) ++present;
-      if (present == compound.fields().rend() || present->first != field->first) {
-        Add(nullptr, nullptr, paths_.Field(path, field->first), "missing field");
-        continue;
+      if (present == none || present->first != field->first) {
+        while (present != none && field->first < present->first) ++present;
+        if (present == none || present->first != field->first) {
+          Add(nullptr, nullptr, paths_.Field(path, field->first), "missing field");
+          continue;
+        }
       }
       // The value of a map entry is named by the entry's key alone.
       std::size_t const child =
           is_entry && field->first == MapEntry::kValue ? path : paths_.Field(path, field->first);
-      Push(field->second.get(), present->second.get(), child);
+      Push(field->second.get(), (present++)->second.get(), child);
     }
   }
 
