@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "fast_tls.h"
 #include "value_arena.h"
 
 namespace Ormi::Data {
@@ -74,7 +75,7 @@ std::string StringField(CompoundValue const& value, std::string const& name) {
 // Set when this thread's stack of pending children has been destroyed (at thread exit), so
 // that values destroyed later (statics) use a stack of their own. A plain flag stays readable
 // until the thread ends.
-thread_local bool pending_children_gone = false;
+ORMI_FAST_TLS thread_local bool pending_children_gone = false;
 
 struct PendingChildren {
   PendingChildren() = default;
@@ -117,7 +118,7 @@ void DataValue::ReleaseChildren() {
     std::vector<ValuePtr> own;
     return TreeReleaser::Release(*this, own);
   }
-  thread_local PendingChildren pending;
+  ORMI_FAST_TLS thread_local PendingChildren pending;
   TreeReleaser::Release(*this, pending.entries);
   auto& entries = pending.entries;
   if (entries.empty() && entries.capacity() > kKeptPendingCapacity) {

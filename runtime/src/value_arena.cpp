@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <new>
 
+#include "fast_tls.h"
 #include "value_arena.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -62,13 +63,18 @@ int ShelfOf(std::size_t bytes) {
 // How many blocks of a shelf a thread keeps: a few of each small size, more of the largest.
 int ShelfCapacity(int shelf) { return shelf == kBlockSizes - 1 ? BlockShelf::kMostKept : 4; }
 
-struct ThreadArena {
+// The calling thread's open scopes and their arena, read for every value built.
+struct ThreadScopes {
   int open_scopes = 0;
   ValueArena* arena = nullptr;
+};
+ORMI_FAST_TLS thread_local ThreadScopes current;
+
+struct ThreadShelves {
   BlockShelf shelves[kBlockSizes];
   bool keeping = true;  // false once the thread is ending
 };
-thread_local ThreadArena current;
+thread_local ThreadShelves kept;
 
 // Gives the kept blocks back when the thread ends.
 struct KeptBlocksReaper {
@@ -78,24 +84,24 @@ struct KeptBlocksReaper {
   KeptBlocksReaper(KeptBlocksReaper&&) = delete;
   KeptBlocksReaper& operator=(KeptBlocksReaper&&) = delete;
   ~KeptBlocksReaper() {
-    current.keeping = false;
-    for (BlockShelf& shelf : current.shelves) shelf.Empty();
+    kept.keeping = false;
+    for (BlockShelf& shelf : kept.shelves) shelf.Empty();
   }
 };
 
 void* NewBlock(std::size_t bytes) {
   int const shelf = ShelfOf(bytes);
-  void* const kept = shelf < 0 ? nullptr : current.shelves[shelf].Take();
-  if (!kept) return ::operator new(bytes);
-  ORMI_UNPOISON(kept, bytes);
-  return kept;
+  void* const block = shelf < 0 ? nullptr : kept.shelves[shelf].Take();
+  if (!block) return ::operator new(bytes);
+  ORMI_UNPOISON(block, bytes);
+  return block;
 }
 
 void DeleteBlock(void* block, std::size_t bytes) {
   // The first block a thread keeps makes the object that gives its blocks back at its end.
   static thread_local KeptBlocksReaper const reaper;
   int const shelf = ShelfOf(bytes);
-  if (current.keeping && shelf >= 0 && current.shelves[shelf].Put(block, ShelfCapacity(shelf))) {
+  if (kept.keeping && shelf >= 0 && kept.shelves[shelf].Put(block, ShelfCapacity(shelf))) {
     ORMI_POISON(block, bytes);  // a kept block is no one's until it is taken again
     return;
   }
