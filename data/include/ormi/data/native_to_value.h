@@ -168,8 +168,9 @@ class NativeToValueAdapter {
     auto value = ListValue::GetInstance(ListKind::kMap);
     value->Reserve(map.size());
     *destination = value;
+    static std::string const entry_name = MapEntry::kName;
     for (auto const& entry : map) {
-      auto map_entry = StructValue::GetInstance(MapEntry::kName);
+      auto map_entry = StructValue::GetInstance(LastingName{&entry_name});
       map_entry->ReserveFields(2);
       work.Push(&entry.first, &PrimitiveMethod<std::string>, &map_entry->FieldSlot(MapEntry::kKey));
       work.Push(&entry.second, AdaptMethod<X>::Get(&entry.second),
