@@ -137,6 +137,20 @@ inline int OpenDescriptors(std::string const& pid = "self") {
   return count - 1;  // the folder's own descriptor
 }
 
+// The count of open descriptors once it has held still for a while (a connection closed by
+// the peer may take a moment to be closed here too); the last count after `limit`.
+inline int SettledDescriptors(std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+  auto const end = std::chrono::steady_clock::now() + limit;
+  int count = OpenDescriptors();
+  for (int still = 0; still < 5 && std::chrono::steady_clock::now() < end;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    int const now = OpenDescriptors();
+    still = now == count ? still + 1 : 0;
+    count = now;
+  }
+  return count;
+}
+
 // Calls of one result type, made through any stub: counts the deliveries of each call, so
 // that a call answered twice or never shows.
 template <typename Value>

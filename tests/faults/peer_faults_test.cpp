@@ -74,8 +74,7 @@ TEST(ClientKilled, TheCallIsCancelledItsResourcesFreedAndServingGoesOn) {
   // Each server I/O thread opens its event descriptors when its first connection comes;
   // connections that come and go first leave the count at its lasting level.
   for (int i = 0; i < 4; ++i) ::close(::TransportTest::Connect(address));
-  std::this_thread::sleep_for(200ms);
-  int const base = OpenDescriptors();
+  int const base = SettledDescriptors();
 
   std::string const request =
       ::TransportTest::Post(::TransportTest::kGet, ::TransportTest::KeyBody("held"));
@@ -87,8 +86,8 @@ TEST(ClientKilled, TheCallIsCancelledItsResourcesFreedAndServingGoesOn) {
   }
   ASSERT_GT(client, 0);
   ASSERT_TRUE(provider.WaitHeld());
-  EXPECT_EQ(OpenDescriptors(), base + 1);  // the client's connection
-  server.keys->lastActivation.reset();     // the provider's record is not the server's hold
+  EXPECT_EQ(SettledDescriptors(), base + 1);  // the client's connection
+  server.keys->lastActivation.reset();        // the provider's record is not the server's hold
   auto const activation = provider.activation();
 
   ::kill(client, SIGKILL);

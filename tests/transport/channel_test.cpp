@@ -9,10 +9,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <future>
+#include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -26,45 +29,50 @@ std::string FirstId(::Ormi::ErrorPtr const& error) {
   return ids.empty() ? "" : ids.front();
 }
 
-// Holds the calls of Get without answering, and records when each is cancelled.
+// Holds the calls of Get without answering, and records when each is cancelled. What it
+// records is shared with the server's callbacks, so a cancellation that comes after this
+// object is gone (the server stopping after the test) finds it still there.
 class NeverAnswers {
  public:
   explicit NeverAnswers(FakeKeys& keys) {
-    keys.get = [this, &keys](std::string const& /*key*/,
-                             ::BindingTest::Result<std::string> const& result) {
+    keys.get = [state = state_, &keys](std::string const& /*key*/,
+                                       ::BindingTest::Result<std::string> const& result) {
       auto const activation = keys.lastActivation;  // recorded just before this runs
-      std::lock_guard<std::mutex> const lock(mutex_);
-      held_.push_back(result);
-      changed_.notify_all();
-      activation->cancellation()->OnCancel([this] {
-        std::lock_guard<std::mutex> const inner(mutex_);
-        ++cancelled_;
-        changed_.notify_all();
+      std::lock_guard<std::mutex> const lock(state->mutex);
+      state->held.push_back(result);
+      state->changed.notify_all();
+      activation->cancellation()->OnCancel([state] {
+        std::lock_guard<std::mutex> const inner(state->mutex);
+        ++state->cancelled;
+        state->changed.notify_all();
       });
     };
   }
   // Waits until `count` calls were cancelled.
   bool WaitCancelled(int count) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, 5s, [&] { return cancelled_ >= count; });
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    return state_->changed.wait_for(lock, 5s, [&] { return state_->cancelled >= count; });
   }
   // Waits until `count` calls are held.
   bool WaitHeld(std::size_t count) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, 5s, [&] { return held_.size() >= count; });
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    return state_->changed.wait_for(lock, 5s, [&] { return state_->held.size() >= count; });
   }
   // Answers every held call now, after its deadline.
   void AnswerLate() {
-    std::lock_guard<std::mutex> const lock(mutex_);
-    for (auto const& result : held_) result.SetResult("late");
-    held_.clear();
+    std::lock_guard<std::mutex> const lock(state_->mutex);
+    for (auto const& result : state_->held) result.SetResult("late");
+    state_->held.clear();
   }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<::BindingTest::Result<std::string>> held_;
-  int cancelled_ = 0;
+  struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<::BindingTest::Result<std::string>> held;
+    int cancelled = 0;
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
 TEST(Deadlines, ACallEndsTimedOutAtItsDeadlineAndTheProviderSeesTheCancellation) {
