@@ -29,19 +29,25 @@ std::string FirstId(::Ormi::ErrorPtr const& error) {
   return ids.empty() ? "" : ids.front();
 }
 
-// Holds the calls of Get without answering, and records when each is cancelled. What it
-// records is shared with the server's callbacks, so a cancellation that comes after this
-// object is gone (the server stopping after the test) finds it still there.
+// Holds the calls of Get without answering, and records when each is cancelled. The server's
+// callbacks see what it records through a weak reference: a cancellation that comes after this
+// object is gone (the server stopping after the test) finds nothing to record, and the held
+// calls, which hold their activations, do not keep their own callbacks alive.
 class NeverAnswers {
  public:
   explicit NeverAnswers(FakeKeys& keys) {
-    keys.get = [state = state_, &keys](std::string const& /*key*/,
-                                       ::BindingTest::Result<std::string> const& result) {
+    std::weak_ptr<State> const weak = state_;
+    keys.get = [weak, &keys](std::string const& /*key*/,
+                             ::BindingTest::Result<std::string> const& result) {
+      auto const state = weak.lock();
+      if (!state) return;
       auto const activation = keys.lastActivation;  // recorded just before this runs
       std::lock_guard<std::mutex> const lock(state->mutex);
       state->held.push_back(result);
       state->changed.notify_all();
-      activation->cancellation()->OnCancel([state] {
+      activation->cancellation()->OnCancel([weak] {
+        auto const state = weak.lock();
+        if (!state) return;
         std::lock_guard<std::mutex> const inner(state->mutex);
         ++state->cancelled;
         state->changed.notify_all();
