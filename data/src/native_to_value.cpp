@@ -1,5 +1,7 @@
 #include "ormi/data/native_to_value.h"
 
+#include <string>
+
 #include "ormi/data/value_arena.h"
 
 namespace Ormi::Data {
@@ -13,6 +15,11 @@ bool NativeToValueAdapter::Adapt(NativeConstPtr const& source, Method const& met
   method(source, destination, work, messages);
   RunWorkList(work, messages);
   return messages.size() == before;
+}
+
+LastingName NativeToValueAdapter::MapEntryName() {
+  static std::string const name = MapEntry::kName;
+  return LastingName{&name};
 }
 
 void NativeToValueAdapter::DynamicMethod(NativeConstPtr const& source, ValuePtr* const& destination,

@@ -168,9 +168,8 @@ class NativeToValueAdapter {
     auto value = ListValue::GetInstance(ListKind::kMap);
     value->Reserve(map.size());
     *destination = value;
-    static std::string const entry_name = MapEntry::kName;
     for (auto const& entry : map) {
-      auto map_entry = StructValue::GetInstance(LastingName{&entry_name});
+      auto map_entry = StructValue::GetInstance(MapEntryName());
       map_entry->ReserveFields(2);
       work.Push(&entry.first, &PrimitiveMethod<std::string>, &map_entry->FieldSlot(MapEntry::kKey));
       work.Push(&entry.second, AdaptMethod<X>::Get(&entry.second),
@@ -194,6 +193,9 @@ class NativeToValueAdapter {
                               WorkList& /*work*/, std::list<BaseMessage>& /*messages*/) {
     *destination = DataValue::Create<T>(*static_cast<T const*>(source));
   }
+
+  // The name of every map entry's structure value, one text for all maps.
+  static LastingName MapEntryName();
 
   // A dynamic structure's value is shared, not copied.
   static void DynamicMethod(NativeConstPtr const& source, ValuePtr* const& destination,
