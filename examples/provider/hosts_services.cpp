@@ -33,7 +33,7 @@ bool SplitConfig(DynamicStructure const& config, std::map<std::string, DynamicSt
     return false;
   }
   for (auto const& field : fields) {
-    (*keys)[field.first] = DynamicStructure(field.second);
+    (*keys)[std::string(field.first)] = DynamicStructure(field.second);
   }
   return true;
 }

@@ -12,13 +12,16 @@
 namespace Ormi::Data {
 
 // A block is this header, then the order array of the map's capacity when the block was made,
-// then room for the pairs added after it. Only the newest block's order array is used.
+// then room for the pairs added after it, then room for copies of their names when the
+// fields that made it grow were named by copy. Only the newest block's order array is used.
 struct FieldMap::Block {
   Block* previous;
   Detail::ValueArena* arena;  // the arena it was placed in, or null
   std::size_t bytes;
   std::uint32_t order_capacity;  // entries of the order array
   std::uint32_t used;            // pairs constructed in it
+  std::uint32_t name_room;       // bytes for names at the end
+  std::uint32_t name_used;
 
   static constexpr std::size_t OrderOffset() { return sizeof(Block); }
   static std::size_t PairsOffset(std::size_t order_capacity) {
@@ -33,7 +36,38 @@ struct FieldMap::Block {
     return reinterpret_cast<value_type*>(reinterpret_cast<char*>(this) +
                                          PairsOffset(order_capacity));
   }
+  char* names() { return reinterpret_cast<char*>(this) + bytes - name_room; }
 };
+
+// A piece of copied names: this header, then the text of the names, one after the other.
+struct FieldMap::NamePiece {
+  NamePiece* previous;
+  Detail::ValueArena* arena;  // the arena it was placed in, or null
+  std::size_t bytes;
+  std::size_t used;  // bytes of text in it
+
+  char* text() { return reinterpret_cast<char*>(this + 1); }
+  std::size_t room() const { return bytes - sizeof(NamePiece) - used; }
+};
+
+namespace {
+
+// Storage of the map's blocks and name pieces: in the arena of the open scope when there is
+// one, so that they go with the structure built in it.
+void* AllocateStorage(std::size_t bytes, std::size_t align, Detail::ValueArena** arena) {
+  *arena = Detail::CurrentValueArena();
+  return *arena ? (*arena)->Allocate(bytes, align) : ::operator new(bytes);
+}
+
+void FreeStorage(void* at, std::size_t bytes, Detail::ValueArena* arena) {
+  if (arena) {
+    arena->Free(at, bytes);
+  } else {
+    ::operator delete(at);
+  }
+}
+
+}  // namespace
 
 std::size_t FieldMap::LowerBound(std::string_view name) const {
   // Fields are mostly added in name order: the end is checked first.
@@ -55,7 +89,7 @@ FieldMap::const_iterator FieldMap::find(std::string_view name) const {
     return end();
   }
   std::size_t const at = LowerBound(name);
-  if (at == size_ || order_[at]->first != name) return end();
+  if (at == size_ || !SameName(order_[at]->first, name)) return end();
   return const_iterator(order_ + at);
 }
 
@@ -65,17 +99,21 @@ std::shared_ptr<DataValue const> const& FieldMap::at(std::string_view name) cons
   return found->second;
 }
 
-void FieldMap::reserve(std::size_t count) {
-  if (count > capacity_) Grow(count);
+void FieldMap::reserve(std::size_t count, std::size_t name_bytes) {
+  if (count > capacity_) Grow(count, name_bytes);
 }
 
-std::shared_ptr<DataValue const>& FieldMap::operator[](std::string_view name) {
+std::shared_ptr<DataValue const>& FieldMap::Slot(std::string_view name, bool lasting) {
   std::size_t const at = LowerBound(name);
-  if (at != size_ && order_[at]->first == name) return order_[at]->second;
-  if (size_ == capacity_) Grow(std::max<std::size_t>(4, std::size_t{capacity_} * 2));
+  if (at != size_ && SameName(order_[at]->first, name)) return order_[at]->second;
+  if (size_ == capacity_) {
+    std::size_t const capacity = std::max<std::size_t>(4, std::size_t{capacity_} * 2);
+    Grow(capacity, lasting ? 0 : (capacity - size_) * kNameRoomPerField);
+  }
   value_type* const pair = blocks_->pairs() + blocks_->used;
   new (pair)
-      value_type(std::piecewise_construct, std::forward_as_tuple(name), std::forward_as_tuple());
+      value_type(std::piecewise_construct, std::forward_as_tuple(lasting ? name : KeepName(name)),
+                 std::forward_as_tuple());
   ++blocks_->used;
   std::memmove(order_ + at + 1, order_ + at, (size_ - at) * sizeof(value_type*));
   order_[at] = pair;
@@ -85,23 +123,47 @@ std::shared_ptr<DataValue const>& FieldMap::operator[](std::string_view name) {
 
 // The new block holds the order array for `capacity` fields and room for the fields beyond
 // the present ones; unused room in older blocks stays unused.
-void FieldMap::Grow(std::size_t capacity) {
-  if (capacity > UINT32_MAX) throw std::length_error("too many fields");
+void FieldMap::Grow(std::size_t capacity, std::size_t name_room) {
+  if (capacity > UINT32_MAX || name_room > UINT32_MAX) throw std::length_error("too many fields");
   std::size_t const pairs = capacity - size_;
-  std::size_t const bytes = Block::PairsOffset(capacity) + pairs * sizeof(value_type);
-  // Fields of a structure built in an arena go with it.
-  Detail::ValueArena* const arena = Detail::CurrentValueArena();
-  auto* block =
-      static_cast<Block*>(arena ? arena->Allocate(bytes, alignof(Block)) : ::operator new(bytes));
+  std::size_t const bytes = Block::PairsOffset(capacity) + pairs * sizeof(value_type) + name_room;
+  Detail::ValueArena* arena = nullptr;
+  auto* block = static_cast<Block*>(AllocateStorage(bytes, alignof(Block), &arena));
   block->previous = blocks_;
   block->arena = arena;
   block->bytes = bytes;
   block->order_capacity = static_cast<std::uint32_t>(capacity);
   block->used = 0;
+  block->name_room = static_cast<std::uint32_t>(name_room);
+  block->name_used = 0;
   if (size_ != 0) std::memcpy(block->order(), order_, size_ * sizeof(value_type*));
   blocks_ = block;
   order_ = block->order();
   capacity_ = static_cast<std::uint32_t>(capacity);
+}
+
+// Names go to the newest block's room while it lasts, then to pieces, which start with room
+// for a few names of the map's capacity and double from there.
+std::string_view FieldMap::KeepName(std::string_view name) {
+  if (blocks_->name_room - blocks_->name_used >= name.size()) {
+    char* const text = blocks_->names() + blocks_->name_used;
+    if (!name.empty()) std::memcpy(text, name.data(), name.size());
+    blocks_->name_used += static_cast<std::uint32_t>(name.size());
+    return {text, name.size()};
+  }
+  if (names_ == nullptr || names_->room() < name.size()) {
+    std::size_t const wanted =
+        names_ ? 2 * names_->bytes : sizeof(NamePiece) + kNameRoomPerField * capacity_;
+    std::size_t const bytes = std::max(wanted, sizeof(NamePiece) + name.size());
+    Detail::ValueArena* arena = nullptr;
+    auto* piece = static_cast<NamePiece*>(AllocateStorage(bytes, alignof(NamePiece), &arena));
+    *piece = NamePiece{names_, arena, bytes, 0};
+    names_ = piece;
+  }
+  char* const text = names_->text() + names_->used;
+  if (!name.empty()) std::memcpy(text, name.data(), name.size());
+  names_->used += name.size();
+  return {text, name.size()};
 }
 
 void FieldMap::clear() {
@@ -110,11 +172,12 @@ void FieldMap::clear() {
     value_type* const pairs = block->pairs();
     for (std::uint32_t i = 0; i < block->used; ++i) pairs[i].~value_type();
     blocks_ = block->previous;
-    if (block->arena) {
-      block->arena->Free(block, block->bytes);
-    } else {
-      ::operator delete(block);
-    }
+    FreeStorage(block, block->bytes, block->arena);
+  }
+  while (names_ != nullptr) {
+    NamePiece* const piece = names_;
+    names_ = piece->previous;
+    FreeStorage(piece, piece->bytes, piece->arena);
   }
   order_ = nullptr;
   size_ = 0;

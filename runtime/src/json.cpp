@@ -197,7 +197,7 @@ void Fields(Writer<Node>& writer, char const* tag, std::string const& name, Map 
   for (auto field = fields.rbegin(); field != fields.rend(); ++field) {
     Prefetch(field->second.get());
     writer.Queue(field->second.get());
-    writer.QueueKey(field->first, std::next(field) == fields.rend());
+    writer.QueueKey({field->first.data(), field->first.size()}, std::next(field) == fields.rend());
   }
 }
 

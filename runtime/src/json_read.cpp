@@ -212,11 +212,15 @@ class Reader {
     } else {
       compound = StructValue::GetInstance(std::move(text));
     }
-    compound->ReserveFields(fields->get_object().size());
     // Fields are kept in name order, so tasks are queued in reverse name order.
     std::size_t const parent = Parent(task);
     sorted_.clear();
-    for (auto const& field : fields->get_object()) sorted_.push_back(&field);
+    std::size_t name_bytes = 0;
+    for (auto const& field : fields->get_object()) {
+      sorted_.push_back(&field);
+      name_bytes += field.key().size();
+    }
+    compound->ReserveFields(sorted_.size(), name_bytes);
     std::sort(sorted_.begin(), sorted_.end(),
               [](json::key_value_pair const* a, json::key_value_pair const* b) {
                 return a->key() < b->key();

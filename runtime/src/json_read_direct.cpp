@@ -289,7 +289,8 @@ class DirectBuilder : public ParserSizes {
     std::size_t const count = values_.size() - fields.base;
     if (count != keys_.size() - fields.key_base) return GiveUp(ec);
     CompoundValue& compound = *frames_.back().compound;
-    compound.ReserveFields(count);
+    std::size_t const name_bytes = count > 0 ? key_text_.size() - keys_[fields.key_base].first : 0;
+    compound.ReserveFields(count, name_bytes);
     for (std::size_t i = 0; i < count; ++i) {
       json::string_view const key = KeyAt(fields.key_base + i);
       compound.FieldSlot(std::string_view(key.data(), key.size())) =

@@ -237,8 +237,10 @@ class PlainReader {
     entries.reserve(object.size());
     for (auto const& member : object) {
       auto entry = StructValue::GetInstance("map-entry");
-      entry->SetField("key", StringValue::GetInstance(std::string(member.key())));
-      entries.push_back({&member.value(), &value_definition, &entry->FieldSlot("value"),
+      entry->ReserveFields(2);
+      entry->LastingFieldSlot(MapEntry::kKey) = StringValue::GetInstance(std::string(member.key()));
+      entries.push_back({&member.value(), &value_definition,
+                         &entry->LastingFieldSlot(MapEntry::kValue),
                          paths_.Key(task.path, member.key()), false});
       map->Append(std::move(entry));
     }

@@ -208,9 +208,9 @@ class PlainWriter {
         fields_.push_back({&field->first, present.second.get(), field->second.get()});
         continue;
       }
-      if (!present.second) return Unwritable(paths_.Field(path, present.first), "no value");
-      unknown +=
-          (unknown.empty() ? "" : ",") + QuoteJson(present.first) + ":" + ToJson(*present.second);
+      boost::string_view const name(present.first.data(), present.first.size());
+      if (!present.second) return Unwritable(paths_.Field(path, name), "no value");
+      unknown += (unknown.empty() ? "" : ",") + QuoteJson(name) + ":" + ToJson(*present.second);
     }
     if (Checks() && fields_.size() != declared.size()) return false;  // a field is missing
     writer_.Write("{");

@@ -78,7 +78,7 @@ class UnknownFieldProbe {
     T::AdapterHelper::AddFields(*this, &native);
     std::vector<std::string> names;
     if (native.unknownFields) {
-      for (auto const& field : native.unknownFields->fields()) names.push_back(field.first);
+      for (auto const& field : native.unknownFields->fields()) names.emplace_back(field.first);
     }
     return FieldRecorder::Join(names);
   }

@@ -197,7 +197,7 @@ TEST(ValueToNative, UndeclaredFieldsAreCollectedAndMissingOptionalsStayUnset) {
   EXPECT_EQ(leaf.unknownFields->name(), "unknownFields");
   std::list<std::string> names;
   for (auto const& field : leaf.unknownFields->fields()) {
-    names.push_back(field.first);
+    names.emplace_back(field.first);
     EXPECT_EQ(field.second, extra);
   }
   EXPECT_EQ(names, (std::list<std::string>{"a_first", "g_middle", "zz_last"}));

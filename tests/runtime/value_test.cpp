@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "ormi/data/value_arena.h"
 #include "sample_values.h"
 
 namespace Ormi::Data {
@@ -63,7 +65,7 @@ TEST(ValueSlots, ReservedStorageKeepsAddressesAndOrderWhenOutgrown) {
   ASSERT_EQ(list->elements().size(), 40u);
   std::sort(names.begin(), names.end());
   std::vector<std::string> order;
-  for (auto const& field : structure->fields()) order.push_back(field.first);
+  for (auto const& field : structure->fields()) order.emplace_back(field.first);
   EXPECT_EQ(order, names);
   EXPECT_EQ(structure->fields().find("field_40"), structure->fields().end());
   EXPECT_THROW(structure->fields().at("field_x"), std::out_of_range);
@@ -73,6 +75,49 @@ TEST(ValueSlots, ReservedStorageKeepsAddressesAndOrderWhenOutgrown) {
     auto const& element = static_cast<IntegerValue const&>(*list->elements()[i]);
     EXPECT_EQ(field.value(), i);
     EXPECT_EQ(element.value(), i);
+  }
+}
+
+// Copied names must outlive the text they were given in, whether they went to room reserved
+// for them, to a block's name room or spilled into pieces (long names, many fields), in an
+// arena or not; a lasting name is referred to, not copied, and is found by other text that
+// spells it.
+TEST(ValueFieldNames, CopiesOutliveTheirSourceAndLastingNamesAreShared) {
+  static constexpr char kLasting[] = "lasting_field";
+  std::vector<std::string> given;
+  std::size_t given_bytes = 0;
+  for (int i = 0; i < 300; ++i) {
+    // Lengths from 1 to 40, so that some names overflow any room left.
+    given.push_back(std::string(1 + (i * 7) % 40, static_cast<char>('a' + i % 26)) +
+                    std::to_string(i));
+    given_bytes += given.back().size();
+  }
+  for (bool const in_arena : {false, true}) {
+    for (bool const reserved : {false, true}) {
+      std::shared_ptr<StructValue> structure;
+      {
+        std::unique_ptr<ValueArenaScope> scope;
+        if (in_arena) scope = std::make_unique<ValueArenaScope>();
+        structure = StructValue::GetInstance("s");
+        if (reserved) structure->ReserveFields(given.size() + 1, given_bytes);
+        structure->LastingFieldSlot(kLasting) = IntegerValue::GetInstance(-1);
+        for (std::size_t i = 0; i < given.size(); ++i) {
+          std::string name = given[i];
+          structure->FieldSlot(name) = IntegerValue::GetInstance(static_cast<int64_t>(i));
+          std::fill(name.begin(), name.end(), '#');  // the source text changes after the copy
+        }
+      }
+      std::vector<std::string> expected = given;
+      expected.emplace_back(kLasting);
+      std::sort(expected.begin(), expected.end());
+      std::vector<std::string> names;
+      for (auto const& field : structure->fields()) names.emplace_back(field.first);
+      EXPECT_EQ(names, expected) << "in arena: " << in_arena << ", reserved: " << reserved;
+      auto const found = structure->fields().find(std::string(kLasting));
+      ASSERT_NE(found, structure->fields().end());
+      EXPECT_EQ(found->first.data(), kLasting);
+      EXPECT_EQ(&structure->LastingFieldSlot(kLasting), &structure->FieldSlot("lasting_field"));
+    }
   }
 }
 

@@ -103,9 +103,10 @@ class NativeToValueAdapter {
     }
 
     // Reserves the field's slot, so every declared field is present, and queues the member.
+    // `name` is static text (the generated code's literal), which the field refers to.
     template <typename M>
     void AddField(boost::string_view name, M const* member) {
-      ValuePtr& slot = value_->FieldSlot(std::string_view(name.data(), name.size()));
+      ValuePtr& slot = value_->LastingFieldSlot(std::string_view(name.data(), name.size()));
       work_.Push(member, AdaptMethod<M>::Get(member), &slot);
     }
 
@@ -171,9 +172,10 @@ class NativeToValueAdapter {
     for (auto const& entry : map) {
       auto map_entry = StructValue::GetInstance(MapEntryName());
       map_entry->ReserveFields(2);
-      work.Push(&entry.first, &PrimitiveMethod<std::string>, &map_entry->FieldSlot(MapEntry::kKey));
+      work.Push(&entry.first, &PrimitiveMethod<std::string>,
+                &map_entry->LastingFieldSlot(MapEntry::kKey));
       work.Push(&entry.second, AdaptMethod<X>::Get(&entry.second),
-                &map_entry->FieldSlot(MapEntry::kValue));
+                &map_entry->LastingFieldSlot(MapEntry::kValue));
       value->Append(std::move(map_entry));
     }
   }

@@ -301,7 +301,7 @@ class ValueToNativeAdapter {
         work_.Stop(messages_);
         return false;
       }
-      Insert(text, *mapped);
+      Insert(std::move(text), *mapped);
       return true;
     }
     // An existing key keeps its node; the last queued entry is converted first, so the first
@@ -309,10 +309,12 @@ class ValueToNativeAdapter {
     // (a structure's fields are, and so are the entries written from a map), so each is first
     // tried at the end, which costs one comparison instead of a search. (`try_emplace` would
     // compare twice; a node made for a repeated key is dropped.)
-    void Insert(std::string const& key, ValuePtr const& value) {
-      auto& mapped = map_.emplace_hint(map_.end(), std::piecewise_construct,
-                                       std::forward_as_tuple(key), std::forward_as_tuple())
-                         ->second;
+    template <typename Key>
+    void Insert(Key&& key, ValuePtr const& value) {
+      auto& mapped =
+          map_.emplace_hint(map_.end(), std::piecewise_construct,
+                            std::forward_as_tuple(std::forward<Key>(key)), std::forward_as_tuple())
+              ->second;
       work_.Push(value, AdaptMethod<typename Map::mapped_type>::Get(&mapped), &mapped);
     }
     Map& map_;

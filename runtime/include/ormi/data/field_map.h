@@ -19,9 +19,12 @@ class DataValue;
 // and an array of pointers kept in name order gives the order. Storage grows in blocks that
 // double the capacity; a structure that reserves its field count up front makes one
 // allocation for all its fields, and an empty one makes none.
+//
+// A name is a view: of text the map copied into pieces of its own, or of lasting text (a
+// generated wire name) that the caller promised outlives the map, which is then not copied.
 class FieldMap {
  public:
-  using value_type = std::pair<std::string const, std::shared_ptr<DataValue const>>;
+  using value_type = std::pair<std::string_view const, std::shared_ptr<DataValue const>>;
 
   class const_iterator {
    public:
@@ -82,10 +85,17 @@ class FieldMap {
   // The value of the field; std::out_of_range when there is none.
   std::shared_ptr<DataValue const> const& at(std::string_view name) const;
 
-  // Makes room for `count` fields in all, so that adding up to that many allocates once.
-  void reserve(std::size_t count);
-  // Finds or inserts the slot of a field.
-  std::shared_ptr<DataValue const>& operator[](std::string_view name);
+  // Makes room for `count` fields in all, so that adding up to that many allocates once; and,
+  // with `name_bytes`, for copies of the new fields' names totalling that many bytes.
+  void reserve(std::size_t count, std::size_t name_bytes = 0);
+  // Finds or inserts the slot of a field; a new field keeps a copy of `name`.
+  std::shared_ptr<DataValue const>& operator[](std::string_view name) {
+    return Slot(name, /*lasting=*/false);
+  }
+  // The same for a name whose text outlives the map (static text): it is not copied.
+  std::shared_ptr<DataValue const>& LastingSlot(std::string_view name) {
+    return Slot(name, /*lasting=*/true);
+  }
   // Moves every field's value to `out` (skipping empty ones) and removes the fields.
   template <typename Sink>
   void MoveValuesTo(Sink& out) {
@@ -98,19 +108,29 @@ class FieldMap {
 
  private:
   struct Block;
-  // Whether a field is named `name`: sizes and first bytes are compared before the rest, which
-  // tells most of a structure's names apart without a call to memcmp.
-  static bool SameName(std::string const& field, std::string_view name) {
+  struct NamePiece;
+  // Whether a field is named `name`: the same text (a name given as lasting text and looked
+  // up with that text) is equal at once; otherwise sizes and first bytes are compared before
+  // the rest, which tells most of a structure's names apart without a call to memcmp.
+  static bool SameName(std::string_view field, std::string_view name) {
     return field.size() == name.size() &&
-           (name.empty() || (field[0] == name[0] &&
-                             std::memcmp(field.data() + 1, name.data() + 1, name.size() - 1) == 0));
+           (field.data() == name.data() || name.empty() ||
+            (field[0] == name[0] &&
+             std::memcmp(field.data() + 1, name.data() + 1, name.size() - 1) == 0));
   }
+  std::shared_ptr<DataValue const>& Slot(std::string_view name, bool lasting);
   // Position of the first field whose name is not less than `name`.
   std::size_t LowerBound(std::string_view name) const;
-  void Grow(std::size_t capacity);
+  // A block for `capacity` fields in all, with `name_room` bytes for copies of names.
+  void Grow(std::size_t capacity, std::size_t name_room);
+  // The name room a block gets per new field when a field named by copy makes it.
+  static constexpr std::size_t kNameRoomPerField = 12;
+  // A copy of `name` in the map's own name pieces.
+  std::string_view KeepName(std::string_view name);
 
   Block* blocks_ = nullptr;       // the newest block; each links to the one before
   value_type** order_ = nullptr;  // in the newest block, `capacity_` entries
+  NamePiece* names_ = nullptr;    // the newest piece of copied names; each links to the one before
   std::uint32_t size_ = 0;
   std::uint32_t capacity_ = 0;
 };

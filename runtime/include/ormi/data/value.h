@@ -393,12 +393,18 @@ class CompoundValue : public DataValue {
 
   // Finds or inserts the slot of a field.
   ValuePtr& FieldSlot(std::string_view name) { return fields_[name]; }
+  // The same for a name whose text outlives the value (static text, such as a generated wire
+  // name), which the field then refers to instead of copying.
+  ValuePtr& LastingFieldSlot(std::string_view name) { return fields_.LastingSlot(name); }
   void SetField(std::string_view name, ValuePtr value) { fields_[name] = std::move(value); }
   // True with the field's value, or false with "ormi.data.field.not.found" appended.
   bool GetField(std::string_view name, ValuePtr* out, std::list<BaseMessage>& messages) const;
   bool HasField(std::string_view name) const { return fields_.count(name) != 0; }
-  // Makes room for `count` fields in all, so that adding them allocates once.
-  void ReserveFields(std::size_t count) { fields_.reserve(count); }
+  // Makes room for `count` fields in all, so that adding them allocates once; `name_bytes`
+  // is the length of the names that FieldSlot will copy, all together.
+  void ReserveFields(std::size_t count, std::size_t name_bytes = 0) {
+    fields_.reserve(count, name_bytes);
+  }
 
  protected:
   explicit CompoundValue(std::string name) : own_name_(std::move(name)), name_(&own_name_) {}
