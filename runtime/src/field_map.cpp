@@ -145,24 +145,24 @@ void FieldMap::Grow(std::size_t capacity, std::size_t name_room) {
 // Names go to the newest block's room while it lasts, then to pieces, which start with room
 // for a few names of the map's capacity and double from there.
 std::string_view FieldMap::KeepName(std::string_view name) {
+  char* text = nullptr;
   if (blocks_->name_room - blocks_->name_used >= name.size()) {
-    char* const text = blocks_->names() + blocks_->name_used;
-    if (!name.empty()) std::memcpy(text, name.data(), name.size());
+    text = blocks_->names() + blocks_->name_used;
     blocks_->name_used += static_cast<std::uint32_t>(name.size());
-    return {text, name.size()};
+  } else {
+    if (names_ == nullptr || names_->room() < name.size()) {
+      std::size_t const wanted =
+          names_ ? 2 * names_->bytes : sizeof(NamePiece) + kNameRoomPerField * capacity_;
+      std::size_t const bytes = std::max(wanted, sizeof(NamePiece) + name.size());
+      Detail::ValueArena* arena = nullptr;
+      auto* piece = static_cast<NamePiece*>(AllocateStorage(bytes, alignof(NamePiece), &arena));
+      *piece = NamePiece{names_, arena, bytes, 0};
+      names_ = piece;
+    }
+    text = names_->text() + names_->used;
+    names_->used += name.size();
   }
-  if (names_ == nullptr || names_->room() < name.size()) {
-    std::size_t const wanted =
-        names_ ? 2 * names_->bytes : sizeof(NamePiece) + kNameRoomPerField * capacity_;
-    std::size_t const bytes = std::max(wanted, sizeof(NamePiece) + name.size());
-    Detail::ValueArena* arena = nullptr;
-    auto* piece = static_cast<NamePiece*>(AllocateStorage(bytes, alignof(NamePiece), &arena));
-    *piece = NamePiece{names_, arena, bytes, 0};
-    names_ = piece;
-  }
-  char* const text = names_->text() + names_->used;
   if (!name.empty()) std::memcpy(text, name.data(), name.size());
-  names_->used += name.size();
   return {text, name.size()};
 }
 
