@@ -6,7 +6,8 @@
 //
 // Names are "<workload>/<measure>/<components>". Every benchmark reports the counters
 // "nodes" (values in our tree of that input), "allocs" and "peak_bytes" (heap use of one
-// untimed run after a first one, see alloc_counter.h) and "per_node" (time per value node).
+// untimed run after a first one, see alloc_counter.h) and "per_node" (time per value node);
+// those of the JSON forms also "text_bytes", the size of the text written or read.
 #include <cstddef>
 #include <list>
 #include <map>
@@ -82,15 +83,17 @@ Inputs<W> const& InputsFor(std::size_t n) {
   return in;
 }
 
-// What a benchmark compares: values built from the same data, or also the same JSON text.
-enum class Same { kData, kText };
+// The text a JSON-form benchmark writes or reads. Such a benchmark runs only where our plain
+// text is the same JSON as the peer's; the others compare values built from the same data.
+template <typename W>
+using Text = std::string Inputs<W>::*;
 
 // Runs `work` (which returns whether it succeeded) as the timed body and sets the counters.
 template <typename W, typename Work>
-void Measure(benchmark::State& state, Work work, Same same) {
+void Measure(benchmark::State& state, Work work, Text<W> text) {
   auto const& in = InputsFor<W>(static_cast<std::size_t>(state.range(0)));
   if (!in.equivalent) return state.SkipWithError("the peer's data differs from ours");
-  if (same == Same::kText && !in.same_plain_text) {
+  if (text && !in.same_plain_text) {
     return state.SkipWithError("our plain JSON text differs from the peer's");
   }
   // The heap use of a call after the first: what a thread keeps between calls is not counted.
@@ -104,6 +107,7 @@ void Measure(benchmark::State& state, Work work, Same same) {
   state.counters["peak_bytes"] = static_cast<double>(heap.peak_bytes);
   state.counters["per_node"] = benchmark::Counter(
       nodes, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  if (text) state.counters["text_bytes"] = static_cast<double>((in.*text).size());
 }
 
 template <typename W>
@@ -215,10 +219,10 @@ bool Copy(Inputs<W> const& in) {
 }
 
 template <typename W>
-void Register(char const* measure, bool (*work)(Inputs<W> const&), Same same = Same::kData) {
+void Register(char const* measure, bool (*work)(Inputs<W> const&), Text<W> text = nullptr) {
   std::string const name = std::string(W::kName) + "/" + measure;
   benchmark::RegisterBenchmark(
-      name.c_str(), [work, same](benchmark::State& state) { Measure<W>(state, work, same); })
+      name.c_str(), [work, text](benchmark::State& state) { Measure<W>(state, work, text); })
       ->Arg(10)
       ->Arg(100)
       ->Arg(1000)
@@ -236,14 +240,14 @@ int RegisterWorkload() {
   Register<W>("boost_value_from", &BoostValueFrom<W>);
   Register<W>("boost_value_to", &BoostValueTo<W>);
   Register<W>("deep_copy", &Copy<W>);
-  Register<W>("json_write", &JsonWrite<W>, Same::kText);
-  Register<W>("plain_json_write", &PlainJsonWrite<W>, Same::kText);
-  Register<W>("json_read", &JsonRead<W>, Same::kText);
-  Register<W>("plain_json_read", &PlainJsonRead<W>, Same::kText);
-  Register<W>("plain_json_read_native", &PlainJsonReadNative<W>, Same::kText);
-  Register<W>("boost_serialize", &BoostSerialize<W>, Same::kText);
-  Register<W>("boost_parse", &BoostParse<W>, Same::kText);
-  Register<W>("boost_parse_value_to", &BoostParseValueTo<W>, Same::kText);
+  Register<W>("json_write", &JsonWrite<W>, &Inputs<W>::canonical_text);
+  Register<W>("plain_json_write", &PlainJsonWrite<W>, &Inputs<W>::plain_text);
+  Register<W>("json_read", &JsonRead<W>, &Inputs<W>::canonical_text);
+  Register<W>("plain_json_read", &PlainJsonRead<W>, &Inputs<W>::plain_text);
+  Register<W>("plain_json_read_native", &PlainJsonReadNative<W>, &Inputs<W>::plain_text);
+  Register<W>("boost_serialize", &BoostSerialize<W>, &Inputs<W>::boost_text);
+  Register<W>("boost_parse", &BoostParse<W>, &Inputs<W>::boost_text);
+  Register<W>("boost_parse_value_to", &BoostParseValueTo<W>, &Inputs<W>::boost_text);
   return 0;
 }
 
