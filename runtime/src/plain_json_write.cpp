@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -175,9 +176,15 @@ class PlainWriter {
   }
 
   // The key of the map in entries_ that its entries have twice: the one whose second entry
-  // comes first. Null when every key is once. Entries are sorted by key and then position,
-  // so the second of each repeated key follows its first.
+  // comes first. Null when every key is once. Keys in ascending order (those of a sorted
+  // native map) are once each; otherwise entries are sorted by key and then position, so the
+  // second of each repeated key follows its first.
   std::string const* RepeatedKey() {
+    auto const ascending = [](Entry const& a, Entry const& b) { return *a.key < *b.key; };
+    if (std::adjacent_find(entries_.begin(), entries_.end(), std::not_fn(ascending)) ==
+        entries_.end()) {
+      return nullptr;
+    }
     order_.resize(entries_.size());
     for (std::size_t i = 0; i < order_.size(); ++i) order_[i] = i;
     std::sort(order_.begin(), order_.end(), [this](std::size_t a, std::size_t b) {

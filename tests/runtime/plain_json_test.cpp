@@ -415,17 +415,20 @@ TEST(PlainJson, WritingChecksTheValueFirst) {
                 .find(R"("when":"2026-12-06T08:35:27Z")"),
             std::string::npos);
 
-  messages.clear();
-  text = "unchanged";
-  auto twice = ListValue::GetInstance(ListKind::kMap);
-  twice->Append(MapEntry("k", OptionalValue::GetInstance()));
-  twice->Append(MapEntry("k", Some(Text("v"))));
-  EXPECT_FALSE(ToPlainJson(*SpecValue([&](StructValue& s) { s.SetField("components", twice); }),
-                           *spec, &text, messages));
-  EXPECT_EQ(Texts(messages),
-            "ormi.data.plain.json.unwritable: The value cannot be written as plain JSON at "
-            "components[\"k\"]: the map has this key twice\n");
-  EXPECT_EQ(text, "unchanged");
+  // A repeated key, next to its first or apart from it, in ascending order or not.
+  for (auto const& keys : std::vector<std::vector<std::string>>{
+           {"k", "k"}, {"a", "k", "k"}, {"k", "a", "k"}, {"z", "k", "a", "k"}}) {
+    messages.clear();
+    text = "unchanged";
+    auto twice = ListValue::GetInstance(ListKind::kMap);
+    for (auto const& key : keys) twice->Append(MapEntry(key, Some(Text("v"))));
+    EXPECT_FALSE(ToPlainJson(*SpecValue([&](StructValue& s) { s.SetField("components", twice); }),
+                             *spec, &text, messages));
+    EXPECT_EQ(Texts(messages),
+              "ormi.data.plain.json.unwritable: The value cannot be written as plain JSON at "
+              "components[\"k\"]: the map has this key twice\n");
+    EXPECT_EQ(text, "unchanged");
+  }
 }
 
 // A structure "link" whose one field "next" holds itself through `wrap` (an optional, a list).
