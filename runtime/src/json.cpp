@@ -167,13 +167,6 @@ void Wrap(Writer<Node>& writer, boost::string_view open, Node const* child, char
   writer.Queue(child);
 }
 
-// Asks for a node's memory ahead of its turn: the nodes of a tree lie apart on the heap, and
-// a container's children are fetched together while the first of them is written.
-template <typename Node>
-void Prefetch(Node const* node) {
-  __builtin_prefetch(node);
-}
-
 // open element,element,... close
 template <typename Node, typename Slots>
 void Elements(Writer<Node>& writer, boost::string_view open, Slots const& slots,
@@ -181,9 +174,8 @@ void Elements(Writer<Node>& writer, boost::string_view open, Slots const& slots,
   writer.Write(open);
   writer.QueueText(close);
   for (std::size_t i = slots.size(); i-- > 0;) {
-    Prefetch(slots[i].get());
-    writer.Queue(slots[i].get());
-    if (i > 0) writer.QueueText(",");
+    Detail::Prefetch(slots[i].get());
+    writer.QueueElement(slots[i].get(), i == 0);
   }
 }
 
@@ -195,9 +187,9 @@ void Fields(Writer<Node>& writer, char const* tag, std::string const& name, Map 
   writer.Write(",\"fields\":{");
   writer.QueueText("}}");
   for (auto field = fields.rbegin(); field != fields.rend(); ++field) {
-    Prefetch(field->second.get());
-    writer.Queue(field->second.get());
-    writer.QueueKey({field->first.data(), field->first.size()}, std::next(field) == fields.rend());
+    Detail::Prefetch(field->second.get());
+    writer.QueueMember({field->first.data(), field->first.size()}, field->second.get(),
+                       std::next(field) == fields.rend());
   }
 }
 

@@ -157,8 +157,8 @@ class SchemaWriter {
         undeclared + "}},\"required\":[" + required + "],\"additionalProperties\":false}"));
     auto const& fields = structure.fields();
     for (auto field = fields.rbegin(); field != fields.rend(); ++field) {
-      writer_.Queue({field->second.get(), false});
-      writer_.QueueKey(field->first, std::next(field) == fields.rend());
+      writer_.QueueMember(field->first, {field->second.get(), false},
+                          std::next(field) == fields.rend());
     }
   }
 

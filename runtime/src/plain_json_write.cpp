@@ -143,8 +143,9 @@ class PlainWriter {
     writer_.Write("[");
     writer_.QueueText("]");
     for (std::size_t i = elements.size(); i-- > 0;) {
-      writer_.Queue({elements[i].get(), definition.element().get(), paths_.Index(path, i)});
-      if (i > 0) writer_.QueueText(",");
+      Detail::Prefetch(elements[i].get());
+      writer_.QueueElement({elements[i].get(), definition.element().get(), paths_.Index(path, i)},
+                           i == 0);
     }
     return true;
   }
@@ -160,6 +161,7 @@ class PlainWriter {
       auto const& fields = static_cast<CompoundValue const&>(*element).fields();
       auto const value = fields.find(MapEntry::kValue);
       if (value == fields.end()) return false;
+      Detail::Prefetch(value->second.get());
       entries_.push_back({key, value->second.get()});
     }
     if (std::string const* twice = RepeatedKey()) {
@@ -169,8 +171,8 @@ class PlainWriter {
     writer_.QueueText("}");
     for (std::size_t i = entries_.size(); i-- > 0;) {
       std::string const& key = *entries_[i].key;
-      writer_.Queue({entries_[i].value, &value_definition, paths_.Key(path, key)});
-      writer_.QueueKey(key, i == 0);
+      writer_.QueueMember(key, {entries_[i].value, &value_definition, paths_.Key(path, key)},
+                          i == 0);
     }
     return true;
   }
@@ -210,8 +212,13 @@ class PlainWriter {
     std::string unknown;
     auto field = declared.begin();
     for (auto const& present : compound.fields()) {
-      while (field != declared.end() && field->first < present.first) ++field;
-      if (field != declared.end() && field->first == present.first) {
+      int order = 1;  // the declared field's name against the present one's
+      for (; field != declared.end(); ++field) {
+        order = std::string_view(field->first).compare(present.first);
+        if (order >= 0) break;
+      }
+      if (order == 0) {
+        Detail::Prefetch(present.second.get());
         fields_.push_back({&field->first, present.second.get(), field->second.get()});
         continue;
       }
@@ -228,8 +235,7 @@ class PlainWriter {
     }
     for (std::size_t i = fields_.size(); i-- > 0;) {
       Field const& f = fields_[i];
-      writer_.Queue({f.value, f.definition, paths_.Field(path, *f.name)});
-      writer_.QueueKey(*f.name, i == 0);
+      writer_.QueueMember(*f.name, {f.value, f.definition, paths_.Field(path, *f.name)}, i == 0);
     }
     return true;
   }
