@@ -108,9 +108,31 @@ std::size_t PlainUntil(boost::string_view text, std::size_t from) {
   return from;
 }
 
+#if defined(__SSE2__)
+// Most texts are short and need no escape: such a text is copied at once and the copy tested
+// in whole blocks. The bytes past it are set to spaces first, so that a block reads only
+// written bytes and those past the text never need an escape. Returns the end of the copy, or
+// null when a byte needs an escape.
+constexpr std::size_t kShortText = 32;
+char* CopyIfPlain(char* out, boost::string_view text) {
+  std::size_t const size = text.size();
+  std::memset(out + size, ' ', kEscapeScratch);
+  std::memcpy(out, text.data(), size);
+  for (std::size_t at = 0; at < size; at += 16) {
+    if (EscapeMask16(out + at) != 0) return nullptr;
+  }
+  return out + size;
+}
+#endif
+
 }  // namespace
 
 char* WriteEscapedJson(char* out, boost::string_view text) {
+#if defined(__SSE2__)
+  if (text.size() <= kShortText) {
+    if (char* const end = CopyIfPlain(out, text)) return end;
+  }
+#endif
   for (std::size_t done = 0;;) {
     std::size_t const plain = PlainUntil(text, done);
     std::memcpy(out, text.data() + done, plain - done);

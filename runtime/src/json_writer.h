@@ -18,9 +18,11 @@ namespace Ormi::Data::Detail {
 
 // Writes `text` escaped as Boost.JSON's serializer escapes a string's contents: `"` and `\`,
 // the control characters as \b \t \n \f \r or \u00xx, every other byte as it is. `out` has room
-// for kEscapedPerByte * text.size() bytes; returns the end of what was written.
+// for kEscapedPerByte * text.size() + kEscapeScratch bytes, of which those past what it wrote
+// may be overwritten; returns the end of what was written.
 char* WriteEscapedJson(char* out, boost::string_view text);
 constexpr std::size_t kEscapedPerByte = 6;  // the longest escape, \u00xx
+constexpr std::size_t kEscapeScratch = 16;  // a short text is copied and tested in 16-byte blocks
 
 // Asks for a node's memory ahead of its turn: the nodes of a tree lie apart on the heap, and
 // a container's children are fetched together, as they are queued, while the first of them is
@@ -55,10 +57,10 @@ class JsonText {
   void WriteQuoted(boost::string_view text) {
     Put('"');
     while (!text.empty()) {
-      std::size_t room = (kStaged - used_) / kEscapedPerByte;
+      std::size_t room = EscapeRoom();
       if (room < std::min(text.size(), kStaged / kEscapedPerByte / 2)) {
         Flush();
-        room = kStaged / kEscapedPerByte;
+        room = EscapeRoom();
       }
       std::size_t const piece = std::min(text.size(), room);
       used_ = static_cast<std::size_t>(WriteEscapedJson(staged_ + used_, text.substr(0, piece)) -
@@ -75,6 +77,12 @@ class JsonText {
 
  private:
   static constexpr std::size_t kStaged = 4096;
+
+  // The most bytes of text that WriteEscapedJson may be given at the end of the buffer.
+  std::size_t EscapeRoom() const {
+    std::size_t const free = kStaged - used_;
+    return free > kEscapeScratch ? (free - kEscapeScratch) / kEscapedPerByte : 0;
+  }
 
   void WriteLong(boost::string_view text) {
     Flush();

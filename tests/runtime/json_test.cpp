@@ -66,9 +66,9 @@ TEST(Json, WritesTheDocumentedForm) {
 }
 
 // Strings and field names are escaped exactly as Boost.JSON's serializer escapes them: every
-// byte value alone, at every place among 40 bytes of plain text (strings are scanned sixteen
-// and eight bytes at a time, then byte by byte), and all of them in one string between plain
-// text.
+// byte value alone, at every place in strings of lengths around the ways they are scanned
+// (short ones copied and tested in blocks of sixteen; others sixteen and eight bytes at a
+// time, then byte by byte), and all of them in one string between plain text.
 TEST(Json, EveryByteIsEscapedAsBoostJsonDoes) {
   auto const quoted = [](std::string const& text) {
     return boost::json::serialize(boost::json::string_view(text));
@@ -79,10 +79,13 @@ TEST(Json, EveryByteIsEscapedAsBoostJsonDoes) {
     all += one;
     EXPECT_EQ(ToJson(*StringValue::GetInstance(one)), quoted(one)) << "byte " << byte;
     for (char const filler : {'!', '\xff'}) {
-      for (std::size_t at = 0; at <= 40; ++at) {
-        std::string const among = std::string(at, filler) + one + std::string(40 - at, filler);
-        ASSERT_EQ(ToJson(*StringValue::GetInstance(among)), quoted(among))
-            << "byte " << byte << " at " << at;
+      for (std::size_t const length : {16U, 17U, 32U, 33U, 41U}) {
+        for (std::size_t at = 0; at < length; ++at) {
+          std::string const among =
+              std::string(at, filler) + one + std::string(length - 1 - at, filler);
+          ASSERT_EQ(ToJson(*StringValue::GetInstance(among)), quoted(among))
+              << "byte " << byte << " at " << at << " of " << length;
+        }
       }
     }
   }
@@ -96,8 +99,8 @@ TEST(Json, EveryByteIsEscapedAsBoostJsonDoes) {
 
 // Text is gathered in a buffer of a few KiB before it reaches the string: strings and names of
 // every size around the buffer's and the longest escaping's bounds, plain or escaped at either
-// end, and short pieces that fill it to its last byte, come out whole and in order, after a
-// buffer's own text.
+// end, short pieces that fill it to its last byte, and short strings that meet its end at every
+// offset, come out whole and in order, after a buffer's own text.
 TEST(Json, TextOfEverySizeIsWrittenWholeAcrossTheBuffer) {
   auto const quoted = [](std::string const& text) {
     return boost::json::serialize(boost::json::string_view(text));
@@ -128,6 +131,12 @@ TEST(Json, TextOfEverySizeIsWrittenWholeAcrossTheBuffer) {
   for (int small = 0; small < 3000; ++small) {  // short pieces that fill the buffer to its end
     list->Append(IntegerValue::GetInstance(small));
     elements += "," + std::to_string(small);
+  }
+  for (std::size_t small = 0; small < 2000; ++small) {  // 1 to 35 bytes, some escaped
+    std::string text(1 + small % 35, 'x');
+    if (small % 3 == 0) text.back() = '"';
+    list->Append(StringValue::GetInstance(text));
+    elements += "," + quoted(text);
   }
   EXPECT_EQ(ToJson(*list), "[" + elements + "]");
   std::string appended = "kept";
