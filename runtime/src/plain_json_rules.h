@@ -36,13 +36,12 @@ inline StructDefinition const* StructureOf(DataDefinition const& definition) {
 // Whether a string value reads as a date-time.
 bool IsDateTimeText(DataValue const& value);
 
-// Whether `value` itself is what `definition` (of kind `kind`) asks for, its parts aside: the
-// test that validation makes of every part of a value (validate.cpp), and the plain writer of
-// each part it writes. A date-time may be given as a string that reads as one. For a structure
-// or a reference to one, `*structure` is set to the structure definition.
+// Whether `value` (of kind `value_kind`) itself is what `definition` (of kind `kind`) asks for,
+// its parts aside: the test that validation makes of every part of a value (validate.cpp), and
+// the plain writer of each part it writes. A date-time may be given as a string that reads as
+// one. For a structure or a reference to one, `*structure` is set to the structure definition.
 inline bool Matches(DataDefinition const& definition, DefinitionKind kind, DataValue const& value,
-                    StructDefinition const** structure) {
-  ValueKind const value_kind = value.kind();
+                    ValueKind value_kind, StructDefinition const** structure) {
   switch (kind) {
     case DefinitionKind::kOptional:
       return value_kind == ValueKind::kOptional;

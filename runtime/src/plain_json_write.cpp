@@ -55,27 +55,28 @@ class PlainWriter {
   }
 
  private:
+  // Each kind is asked for once: they are virtual calls, and there are several per part.
   bool Expand(Item const& item) {
-    StructDefinition const* structure = nullptr;
-    if (Checks() &&
-        !(item.value && item.definition &&
-          Detail::Matches(*item.definition, item.definition->kind(), *item.value, &structure))) {
-      return false;
-    }
+    if (Checks() && !(item.value && item.definition)) return false;
     DataValue const& value = *item.value;
     DataDefinition const& definition = *item.definition;
+    DefinitionKind const definition_kind = definition.kind();
+    ValueKind const value_kind = value.kind();
+    StructDefinition const* structure = nullptr;
+    if (Checks() && !Detail::Matches(definition, definition_kind, value, value_kind, &structure)) {
+      return false;
+    }
     // The definition cannot tell these apart in plain JSON: they keep their canonical form.
-    if (value.kind() == ValueKind::kError ||
-        definition.kind() == DefinitionKind::kDynamicStructure) {
+    if (value_kind == ValueKind::kError || definition_kind == DefinitionKind::kDynamicStructure) {
       if (Checks() && !WholeErrorIsValid(definition, value)) return false;
       writer_.Write(ToJson(value));
       return true;
     }
-    switch (definition.kind()) {
+    switch (definition_kind) {
       case DefinitionKind::kStructure:
       case DefinitionKind::kStructRef:
-        return WriteStructure(*Detail::StructureOf(definition),
-                              static_cast<CompoundValue const&>(value), item.path);
+        if (!structure) structure = Detail::StructureOf(definition);  // the explaining walk
+        return WriteStructure(*structure, static_cast<CompoundValue const&>(value), item.path);
       case DefinitionKind::kOptional:
         WriteOptional(static_cast<OptionalDefinition const&>(definition),
                       static_cast<OptionalValue const&>(value), item.path);
@@ -84,7 +85,7 @@ class PlainWriter {
         return WriteList(static_cast<ListDefinition const&>(definition),
                          static_cast<ListValue const&>(value), item.path);
       default:
-        WriteScalar(value);
+        WriteScalar(value, value_kind);
         return true;
     }
   }
@@ -99,8 +100,8 @@ class PlainWriter {
     return Validate(definition, value, ignored);
   }
 
-  void WriteScalar(DataValue const& value) {
-    switch (value.kind()) {
+  void WriteScalar(DataValue const& value, ValueKind kind) {
+    switch (kind) {
       case ValueKind::kInteger: {
         char text[24];
         char* const end =

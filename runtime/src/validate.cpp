@@ -92,7 +92,7 @@ class Validator {
   void Check(DataDefinition const& definition, DataValue const& value, std::size_t path) {
     DefinitionKind const kind = definition.kind();
     StructDefinition const* structure = nullptr;
-    if (!Detail::Matches(definition, kind, value, &structure)) {
+    if (!Detail::Matches(definition, kind, value, value.kind(), &structure)) {
       return Mismatch(definition, value, path);
     }
     switch (kind) {
