@@ -51,10 +51,33 @@ class JsonText {
     if (used_ == kStaged) Flush();
     staged_[used_++] = c;
   }
-  // `text` as a JSON string: quoted, and escaped in pieces whose longest escaping fits in what
-  // is left of the buffer. The buffer goes to the string first when a short text, or a good
-  // part of a long one, would not fit.
+  // `text` as a JSON string: quoted and escaped at once when its longest escaping fits in what
+  // is left of the buffer (the usual case), otherwise in pieces.
   void WriteQuoted(boost::string_view text) {
+    if (text.size() < kStaged && text.size() * kEscapedPerByte + kEscapeScratch + 2 <= Free()) {
+      staged_[used_] = '"';
+      char* const end = WriteEscapedJson(staged_ + used_ + 1, text);
+      *end = '"';
+      used_ = static_cast<std::size_t>(end + 1 - staged_);
+      return;
+    }
+    WriteQuotedInPieces(text);
+  }
+  // The text written so far; empty afterwards.
+  std::string Take() {
+    Flush();
+    return std::exchange(out_, {});
+  }
+
+ private:
+  static constexpr std::size_t kStaged = 4096;
+
+  std::size_t Free() const { return kStaged - used_; }
+
+  // Quoted `text` escaped in pieces whose longest escaping fits in what is left of the buffer.
+  // The buffer goes to the string first when a short text, or a good part of a long one, would
+  // not fit.
+  void WriteQuotedInPieces(boost::string_view text) {
     Put('"');
     while (!text.empty()) {
       std::size_t room = EscapeRoom();
@@ -69,19 +92,10 @@ class JsonText {
     }
     Put('"');
   }
-  // The text written so far; empty afterwards.
-  std::string Take() {
-    Flush();
-    return std::exchange(out_, {});
-  }
-
- private:
-  static constexpr std::size_t kStaged = 4096;
 
   // The most bytes of text that WriteEscapedJson may be given at the end of the buffer.
   std::size_t EscapeRoom() const {
-    std::size_t const free = kStaged - used_;
-    return free > kEscapeScratch ? (free - kEscapeScratch) / kEscapedPerByte : 0;
+    return Free() > kEscapeScratch ? (Free() - kEscapeScratch) / kEscapedPerByte : 0;
   }
 
   void WriteLong(boost::string_view text) {
