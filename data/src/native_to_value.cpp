@@ -17,11 +17,6 @@ bool NativeToValueAdapter::Adapt(NativeConstPtr const& source, Method const& met
   return messages.size() == before;
 }
 
-LastingName NativeToValueAdapter::MapEntryName() {
-  static std::string const name = MapEntry::kName;
-  return LastingName{&name};
-}
-
 void NativeToValueAdapter::DynamicMethod(NativeConstPtr const& source, ValuePtr* const& destination,
                                          WorkList& work, std::list<BaseMessage>& messages) {
   ValuePtr const& value = static_cast<DynamicStructure const*>(source)->value();

@@ -266,6 +266,11 @@ std::shared_ptr<StructValue> StructValue::GetInstance(LastingName name) {
   return Detail::MakeValue<StructValue>(name);
 }
 
+LastingName MapEntryName() {
+  static std::string const name = MapEntry::kName;
+  return LastingName{&name};
+}
+
 void VoidValue::Accept(ValueVisitor& visitor) const { visitor.VisitVoid(*this); }
 void IntegerValue::Accept(ValueVisitor& visitor) const { visitor.VisitInteger(*this); }
 void DoubleValue::Accept(ValueVisitor& visitor) const { visitor.VisitDouble(*this); }

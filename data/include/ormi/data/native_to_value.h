@@ -196,9 +196,6 @@ class NativeToValueAdapter {
     *destination = DataValue::Create<T>(*static_cast<T const*>(source));
   }
 
-  // The name of every map entry's structure value, one text for all maps.
-  static LastingName MapEntryName();
-
   // A dynamic structure's value is shared, not copied.
   static void DynamicMethod(NativeConstPtr const& source, ValuePtr* const& destination,
                             WorkList& work, std::list<BaseMessage>& messages);

@@ -375,6 +375,9 @@ struct LastingName {
   std::string const* text;
 };
 
+// The name of every map entry's structure value (MapEntry::kName), one text for all maps.
+LastingName MapEntryName();
+
 // A named set of fields, kept in name order. A field slot keeps its address while other
 // fields are added.
 class CompoundValue : public DataValue {
