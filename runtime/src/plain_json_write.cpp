@@ -1,4 +1,4 @@
-// Writing the plain JSON form of a validated value, with an explicit stack.
+// Writing the plain JSON form of a validated value, with an explicit stack of open containers.
 #include "ormi/data/plain_json.h"
 
 #include <algorithm>
@@ -35,9 +35,13 @@ struct Item {
 };
 
 // Writes a value against its definition. The quick walk checks each part as validation does
-// (Detail::Matches, every declared field there) before writing it, keeps no paths and says
+// (Detail::Matches, every declared field there) as it writes it, keeps no paths and says
 // nothing: a value it does not write is validated, and one that passes is written again by the
 // explaining walk, which trusts validation and names where the value cannot be written.
+//
+// A part is written when its turn comes: a scalar at once, a container by opening it and
+// keeping a frame of what is left of it (its next child) on an explicit stack. The innermost
+// open container writes its next child, or closes.
 class PlainWriter {
  public:
   // The quick walk.
@@ -47,46 +51,102 @@ class PlainWriter {
       : messages_(&messages), paths_(std::string()) {}
 
   bool Run(DataValue const& value, DataDefinition const& definition, std::string* out) {
-    if (!writer_.Run({&value, &definition}, [this](Item const& item) { return Expand(item); })) {
-      return false;
-    }
-    *out = writer_.Take();
+    bool written = Visit({&value, &definition, Detail::ValuePaths::kRoot});
+    while (written && !frames_.empty()) written = Next();
+    if (!written) return false;
+    *out = text_.Take();
     return true;
   }
 
  private:
-  // Each kind is asked for once: they are virtual calls, and there are several per part.
-  bool Expand(Item const& item) {
-    if (Checks() && !(item.value && item.definition)) return false;
-    DataValue const& value = *item.value;
-    DataDefinition const& definition = *item.definition;
-    DefinitionKind const definition_kind = definition.kind();
-    ValueKind const value_kind = value.kind();
-    StructDefinition const* structure = nullptr;
-    if (Checks() && !Detail::Matches(definition, definition_kind, value, value_kind, &structure)) {
-      return false;
-    }
-    // The definition cannot tell these apart in plain JSON: they keep their canonical form.
-    if (value_kind == ValueKind::kError || definition_kind == DefinitionKind::kDynamicStructure) {
-      if (Checks() && !WholeErrorIsValid(definition, value)) return false;
-      writer_.Write(ToJson(value));
-      return true;
-    }
-    switch (definition_kind) {
-      case DefinitionKind::kStructure:
-      case DefinitionKind::kStructRef:
-        if (!structure) structure = Detail::StructureOf(definition);  // the explaining walk
-        return WriteStructure(*structure, static_cast<CompoundValue const&>(value), item.path);
-      case DefinitionKind::kOptional:
-        WriteOptional(static_cast<OptionalDefinition const&>(definition),
-                      static_cast<OptionalValue const&>(value), item.path);
+  using Declared = StructDefinition::Fields::const_iterator;
+
+  // An open container and what is left of it.
+  struct Frame {
+    enum class Kind : unsigned char { kStructure, kList, kMap, kClose } kind;
+    bool first = true;  // no child written yet
+    std::size_t path = Detail::ValuePaths::kRoot;
+    // A structure: its present fields and the declared ones, paired as they are written, and
+    // the canonical text of the fields the definition does not declare, gathered on the way.
+    FieldMap::const_iterator present{};
+    FieldMap::const_iterator present_end{};
+    Declared declared{};
+    Declared declared_end{};
+    std::string unknown{};
+    // A list's elements, and the definition of a list's elements or of a map's values.
+    ValueSlots const* elements = nullptr;
+    DataDefinition const* element = nullptr;
+    // The next element and the end; a map's entries are entries_[begin, end).
+    std::size_t begin = 0;
+    std::size_t next = 0;
+    std::size_t end = 0;
+    // kClose: a set optional written as [value], closed after its value.
+  };
+
+  // Writes the next child of the innermost open container, or closes it.
+  bool Next() {
+    switch (frames_.back().kind) {
+      case Frame::Kind::kStructure:
+        return NextField();
+      case Frame::Kind::kList:
+        return NextElement();
+      case Frame::Kind::kMap:
+        return NextEntry();
+      case Frame::Kind::kClose:
+        text_.Put(']');
+        frames_.pop_back();
         return true;
-      case DefinitionKind::kList:
-        return WriteList(static_cast<ListDefinition const&>(definition),
-                         static_cast<ListValue const&>(value), item.path);
-      default:
-        WriteScalar(value, value_kind);
+    }
+    return false;
+  }
+
+  // Writes `item`, opening it when it is a container. Each kind is asked for once: they are
+  // virtual calls. A set optional is unwrapped here, as many layers as it has.
+  bool Visit(Item item) {
+    for (;;) {
+      if (Checks() && !(item.value && item.definition)) return false;
+      DataValue const& value = *item.value;
+      DataDefinition const& definition = *item.definition;
+      DefinitionKind const definition_kind = definition.kind();
+      ValueKind const value_kind = value.kind();
+      StructDefinition const* structure = nullptr;
+      if (Checks() &&
+          !Detail::Matches(definition, definition_kind, value, value_kind, &structure)) {
+        return false;
+      }
+      // The definition cannot tell these apart in plain JSON: they keep their canonical form.
+      if (value_kind == ValueKind::kError || definition_kind == DefinitionKind::kDynamicStructure) {
+        if (Checks() && !WholeErrorIsValid(definition, value)) return false;
+        text_.Write(ToJson(value));
         return true;
+      }
+      switch (definition_kind) {
+        case DefinitionKind::kStructure:
+        case DefinitionKind::kStructRef:
+          if (!structure) structure = Detail::StructureOf(definition);  // the explaining walk
+          OpenStructure(*structure, static_cast<CompoundValue const&>(value), item.path);
+          return true;
+        case DefinitionKind::kOptional: {
+          auto const& optional = static_cast<OptionalValue const&>(value);
+          auto const& optional_definition = static_cast<OptionalDefinition const&>(definition);
+          if (!optional.isSet()) {
+            text_.Write("null");
+            return true;
+          }
+          if (Detail::WrapsValue(optional_definition)) {
+            text_.Put('[');
+            frames_.push_back({Frame::Kind::kClose});
+          }
+          item = {optional.value().get(), optional_definition.element().get(), item.path};
+          continue;
+        }
+        case DefinitionKind::kList:
+          return OpenList(static_cast<ListDefinition const&>(definition),
+                          static_cast<ListValue const&>(value), item.path);
+        default:
+          WriteScalar(value, value_kind);
+          return true;
+      }
     }
   }
 
@@ -107,53 +167,68 @@ class PlainWriter {
         char* const end =
             std::to_chars(text, text + sizeof text, static_cast<IntegerValue const&>(value).value())
                 .ptr;
-        return writer_.Write(boost::string_view(text, static_cast<std::size_t>(end - text)));
+        return text_.Write(boost::string_view(text, static_cast<std::size_t>(end - text)));
       }
       case ValueKind::kDouble:
-        return writer_.Write(Number(static_cast<DoubleValue const&>(value).value()));
+        return text_.Write(Number(static_cast<DoubleValue const&>(value).value()));
       case ValueKind::kBoolean:
-        return writer_.Write(static_cast<BooleanValue const&>(value).value() ? "true" : "false");
+        return text_.Write(static_cast<BooleanValue const&>(value).value() ? "true" : "false");
       case ValueKind::kBlob:
-        return writer_.WriteQuoted(
+        return text_.WriteQuoted(
             Detail::EncodeBase64(static_cast<BlobValue const&>(value).value()));
       case ValueKind::kString:
       case ValueKind::kDateTime:
-        return writer_.WriteQuoted(static_cast<StringValue const&>(value).value());
+        return text_.WriteQuoted(static_cast<StringValue const&>(value).value());
       case ValueKind::kSecret:
-        return writer_.WriteQuoted(static_cast<SecretValue const&>(value).value());
+        return text_.WriteQuoted(static_cast<SecretValue const&>(value).value());
       default:  // void
-        return writer_.Write("null");
+        return text_.Write("null");
     }
   }
 
-  void WriteOptional(OptionalDefinition const& definition, OptionalValue const& optional,
-                     std::size_t path) {
-    if (!optional.isSet()) return writer_.Write("null");
-    bool const wrap = Detail::WrapsValue(definition);
-    if (wrap) {
-      writer_.Write("[");
-      writer_.QueueText("]");
-    }
-    writer_.Queue({optional.value().get(), definition.element().get(), path});
+  // `,` before every child but the first, and `"key":` before a member.
+  void WritePrefix(Frame& frame) {
+    if (!frame.first) text_.Put(',');
+    frame.first = false;
+  }
+  void WriteKey(Frame& frame, boost::string_view key) {
+    WritePrefix(frame);
+    text_.WriteQuoted(key);
+    text_.Put(':');
   }
 
-  bool WriteList(ListDefinition const& definition, ListValue const& list, std::size_t path) {
+  bool OpenList(ListDefinition const& definition, ListValue const& list, std::size_t path) {
     DataDefinition const* map_value = Detail::MapValueOf(definition);
-    if (map_value) return WriteMap(*map_value, list, path);
-    auto const& elements = list.elements();
-    writer_.Write("[");
-    writer_.QueueText("]");
-    for (std::size_t i = elements.size(); i-- > 0;) {
-      Detail::Prefetch(elements[i].get());
-      writer_.QueueElement({elements[i].get(), definition.element().get(), paths_.Index(path, i)},
-                           i == 0);
-    }
+    if (map_value) return OpenMap(*map_value, list, path);
+    text_.Put('[');
+    Frame frame{Frame::Kind::kList};
+    frame.path = path;
+    frame.elements = &list.elements();
+    frame.element = definition.element().get();
+    frame.end = list.elements().size();
+    frames_.push_back(std::move(frame));
     return true;
   }
 
-  // {"key":value,...} in the order of the entries.
-  bool WriteMap(DataDefinition const& value_definition, ListValue const& list, std::size_t path) {
-    entries_.clear();
+  bool NextElement() {
+    Frame& frame = frames_.back();
+    if (frame.next == frame.end) {
+      text_.Put(']');
+      frames_.pop_back();
+      return true;
+    }
+    std::size_t const index = frame.next++;
+    if (frame.next < frame.end) Detail::Prefetch((*frame.elements)[frame.next].get());
+    Item const child{(*frame.elements)[index].get(), frame.element,
+                     paths_.Index(frame.path, index)};
+    WritePrefix(frame);
+    return Visit(child);  // may open a frame: `frame` is not used after it
+  }
+
+  // {"key":value,...} in the order of the entries, which are gathered first to find a key
+  // they have twice.
+  bool OpenMap(DataDefinition const& value_definition, ListValue const& list, std::size_t path) {
+    std::size_t const begin = entries_.size();
     for (auto const& element : list.elements()) {
       // An entry's value is checked when it is written; validation (before the explaining
       // walk) has seen to both.
@@ -165,31 +240,45 @@ class PlainWriter {
       Detail::Prefetch(value->second.get());
       entries_.push_back({key, value->second.get()});
     }
-    if (std::string const* twice = RepeatedKey()) {
+    if (std::string const* twice = RepeatedKey(begin)) {
       return Unwritable(paths_.Key(path, *twice), "the map has this key twice");
     }
-    writer_.Write("{");
-    writer_.QueueText("}");
-    for (std::size_t i = entries_.size(); i-- > 0;) {
-      std::string const& key = *entries_[i].key;
-      writer_.QueueMember(key, {entries_[i].value, &value_definition, paths_.Key(path, key)},
-                          i == 0);
-    }
+    text_.Put('{');
+    Frame frame{Frame::Kind::kMap};
+    frame.path = path;
+    frame.element = &value_definition;
+    frame.begin = begin;
+    frame.next = begin;
+    frame.end = entries_.size();
+    frames_.push_back(std::move(frame));
     return true;
   }
 
-  // The key of the map in entries_ that its entries have twice: the one whose second entry
-  // comes first. Null when every key is once. Keys in ascending order (those of a sorted
+  bool NextEntry() {
+    Frame& frame = frames_.back();
+    if (frame.next == frame.end) {
+      text_.Put('}');
+      entries_.resize(frame.begin);  // the maps inside it have closed before it
+      frames_.pop_back();
+      return true;
+    }
+    Entry const entry = entries_[frame.next++];
+    WriteKey(frame, *entry.key);
+    return Visit({entry.value, frame.element, paths_.Key(frame.path, *entry.key)});
+  }
+
+  // The key that the entries of a map (entries_ from `begin`) have twice: the one whose second
+  // entry comes first. Null when every key is once. Keys in ascending order (those of a sorted
   // native map) are once each; otherwise entries are sorted by key and then position, so the
   // second of each repeated key follows its first.
-  std::string const* RepeatedKey() {
+  std::string const* RepeatedKey(std::size_t begin) {
+    auto const first = entries_.begin() + static_cast<std::ptrdiff_t>(begin);
     auto const ascending = [](Entry const& a, Entry const& b) { return *a.key < *b.key; };
-    if (std::adjacent_find(entries_.begin(), entries_.end(), std::not_fn(ascending)) ==
-        entries_.end()) {
+    if (std::adjacent_find(first, entries_.end(), std::not_fn(ascending)) == entries_.end()) {
       return nullptr;
     }
-    order_.resize(entries_.size());
-    for (std::size_t i = 0; i < order_.size(); ++i) order_[i] = i;
+    order_.resize(entries_.size() - begin);
+    for (std::size_t i = 0; i < order_.size(); ++i) order_[i] = begin + i;
     std::sort(order_.begin(), order_.end(), [this](std::size_t a, std::size_t b) {
       int const by_key = entries_[a].key->compare(*entries_[b].key);
       return by_key != 0 ? by_key < 0 : a < b;
@@ -204,40 +293,64 @@ class PlainWriter {
   }
 
   // {"declared":value,...,"$unknown":{"other":canonical,...}}, declared fields in name order.
+  void OpenStructure(StructDefinition const& definition, CompoundValue const& compound,
+                     std::size_t path) {
+    text_.Put('{');
+    Frame frame{Frame::Kind::kStructure};
+    frame.path = path;
+    frame.present = compound.fields().begin();
+    frame.present_end = compound.fields().end();
+    frame.declared = definition.fields().begin();
+    frame.declared_end = definition.fields().end();
+    frames_.push_back(std::move(frame));
+  }
+
   // The value's fields and the declared ones are both in name order: one walk over the two
-  // pairs them and finds those the definition does not declare.
-  bool WriteStructure(StructDefinition const& definition, CompoundValue const& compound,
-                      std::size_t path) {
-    auto const& declared = definition.fields();
-    fields_.clear();
-    std::string unknown;
-    auto field = declared.begin();
-    for (auto const& present : compound.fields()) {
+  // pairs them, and finds those the definition does not declare and (in the quick walk) a
+  // declared one that is missing.
+  bool NextField() {
+    Frame& frame = frames_.back();
+    for (; frame.present != frame.present_end; ++frame.present) {
+      auto const& present = *frame.present;
       int order = 1;  // the declared field's name against the present one's
-      for (; field != declared.end(); ++field) {
-        order = std::string_view(field->first).compare(present.first);
+      for (; frame.declared != frame.declared_end; ++frame.declared) {
+        order = std::string_view(frame.declared->first).compare(present.first);
         if (order >= 0) break;
+        if (Checks()) return false;  // a declared field is missing
       }
-      if (order == 0) {
-        Detail::Prefetch(present.second.get());
-        fields_.push_back({&field->first, present.second.get(), field->second.get()});
-        continue;
-      }
-      boost::string_view const name(present.first.data(), present.first.size());
-      if (!present.second) return Unwritable(paths_.Field(path, name), "no value");
-      unknown += (unknown.empty() ? "" : ",") + QuoteJson(name) + ":" + ToJson(*present.second);
+      if (order == 0) break;
+      if (!AddUnknown(frame, present.first, present.second.get())) return false;
     }
-    if (Checks() && fields_.size() != declared.size()) return false;  // a field is missing
-    writer_.Write("{");
-    writer_.QueueText("}");
-    if (!unknown.empty()) {
-      writer_.QueueText(writer_.Keep(std::string(declared.empty() ? "" : ",") + "\"" +
-                                     Detail::kUnknownFieldsKey + "\":{" + unknown + "}"));
+    if (frame.present == frame.present_end) return CloseStructure(frame);
+    if (std::next(frame.present) != frame.present_end) {
+      Detail::Prefetch(std::next(frame.present)->second.get());
     }
-    for (std::size_t i = fields_.size(); i-- > 0;) {
-      Field const& f = fields_[i];
-      writer_.QueueMember(*f.name, {f.value, f.definition, paths_.Field(path, *f.name)}, i == 0);
+    std::string const& name = frame.declared->first;
+    Item const child{frame.present->second.get(), frame.declared->second.get(),
+                     paths_.Field(frame.path, name)};
+    ++frame.present;
+    ++frame.declared;
+    WriteKey(frame, name);
+    return Visit(child);  // may open a frame: `frame` is not used after it
+  }
+
+  bool AddUnknown(Frame& frame, std::string_view name, DataValue const* value) {
+    boost::string_view const text(name.data(), name.size());
+    if (!value) return Unwritable(paths_.Field(frame.path, text), "no value");
+    frame.unknown += (frame.unknown.empty() ? "" : ",") + QuoteJson(text) + ":" + ToJson(*value);
+    return true;
+  }
+
+  bool CloseStructure(Frame& frame) {
+    if (Checks() && frame.declared != frame.declared_end) return false;  // a field is missing
+    if (!frame.unknown.empty()) {
+      WriteKey(frame, Detail::kUnknownFieldsKey);
+      text_.Put('{');
+      text_.Write(frame.unknown);
+      text_.Put('}');
     }
+    text_.Put('}');
+    frames_.pop_back();
     return true;
   }
 
@@ -254,19 +367,14 @@ class PlainWriter {
     std::string const* key;
     DataValue const* value;
   };
-  struct Field {
-    std::string const* name;
-    DataValue const* value;
-    DataDefinition const* definition;
-  };
 
   std::list<BaseMessage>* messages_ = nullptr;
-  Detail::StepWriter<Item> writer_;
+  Detail::JsonText text_;
   Detail::ValuePaths paths_ = Detail::ValuePaths::None();  // keeps paths when explaining
-  // Scratch of WriteMap and WriteStructure, which queue their children and return.
+  std::vector<Frame> frames_;
+  // The entries of the open maps, each map's after those of the maps it is in.
   std::vector<Entry> entries_;
-  std::vector<std::size_t> order_;
-  std::vector<Field> fields_;
+  std::vector<std::size_t> order_;  // scratch of RepeatedKey
 };
 
 }  // namespace
