@@ -113,11 +113,11 @@ std::size_t PlainUntil(boost::string_view text, std::size_t from) {
 // in whole blocks. The bytes past it are set to spaces first, so that a block reads only
 // written bytes and those past the text never need an escape. Returns the end of the copy, or
 // null when a byte needs an escape.
-constexpr std::size_t kShortText = 32;
+constexpr std::size_t kShortText = kShortCopy;
 char* CopyIfPlain(char* out, boost::string_view text) {
   std::size_t const size = text.size();
   std::memset(out + size, ' ', kEscapeScratch);
-  std::memcpy(out, text.data(), size);
+  CopyShort(out, text.data(), size);
   for (std::size_t at = 0; at < size; at += 16) {
     if (EscapeMask16(out + at) != 0) return nullptr;
   }
@@ -141,6 +141,13 @@ char* WriteEscapedJson(char* out, boost::string_view text) {
     out = WriteEscape(out, static_cast<unsigned char>(text[plain]));
     done = plain + 1;
   }
+}
+
+void JsonText::WriteLonger(boost::string_view text) {
+  if (text.size() > kStaged - used_) Flush();
+  if (text.size() >= kStaged) return static_cast<void>(out_.append(text.data(), text.size()));
+  std::memcpy(staged_ + used_, text.data(), text.size());
+  used_ += text.size();
 }
 
 std::string QuoteJson(boost::string_view text) {

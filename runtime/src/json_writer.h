@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -23,6 +24,31 @@ namespace Ormi::Data::Detail {
 char* WriteEscapedJson(char* out, boost::string_view text);
 constexpr std::size_t kEscapedPerByte = 6;  // the longest escape, \u00xx
 constexpr std::size_t kEscapeScratch = 16;  // a short text is copied and tested in 16-byte blocks
+
+// Copies `size` bytes, at most 32, without a call: as two fixed-size copies of the first and
+// the last bytes, which overlap, so that only the `size` bytes of `from` are read. Most of
+// what a writer copies is a short name, number or literal, for which a call to memcpy costs
+// more than the copy.
+inline void CopyShort(char* to, char const* from, std::size_t size) {
+  auto const two = [&](auto block) {
+    std::memcpy(&block, from, sizeof block);
+    std::memcpy(to, &block, sizeof block);
+    std::memcpy(&block, from + size - sizeof block, sizeof block);
+    std::memcpy(to + size - sizeof block, &block, sizeof block);
+  };
+  struct Block16 {
+    char bytes[16];
+  };
+  if (size >= 16) return two(Block16{});
+  if (size >= 8) return two(std::uint64_t{});
+  if (size >= 4) return two(std::uint32_t{});
+  if (size > 0) {
+    to[0] = from[0];
+    to[size / 2] = from[size / 2];
+    to[size - 1] = from[size - 1];
+  }
+}
+constexpr std::size_t kShortCopy = 32;
 
 // Asks for a node's memory ahead of its turn: the nodes of a tree lie apart on the heap, and
 // a container's children are fetched together, as they are queued, while the first of them is
@@ -43,8 +69,8 @@ class JsonText {
   JsonText& operator=(JsonText&&) = delete;
 
   void Write(boost::string_view text) {
-    if (text.size() > kStaged - used_) return WriteLong(text);
-    std::memcpy(staged_ + used_, text.data(), text.size());
+    if (text.size() > kShortCopy || text.size() > kStaged - used_) return WriteLonger(text);
+    CopyShort(staged_ + used_, text.data(), text.size());
     used_ += text.size();
   }
   void Put(char c) {
@@ -98,12 +124,8 @@ class JsonText {
     return Free() > kEscapeScratch ? (Free() - kEscapeScratch) / kEscapedPerByte : 0;
   }
 
-  void WriteLong(boost::string_view text) {
-    Flush();
-    if (text.size() >= kStaged) return static_cast<void>(out_.append(text.data(), text.size()));
-    std::memcpy(staged_, text.data(), text.size());
-    used_ = text.size();
-  }
+  // Text longer than a short copy or than the room left (in json.cpp).
+  void WriteLonger(boost::string_view text);
   void Flush() {
     out_.append(staged_, used_);
     used_ = 0;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -97,10 +98,32 @@ TEST(Json, EveryByteIsEscapedAsBoostJsonDoes) {
             "{\"$struct\":" + quoted(all) + ",\"fields\":{" + quoted(all) + ":true}}");
 }
 
+// Appends to `list`, and their text to `elements`, short pieces that fill a buffer of a few KiB
+// to its last byte, numbers of every length (1 to 20 bytes), and strings of 1 to 35 bytes,
+// some escaped, that meet the buffer's end at every offset.
+void AppendShortPieces(ListValue& list, std::string* elements) {
+  for (int small = 0; small < 3000; ++small) {
+    list.Append(IntegerValue::GetInstance(small));
+    *elements += "," + std::to_string(small);
+  }
+  for (std::int64_t number = 1; number < INT64_MAX / 10; number = number * 10 + 3) {
+    for (std::int64_t const signed_number : {number, -number}) {
+      list.Append(IntegerValue::GetInstance(signed_number));
+      *elements += "," + std::to_string(signed_number);
+    }
+  }
+  for (std::size_t small = 0; small < 2000; ++small) {
+    std::string text(1 + small % 35, 'x');
+    if (small % 3 == 0) text.back() = '"';
+    list.Append(StringValue::GetInstance(text));
+    *elements += "," + boost::json::serialize(boost::json::string_view(text));
+  }
+}
+
 // Text is gathered in a buffer of a few KiB before it reaches the string: strings and names of
 // every size around the buffer's and the longest escaping's bounds, plain or escaped at either
-// end, short pieces that fill it to its last byte, and short strings that meet its end at every
-// offset, come out whole and in order, after a buffer's own text.
+// end, short pieces that fill it to its last byte, numbers of every length, and short strings
+// that meet its end at every offset, come out whole and in order, after a buffer's own text.
 TEST(Json, TextOfEverySizeIsWrittenWholeAcrossTheBuffer) {
   auto const quoted = [](std::string const& text) {
     return boost::json::serialize(boost::json::string_view(text));
@@ -128,16 +151,7 @@ TEST(Json, TextOfEverySizeIsWrittenWholeAcrossTheBuffer) {
       fields += (fields.empty() ? "" : ",") + quoted(name) + ":" + std::to_string(index);
     }
   }
-  for (int small = 0; small < 3000; ++small) {  // short pieces that fill the buffer to its end
-    list->Append(IntegerValue::GetInstance(small));
-    elements += "," + std::to_string(small);
-  }
-  for (std::size_t small = 0; small < 2000; ++small) {  // 1 to 35 bytes, some escaped
-    std::string text(1 + small % 35, 'x');
-    if (small % 3 == 0) text.back() = '"';
-    list->Append(StringValue::GetInstance(text));
-    elements += "," + quoted(text);
-  }
+  AppendShortPieces(*list, &elements);
   EXPECT_EQ(ToJson(*list), "[" + elements + "]");
   std::string appended = "kept";
   AppendJson(*structure, &appended);
