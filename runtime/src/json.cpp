@@ -113,7 +113,6 @@ std::size_t PlainUntil(boost::string_view text, std::size_t from) {
 // in whole blocks. The bytes past it are set to spaces first, so that a block reads only
 // written bytes and those past the text never need an escape. Returns the end of the copy, or
 // null when a byte needs an escape.
-constexpr std::size_t kShortText = kShortCopy;
 char* CopyIfPlain(char* out, boost::string_view text) {
   std::size_t const size = text.size();
   std::memset(out + size, ' ', kEscapeScratch);
@@ -129,7 +128,7 @@ char* CopyIfPlain(char* out, boost::string_view text) {
 
 char* WriteEscapedJson(char* out, boost::string_view text) {
 #if defined(__SSE2__)
-  if (text.size() <= kShortText) {
+  if (text.size() <= kShortCopy) {
     if (char* const end = CopyIfPlain(out, text)) return end;
   }
 #endif

@@ -1,7 +1,9 @@
-// A writer of JSON text that never recurses: an item's opening text is written at once and
-// what follows it (its children, separators and closing text) is queued on an explicit stack.
-// Queued text refers to storage that outlives the run (literals, the keys of the tree being
-// written), so a step is a few words and queuing allocates nothing once the stack has grown.
+// The pieces of the JSON writers (internal to ormi_core): escaping, the text buffer they write
+// to (JsonText), and a writer that never recurses (StepWriter), for the canonical form and the
+// schema: an item's opening text is written at once and what follows it (its children,
+// separators and closing text) is queued on an explicit stack. Queued text refers to storage
+// that outlives the run (literals, the keys of the tree being written), so a step is a few
+// words and queuing allocates nothing once the stack has grown.
 #pragma once
 
 #include <algorithm>

@@ -76,10 +76,10 @@ class PlainWriter {
     // A list's elements, and the definition of a list's elements or of a map's values.
     ValueSlots const* elements = nullptr;
     DataDefinition const* element = nullptr;
-    // The next element and the end; a map's entries are entries_[begin, end).
+    // The next element or entry. A map's entries are entries_ from `begin` to the end: the
+    // maps inside it close, and give theirs up, before its next entry is written.
     std::size_t begin = 0;
     std::size_t next = 0;
-    std::size_t end = 0;
     // kClose: a set optional written as [value], closed after its value.
   };
 
@@ -205,20 +205,20 @@ class PlainWriter {
     frame.path = path;
     frame.elements = &list.elements();
     frame.element = definition.element().get();
-    frame.end = list.elements().size();
     frames_.push_back(std::move(frame));
     return true;
   }
 
   bool NextElement() {
     Frame& frame = frames_.back();
-    if (frame.next == frame.end) {
+    std::size_t const count = frame.elements->size();
+    if (frame.next == count) {
       text_.Put(']');
       frames_.pop_back();
       return true;
     }
     std::size_t const index = frame.next++;
-    if (frame.next < frame.end) Detail::Prefetch((*frame.elements)[frame.next].get());
+    if (frame.next < count) Detail::Prefetch((*frame.elements)[frame.next].get());
     Item const child{(*frame.elements)[index].get(), frame.element,
                      paths_.Index(frame.path, index)};
     WritePrefix(frame);
@@ -249,16 +249,15 @@ class PlainWriter {
     frame.element = &value_definition;
     frame.begin = begin;
     frame.next = begin;
-    frame.end = entries_.size();
     frames_.push_back(std::move(frame));
     return true;
   }
 
   bool NextEntry() {
     Frame& frame = frames_.back();
-    if (frame.next == frame.end) {
+    if (frame.next == entries_.size()) {
       text_.Put('}');
-      entries_.resize(frame.begin);  // the maps inside it have closed before it
+      entries_.resize(frame.begin);
       frames_.pop_back();
       return true;
     }
