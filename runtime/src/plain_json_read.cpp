@@ -1,11 +1,12 @@
-// Reading the plain JSON form: Boost.JSON parses the text, then an explicit stack walks the
-// JSON tree beside the definition and builds the value, filling each container's slots in place.
+// Reading the plain JSON form. A text in the plain form of every part is read in one pass from
+// the parser's events (plain_json_read_direct.cpp). Any other text is read here: Boost.JSON
+// parses it, then an explicit stack walks the JSON tree beside the definition and builds the
+// value, filling each container's slots in place, or says what is wrong.
 #include "ormi/data/plain_json.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <limits>
 #include <utility>
 #include <vector>
 
@@ -164,11 +165,10 @@ class PlainReader {
 
   void ReadDouble(json::value const& node, Task const& task) {
     if (node.is_number()) return Store(task, DoubleValue::GetInstance(node.to_number<double>()));
-    json::string const& text = node.get_string();
-    double const infinity = std::numeric_limits<double>::infinity();
-    if (text == "NaN") return Store(task, DoubleValue::GetInstance(std::nan("")));
-    if (text == "Infinity") return Store(task, DoubleValue::GetInstance(infinity));
-    if (text == "-Infinity") return Store(task, DoubleValue::GetInstance(-infinity));
+    double value = 0;
+    if (Detail::NamedDouble(node.get_string(), &value)) {
+      return Store(task, DoubleValue::GetInstance(value));
+    }
     Mismatch(task);
   }
 
@@ -380,6 +380,7 @@ class PlainReader {
 bool FromPlainJson(boost::string_view text, DataDefinition const& definition, ValuePtr* out,
                    std::list<BaseMessage>& messages, JsonLimits const& limits) {
   ValueArenaScope const arena;
+  if (Detail::ReadPlainDirect(text, limits, definition, out)) return true;
   // The tree is freed all at once with its memory, never node by node, however deep it is.
   json::monotonic_resource memory;
   json::storage_ptr const storage(&memory);

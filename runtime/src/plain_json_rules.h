@@ -4,7 +4,10 @@
 
 #include <string>
 
+#include <boost/utility/string_view.hpp>
+
 #include "ormi/data/definition.h"
+#include "ormi/data/json.h"
 #include "ormi/data/value.h"
 
 namespace Ormi::Data::Detail {
@@ -100,5 +103,11 @@ inline bool WrapsValue(OptionalDefinition const& optional) {
   return element && (ScalarKindOf(*element) == ValueKind::kVoid ||
                      element->kind() == DefinitionKind::kOptional);
 }
+
+// Reads plain JSON text in the plain form of every part, in one pass
+// (plain_json_read_direct.cpp). False, with no message and `out` unchanged, for any text it does
+// not read; the tree reader then reads that text or says what is wrong with it.
+bool ReadPlainDirect(boost::string_view text, JsonLimits const& limits,
+                     DataDefinition const& definition, ValuePtr* out);
 
 }  // namespace Ormi::Data::Detail

@@ -310,6 +310,84 @@ TEST(PlainJson, ReadingErrorsNameThePathAndWhatWasExpected) {
                           "children[1].child.children: expected an array, got an object\n");
 }
 
+// A text in the plain form of every part is read in one pass; any other goes to the tree
+// reader, which an undeclared member such as an empty "$unknown" forces. Both must read the
+// same texts to the same values, and refuse the same texts.
+TEST(PlainJson, TheOnePassReaderAgreesWithTheTreeReader) {
+  auto fields = Spec()->fields();
+  fields.erase("anything");  // a dynamic structure is left to the tree reader
+  NodeDefinition const tree;
+  fields.emplace("node", Optional(tree.node));
+  auto const spec = StructDefinition::GetInstance("spec", fields);
+  auto const through_tree = [](std::string text) {
+    return text.insert(text.find('{') + 1, R"("$unknown":{},)");
+  };
+  std::string const long_text(5000, 'x');
+  std::string const escaped = [] {
+    std::string text;
+    for (int i = 0; i < 3000; ++i) text += "\\n\\u00e9";
+    return text;
+  }();
+  std::string const valid[] = {
+      R"({"components":{"c1":"v1","c2":null},"count":-42,"data":"AP8=","enabled":true,)"
+      R"("maybe":["x"],"nothing":null,"password":"hunter2","ratio":0.5,"tags":["a",""],)"
+      R"("version":null,"when":"2026-12-06T08:35:27.123Z"})",
+      // Another order, optionals left out or set to what may itself be null, keys out of
+      // order, integers and large unsigned numbers for a double, named doubles.
+      R"( { "when" : "0001-01-01T00:00:00Z", "tags" : [ ], "ratio" : 18446744073709551615,
+        "password" : "", "enabled" : false, "data" : "", "count" : -9223372036854775808,
+        "components" : { "b" : "1", "a" : null, "" : "" }, "maybe" : [null],
+        "nothing" : [null] } )",
+      R"({"components":{},"count":9223372036854775807,"data":"AAECAw==","enabled":true,)"
+      R"("maybe":null,"password":"\u0000\"","ratio":"-Infinity","tags":[")" +
+          long_text + R"(",")" + escaped +
+          R"("],"when":"2026-12-06T08:35:27.1Z",)"
+          R"("node":{"name":"a","child":{"name":"b","children":[]},)"
+          R"("children":[{"name":"c","children":[{"name":"d","children":[]}]}]}})",
+      R"({"count":0,"data":"","enabled":true,"password":"","ratio":"NaN","tags":[],)"
+      R"("when":"2026-12-06T08:35:27Z",")" +
+          escaped + R"(":1})",
+  };
+  for (std::size_t i = 0; i + 1 < std::size(valid); ++i) {
+    SCOPED_TRACE(valid[i]);
+    std::string problems;
+    ValuePtr const one_pass = Read(valid[i], *spec, &problems);
+    ASSERT_NE(one_pass, nullptr) << problems;
+    ValuePtr const from_tree = Read(through_tree(valid[i]), *spec, &problems);
+    ASSERT_NE(from_tree, nullptr) << problems;
+    EXPECT_TRUE(Equal(*one_pass, *from_tree)) << ToJson(*one_pass) << "\n" << ToJson(*from_tree);
+  }
+  std::string const& base = valid[0];
+  auto const with = [&](std::string const& from, std::string const& to) {
+    std::string text = base;
+    return text.replace(text.find(from), from.size(), to);
+  };
+  std::string const refused[] = {
+      valid[std::size(valid) - 1],  // a member no structure declares
+      with(R"("c2")", R"("c1")"),
+      with(R"("count":-42,)", R"("count":-42,"count":-42,)"),
+      with(R"("count":-42,)", ""),
+      with("-42", "9223372036854775808"),
+      with("-42", "1.5"),
+      with("-42", R"("1")"),
+      with(R"(["x"])", "[]"),
+      with(R"(["x"])", R"(["x","y"])"),
+      with(R"(["x"])", R"("x")"),
+      with(R"("nothing":null)", R"("nothing":[0])"),
+      with("true", "null"),
+      with(R"("AP8=")", R"("AP8")"),
+      with(".123Z", ".123+01:00"),
+      with("0.5", R"("half")"),
+      with(R"(["a",""])", R"({"a":""})"),
+      with(R"({"c1":"v1","c2":null})", R"(["v1"])"),
+      with(R"("version":null)", R"("version":{})"),
+      with(R"("version":null)", R"("node":{"name":"a","children":[],"child":[]})"),
+  };
+  for (std::string const& text : refused) {
+    EXPECT_EQ(Read(text, *spec), nullptr) << text;
+  }
+}
+
 // A key an object has twice is refused, however many keys the object has (few are compared one
 // by one, more through a table), and only within its own object: an enclosing object's keys
 // are kept while an inner one is read, and the same key in two objects is no repeat.
