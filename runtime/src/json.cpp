@@ -1,7 +1,6 @@
 // Writing the canonical JSON form of values and definitions with an explicit stack.
 #include "ormi/data/json.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -248,12 +247,6 @@ void TaggedString(Writer<DataValue>& writer, boost::string_view tag, boost::stri
   writer.Write("}");
 }
 
-void WriteInteger(Writer<DataValue>& writer, std::int64_t value) {
-  char text[24];
-  char* const end = std::to_chars(text, text + sizeof text, value).ptr;
-  writer.Write(boost::string_view(text, static_cast<std::size_t>(end - text)));
-}
-
 // Writes one value; a slot without a value (which a finished tree should not have) as null.
 void ExpandValue(Writer<DataValue>& writer, DataValue const* node) {
   if (!node) return writer.Write("null");
@@ -262,7 +255,7 @@ void ExpandValue(Writer<DataValue>& writer, DataValue const* node) {
     case ValueKind::kVoid:
       return Tagged(writer, "$void", "null");
     case ValueKind::kInteger:
-      return WriteInteger(writer, static_cast<IntegerValue const&>(value).value());
+      return writer.WriteInteger(static_cast<IntegerValue const&>(value).value());
     case ValueKind::kDouble:
       return Tagged(writer, "$double",
                     Detail::DoubleText(static_cast<DoubleValue const&>(value).value()));

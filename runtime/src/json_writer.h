@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -79,6 +80,12 @@ class JsonText {
     if (used_ == kStaged) Flush();
     staged_[used_++] = c;
   }
+  // An integer in decimal.
+  void WriteInteger(std::int64_t value) {
+    char text[kIntegerDigits];
+    char* const end = std::to_chars(text, text + sizeof text, value).ptr;
+    Write(boost::string_view(text, static_cast<std::size_t>(end - text)));
+  }
   // `text` as a JSON string: quoted and escaped at once when its longest escaping fits in what
   // is left of the buffer (the usual case), otherwise in pieces.
   void WriteQuoted(boost::string_view text) {
@@ -99,6 +106,7 @@ class JsonText {
 
  private:
   static constexpr std::size_t kStaged = 4096;
+  static constexpr std::size_t kIntegerDigits = 20;  // "-9223372036854775808"
 
   std::size_t Free() const { return kStaged - used_; }
 
@@ -175,6 +183,7 @@ class StepWriter {
 
   void Write(boost::string_view text) { out_.Write(text); }
   void WriteQuoted(boost::string_view text) { out_.WriteQuoted(text); }
+  void WriteInteger(std::int64_t value) { out_.WriteInteger(value); }
   void Queue(Item item) { Push(Kind::kItem).item = std::move(item); }
   // An element of an array: `item`, after a comma unless `first`.
   void QueueElement(Item item, bool first) {

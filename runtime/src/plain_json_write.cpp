@@ -162,13 +162,8 @@ class PlainWriter {
 
   void WriteScalar(DataValue const& value, ValueKind kind) {
     switch (kind) {
-      case ValueKind::kInteger: {
-        char text[24];
-        char* const end =
-            std::to_chars(text, text + sizeof text, static_cast<IntegerValue const&>(value).value())
-                .ptr;
-        return text_.Write(boost::string_view(text, static_cast<std::size_t>(end - text)));
-      }
+      case ValueKind::kInteger:
+        return text_.WriteInteger(static_cast<IntegerValue const&>(value).value());
       case ValueKind::kDouble:
         return text_.Write(Number(static_cast<DoubleValue const&>(value).value()));
       case ValueKind::kBoolean:
