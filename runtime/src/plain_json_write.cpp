@@ -67,12 +67,13 @@ class PlainWriter {
     bool first = true;  // no child written yet
     std::size_t path = Detail::ValuePaths::kRoot;
     // A structure: its present fields and the declared ones, paired as they are written, and
-    // the canonical text of the fields the definition does not declare, gathered on the way.
+    // where in unknown_ the canonical text of the fields the definition does not declare
+    // begins, gathered on the way.
     FieldMap::const_iterator present{};
     FieldMap::const_iterator present_end{};
     Declared declared{};
     Declared declared_end{};
-    std::string unknown{};
+    std::size_t unknown = 0;
     // A list's elements, and the definition of a list's elements or of a map's values.
     ValueSlots const* elements = nullptr;
     DataDefinition const* element = nullptr;
@@ -200,7 +201,7 @@ class PlainWriter {
     frame.path = path;
     frame.elements = &list.elements();
     frame.element = definition.element().get();
-    frames_.push_back(std::move(frame));
+    frames_.push_back(frame);
     return true;
   }
 
@@ -244,7 +245,7 @@ class PlainWriter {
     frame.element = &value_definition;
     frame.begin = begin;
     frame.next = begin;
-    frames_.push_back(std::move(frame));
+    frames_.push_back(frame);
     return true;
   }
 
@@ -296,7 +297,8 @@ class PlainWriter {
     frame.present_end = compound.fields().end();
     frame.declared = definition.fields().begin();
     frame.declared_end = definition.fields().end();
-    frames_.push_back(std::move(frame));
+    frame.unknown = unknown_.size();
+    frames_.push_back(frame);
   }
 
   // The value's fields and the declared ones are both in name order: one walk over the two
@@ -331,17 +333,22 @@ class PlainWriter {
   bool AddUnknown(Frame& frame, std::string_view name, DataValue const* value) {
     boost::string_view const text(name.data(), name.size());
     if (!value) return Unwritable(paths_.Field(frame.path, text), "no value");
-    frame.unknown += (frame.unknown.empty() ? "" : ",") + QuoteJson(text) + ":" + ToJson(*value);
+    if (unknown_.size() > frame.unknown) unknown_ += ',';
+    unknown_ += QuoteJson(text);
+    unknown_ += ':';
+    AppendJson(*value, &unknown_);
     return true;
   }
 
   bool CloseStructure(Frame& frame) {
     if (Checks() && frame.declared != frame.declared_end) return false;  // a field is missing
-    if (!frame.unknown.empty()) {
+    // The structures inside this one have closed and taken their unknown fields' text off.
+    if (unknown_.size() > frame.unknown) {
       WriteKey(frame, Detail::kUnknownFieldsKey);
       text_.Put('{');
-      text_.Write(frame.unknown);
+      text_.Write(boost::string_view(unknown_).substr(frame.unknown));
       text_.Put('}');
+      unknown_.resize(frame.unknown);
     }
     text_.Put('}');
     frames_.pop_back();
@@ -368,6 +375,9 @@ class PlainWriter {
   std::vector<Frame> frames_;
   // The entries of the open maps, each map's after those of the maps it is in.
   std::vector<Entry> entries_;
+  // The canonical text of the open structures' undeclared fields, each structure's after
+  // that of the structures it is in.
+  std::string unknown_;
   std::vector<std::size_t> order_;  // scratch of RepeatedKey
 };
 

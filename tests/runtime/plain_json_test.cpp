@@ -197,6 +197,29 @@ TEST(PlainJson, EdgeValuesRoundTrip) {
   }
 }
 
+// Each structure writes the fields its definition does not declare under its own "$unknown",
+// whether they come before or after a nested structure that has some of its own.
+TEST(PlainJson, UndeclaredFieldsStayWithTheirStructure) {
+  NodeDefinition const tree;
+  auto const node = [](char const* name) {
+    auto value = StructValue::GetInstance("node");
+    value->SetField("name", Text(name));
+    value->SetField("children", ListValue::GetInstance());
+    value->SetField("child", OptionalValue::GetInstance());
+    return value;
+  };
+  auto child = node("c");
+  child->SetField("b", IntegerValue::GetInstance(2));
+  auto parent = node("p");
+  parent->SetField("a_x", IntegerValue::GetInstance(1));
+  parent->SetField("child", Some(child));
+  parent->SetField("z", IntegerValue::GetInstance(3));
+  EXPECT_EQ(Write(*parent, *tree.node),
+            R"({"child":{"child":null,"children":[],"name":"c","$unknown":{"b":2}},"children":[],)"
+            R"("name":"p","$unknown":{"a_x":1,"z":3}})");
+  ExpectRoundTrip(*parent, *tree.node);
+}
+
 // An error value where a structure is expected keeps its canonical form.
 TEST(PlainJson, ErrorsTravelInTheCanonicalForm) {
   auto const error_definition = StructDefinition::GetInstance(
