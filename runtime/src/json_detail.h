@@ -1,11 +1,13 @@
 // Pieces of the canonical JSON form that the plain JSON form reuses (internal to ormi_core).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <list>
 #include <string>
 #include <utility>
 
+#include <boost/json/parse_options.hpp>
 #include <boost/json/string_view.hpp>
 #include <boost/json/value.hpp>
 #include <boost/utility/string_view.hpp>
@@ -53,6 +55,14 @@ struct ParserSizes {
   static constexpr std::size_t max_key_size = boost::json::string::max_size();
   static constexpr std::size_t max_string_size = boost::json::string::max_size();
 };
+
+// The parser's options within `limits`: the depth at most JsonLimits::kMaxDepthCeiling, since
+// the parser takes stack space for each level (see json_parse.cpp).
+inline boost::json::parse_options ParseOptions(JsonLimits const& limits) {
+  boost::json::parse_options options;
+  options.max_depth = std::min(limits.maxDepth, JsonLimits::kMaxDepthCeiling);
+  return options;
+}
 
 // Parses `text` within `limits` into `out`, allocating from the memory resource `out` has
 // (see json_parse.cpp). With `unique_keys`, an object that has a key twice

@@ -213,9 +213,7 @@ bool ParseJson(boost::string_view text, JsonLimits const& limits, bool unique_ke
     return Fail(messages, MessageId::kJsonTooLarge, std::to_string(text.size()),
                 std::to_string(limits.maxInputBytes));
   }
-  std::size_t const depth = std::min(limits.maxDepth, JsonLimits::kMaxDepthCeiling);
-  json::parse_options options;
-  options.max_depth = depth;
+  json::parse_options const options = ParseOptions(limits);
   json::basic_parser<TreeBuilder> parser(options, out->storage(), unique_keys);
   json::error_code error;
   std::size_t const used = parser.write_some(false, text.data(), text.size(), error);
@@ -224,7 +222,8 @@ bool ParseJson(boost::string_view text, JsonLimits const& limits, bool unique_ke
                 std::string("unexpected text after the value"));
   }
   if (error == json::error::too_deep) {
-    return Fail(messages, MessageId::kJsonTooDeep, Position(text, used), std::to_string(depth));
+    return Fail(messages, MessageId::kJsonTooDeep, Position(text, used),
+                std::to_string(options.max_depth));
   }
   if (std::string const* key = parser.handler().duplicateKey()) {
     return Fail(messages, MessageId::kJsonMalformed, Position(text, used),

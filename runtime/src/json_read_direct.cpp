@@ -14,9 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include <boost/json/basic_parser_impl.hpp>
-
-#include "json_detail.h"
+#include "json_one_pass.h"
 #include "value_arena.h"
 
 namespace Ormi::Data::Detail {
@@ -66,13 +64,10 @@ struct Frame {
   std::shared_ptr<CompoundValue> compound;  // the same, for a structure or an error
 };
 
-class DirectBuilder : public ParserSizes {
+class DirectBuilder : public OnePassHandler {
  public:
   // The value read, once the document ended.
   ValuePtr Release() { return std::move(root_); }
-
-  bool on_document_begin(json::error_code& /*ec*/) { return true; }
-  bool on_document_end(json::error_code& /*ec*/) { return true; }
 
   bool on_object_begin(json::error_code& ec) {
     if (!frames_.empty() && frames_.back().kind == Frame::Kind::kObject) {
@@ -119,10 +114,6 @@ class DirectBuilder : public ParserSizes {
     return Deliver(std::move(list), ec);
   }
 
-  bool on_key_part(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
-    return part_.append(s.data(), s.size()), true;
-  }
-
   bool on_key(json::string_view s, std::size_t /*n*/, json::error_code& ec) {
     json::string_view const key = Whole(s);
     Frame& frame = frames_.back();
@@ -130,41 +121,33 @@ class DirectBuilder : public ParserSizes {
     if (frame.keys == 0) frame.tag = TagOf(key);
     bool const ok = frame.keys == 0 ? frame.tag != Tag::kUnknown
                                     : frame.keys == 1 && frame.compound && key == "fields";
-    part_.clear();
+    PartDone();
     if (!ok) return GiveUp(ec);
     ++frame.keys;
     return true;
-  }
-
-  bool on_string_part(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
-    return part_.append(s.data(), s.size()), true;
   }
 
   bool on_string(json::string_view s, std::size_t /*n*/, json::error_code& ec) {
     json::string_view const text = Whole(s);
     bool const ok = ValuePosition() ? Deliver(StringValue::GetInstance(std::string(text)), ec)
                                     : TaggedString(frames_.back(), text);
-    part_.clear();
+    PartDone();
     return ok || GiveUp(ec);
   }
 
-  bool on_number_part(json::string_view s, json::error_code& /*ec*/) {
-    return number_.append(s.data(), s.size()), true;
-  }
-
   bool on_int64(std::int64_t i, json::string_view /*s*/, json::error_code& ec) {
-    number_.clear();
+    NumberDone();
     if (ValuePosition()) return Deliver(IntegerValue::GetInstance(i), ec);
     return SetDouble(static_cast<double>(i), ec);
   }
 
   bool on_uint64(std::uint64_t u, json::string_view /*s*/, json::error_code& ec) {
-    number_.clear();
+    NumberDone();
     return ValuePosition() ? GiveUp(ec) : SetDouble(static_cast<double>(u), ec);
   }
 
   bool on_double(double d, json::string_view s, json::error_code& ec) {
-    double const precise = CorrectlyRounded(number_, s, d);
+    double const precise = Rounded(s, d);
     return ValuePosition() ? GiveUp(ec) : SetDouble(precise, ec);
   }
 
@@ -179,9 +162,6 @@ class DirectBuilder : public ParserSizes {
     if (TakesValue(frame, Tag::kOptional)) return frame.result = OptionalValue::GetInstance(), true;
     return GiveUp(ec);
   }
-
-  bool on_comment_part(json::string_view /*s*/, json::error_code& /*ec*/) { return true; }
-  bool on_comment(json::string_view /*s*/, json::error_code& /*ec*/) { return true; }
 
  private:
   static bool IsCompound(Tag tag) { return tag == Tag::kStruct || tag == Tag::kError; }
@@ -199,11 +179,6 @@ class DirectBuilder : public ParserSizes {
            TakesValue(frames_.back(), Tag::kOptional);
   }
 
-  static bool GiveUp(json::error_code& ec) {
-    ec = json::error::syntax;
-    return false;
-  }
-
   bool Push(Frame::Kind kind, ListKind list_kind) {
     Frame& frame = frames_.emplace_back();
     frame.kind = kind;
@@ -211,13 +186,6 @@ class DirectBuilder : public ParserSizes {
     frame.base = values_.size();
     frame.key_base = keys_.size();
     return true;
-  }
-
-  // The text of a key or string whose earlier parts were gathered in `part_`.
-  json::string_view Whole(json::string_view last) {
-    if (part_.empty()) return last;
-    part_.append(last.data(), last.size());
-    return part_;
   }
 
   // A value is complete: it goes to the open container, or it is the document's.
@@ -269,12 +237,12 @@ class DirectBuilder : public ParserSizes {
   // A field name, which must follow the frame's last one in name order.
   bool AddKey(Frame const& frame, json::string_view key, json::error_code& ec) {
     if (keys_.size() > frame.key_base && !(KeyAt(keys_.size() - 1) < key)) {
-      part_.clear();
+      PartDone();
       return GiveUp(ec);
     }
     keys_.emplace_back(key_text_.size(), key.size());
     key_text_.append(key.data(), key.size());
-    part_.clear();
+    PartDone();
     return true;
   }
 
@@ -306,25 +274,18 @@ class DirectBuilder : public ParserSizes {
   std::vector<ValuePtr> values_;  // elements and field values of the open containers
   std::vector<std::pair<std::size_t, std::size_t>> keys_;  // field names: offset, size
   std::string key_text_;                                   // the text of those names
-  std::string part_;    // the parts of a key or string read so far
-  std::string number_;  // the parts of a number read so far
   ValuePtr root_;
 };
 
 }  // namespace
 
 bool ReadCanonicalDirect(boost::string_view text, JsonLimits const& limits, ValuePtr* out) {
-  if (text.size() > limits.maxInputBytes) return false;
-  json::parse_options options;
-  options.max_depth = std::min(limits.maxDepth, JsonLimits::kMaxDepthCeiling);
-  json::basic_parser<DirectBuilder> parser(options);
-  json::error_code error;
-  std::size_t const used = parser.write_some(false, text.data(), text.size(), error);
-  if (error || used != text.size()) return false;
-  ValuePtr value = parser.handler().Release();
-  if (!value) return false;
-  *out = std::move(value);
-  return true;
+  return ParseInOnePass<DirectBuilder>(text, limits, [out](DirectBuilder& builder) {
+    ValuePtr value = builder.Release();
+    if (!value) return false;
+    *out = std::move(value);
+    return true;
+  });
 }
 
 }  // namespace Ormi::Data::Detail

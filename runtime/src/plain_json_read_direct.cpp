@@ -15,9 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include <boost/json/basic_parser_impl.hpp>
-
-#include "json_detail.h"
+#include "json_one_pass.h"
 #include "plain_json_rules.h"
 
 namespace Ormi::Data::Detail {
@@ -46,12 +44,9 @@ struct Frame {
   std::size_t keys = 0;                           // a map's first key in `map_keys_`
 };
 
-class PlainBuilder : public ParserSizes {
+class PlainBuilder : public OnePassHandler {
  public:
   PlainBuilder(DataDefinition const& definition, ValuePtr* out) : document_{&definition, out} {}
-
-  bool on_document_begin(json::error_code& /*ec*/) { return true; }
-  bool on_document_end(json::error_code& /*ec*/) { return true; }
 
   bool on_object_begin(json::error_code& ec) {
     Target target{};
@@ -111,37 +106,25 @@ class PlainBuilder : public ParserSizes {
     return complete || GiveUp(ec);
   }
 
-  bool on_key_part(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
-    return part_.append(s.data(), s.size()), true;
-  }
-
   bool on_key(json::string_view s, std::size_t /*n*/, json::error_code& ec) {
     json::string_view const key = Whole(s);
     Frame& frame = frames_.back();
     bool const ok =
         frame.kind == Frame::Kind::kStructure ? FieldKey(frame, key) : EntryKey(frame, key);
-    part_.clear();
+    PartDone();
     return ok || GiveUp(ec);
-  }
-
-  bool on_string_part(json::string_view s, std::size_t /*n*/, json::error_code& /*ec*/) {
-    return part_.append(s.data(), s.size()), true;
   }
 
   bool on_string(json::string_view s, std::size_t /*n*/, json::error_code& ec) {
     json::string_view const text = Whole(s);
     Target target{};
     bool const ok = Next(false, false, &target) && target.slot && Text(target, text);
-    part_.clear();
+    PartDone();
     return ok || GiveUp(ec);
   }
 
-  bool on_number_part(json::string_view s, json::error_code& /*ec*/) {
-    return number_.append(s.data(), s.size()), true;
-  }
-
   bool on_int64(std::int64_t i, json::string_view /*s*/, json::error_code& ec) {
-    number_.clear();
+    NumberDone();
     Target target{};
     if (!Next(false, false, &target) || !target.slot) return GiveUp(ec);
     switch (ScalarKindOf(*target.definition)) {
@@ -155,12 +138,12 @@ class PlainBuilder : public ParserSizes {
   }
 
   bool on_uint64(std::uint64_t u, json::string_view /*s*/, json::error_code& ec) {
-    number_.clear();
+    NumberDone();
     return Double(static_cast<double>(u), ec);
   }
 
   bool on_double(double d, json::string_view s, json::error_code& ec) {
-    return Double(CorrectlyRounded(number_, s, d), ec);
+    return Double(Rounded(s, d), ec);
   }
 
   bool on_bool(bool b, json::error_code& ec) {
@@ -180,17 +163,9 @@ class PlainBuilder : public ParserSizes {
     return Store(target, VoidValue::GetInstance());
   }
 
-  bool on_comment_part(json::string_view /*s*/, json::error_code& /*ec*/) { return true; }
-  bool on_comment(json::string_view /*s*/, json::error_code& /*ec*/) { return true; }
-
  private:
   static ListDefinition const& AsList(DataDefinition const& definition) {
     return static_cast<ListDefinition const&>(definition);
-  }
-
-  static bool GiveUp(json::error_code& ec) {
-    ec = json::error::syntax;
-    return false;
   }
 
   static bool Store(Target const& target, ValuePtr value) {
@@ -202,13 +177,6 @@ class PlainBuilder : public ParserSizes {
     Frame& frame = frames_.emplace_back();
     frame.kind = kind;
     return frame;
-  }
-
-  // The text of a key or string whose earlier parts were gathered in `part_`.
-  json::string_view Whole(json::string_view last) {
-    if (part_.empty()) return last;
-    part_.append(last.data(), last.size());
-    return part_;
   }
 
   // Where the JSON value that begins now goes, past the optionals its definition wraps it in:
@@ -348,22 +316,18 @@ class PlainBuilder : public ParserSizes {
   Target pending_{nullptr, nullptr};  // a field's or a map value's, after its key
   std::vector<Frame> frames_;
   std::vector<std::string const*> map_keys_;  // the keys of the open maps
-  std::string part_;                          // the parts of a key or string read so far
-  std::string number_;                        // the parts of a number read so far
 };
 
 }  // namespace
 
 bool ReadPlainDirect(boost::string_view text, JsonLimits const& limits,
                      DataDefinition const& definition, ValuePtr* out) {
-  if (text.size() > limits.maxInputBytes) return false;
-  json::parse_options options;
-  options.max_depth = std::min(limits.maxDepth, JsonLimits::kMaxDepthCeiling);
   ValuePtr value;
-  json::basic_parser<PlainBuilder> parser(options, definition, &value);
-  json::error_code error;
-  std::size_t const used = parser.write_some(false, text.data(), text.size(), error);
-  if (error || used != text.size() || !value) return false;
+  if (!ParseInOnePass<PlainBuilder>(
+          text, limits, [&value](PlainBuilder const& /*builder*/) { return value != nullptr; },
+          definition, &value)) {
+    return false;
+  }
   *out = std::move(value);
   return true;
 }
