@@ -165,36 +165,22 @@ class PlainReader {
 
   void ReadDouble(json::value const& node, Task const& task) {
     if (node.is_number()) return Store(task, DoubleValue::GetInstance(node.to_number<double>()));
-    double value = 0;
-    if (Detail::NamedDouble(node.get_string(), &value)) {
-      return Store(task, DoubleValue::GetInstance(value));
-    }
+    ValuePtr named = Detail::ScalarOfText(ValueKind::kDouble, node.get_string());
+    if (named) return Store(task, std::move(named));
     Mismatch(task);
   }
 
+  // A string, a secret, a date-time or a blob.
   void ReadText(json::string const& text, Task const& task) {
-    switch (Detail::ScalarKindOf(*task.definition)) {
-      case ValueKind::kString:
-        return Store(task, StringValue::GetInstance(std::string(text)));
-      case ValueKind::kSecret:
-        return Store(task, SecretValue::GetInstance(std::string(text)));
-      case ValueKind::kDateTime: {
-        DateTime date_time;
-        if (DateTime::Parse(std::string(text), &date_time)) {
-          return Store(task, DateTimeValue::GetInstance(date_time));
-        }
-        return Problem(task.path, "not a date-time: " + Quoted(text) +
-                                      " (expected RFC 3339 in UTC, such as "
-                                      "\"2026-12-06T08:35:27.123Z\")");
-      }
-      default: {  // a blob
-        std::string bytes;
-        if (Detail::DecodeBase64(text, &bytes)) {
-          return Store(task, BlobValue::GetInstance(std::move(bytes)));
-        }
-        return Problem(task.path, "not base64 (padded, standard alphabet): " + Quoted(text));
-      }
+    ValueKind const kind = Detail::ScalarKindOf(*task.definition);
+    ValuePtr value = Detail::ScalarOfText(kind, text);
+    if (value) return Store(task, std::move(value));
+    if (kind == ValueKind::kDateTime) {
+      return Problem(task.path, "not a date-time: " + Quoted(text) +
+                                    " (expected RFC 3339 in UTC, such as "
+                                    "\"2026-12-06T08:35:27.123Z\")");
     }
+    Problem(task.path, "not base64 (padded, standard alphabet): " + Quoted(text));
   }
 
   void ReadOptional(OptionalDefinition const& definition, Task const& task) {
@@ -376,6 +362,36 @@ class PlainReader {
 };
 
 }  // namespace
+
+namespace Detail {
+
+ValuePtr ScalarOfText(ValueKind kind, json::string_view text) {
+  switch (kind) {
+    case ValueKind::kString:
+      return StringValue::GetInstance(std::string(text));
+    case ValueKind::kSecret:
+      return SecretValue::GetInstance(std::string(text));
+    case ValueKind::kDateTime: {
+      DateTime date_time;
+      if (!DateTime::Parse(std::string(text), &date_time)) return nullptr;
+      return DateTimeValue::GetInstance(date_time);
+    }
+    case ValueKind::kBlob: {
+      std::string bytes;
+      if (!DecodeBase64(text, &bytes)) return nullptr;
+      return BlobValue::GetInstance(std::move(bytes));
+    }
+    case ValueKind::kDouble: {
+      double value = 0;
+      if (!NamedDouble(text, &value)) return nullptr;
+      return DoubleValue::GetInstance(value);
+    }
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace Detail
 
 bool FromPlainJson(boost::string_view text, DataDefinition const& definition, ValuePtr* out,
                    std::list<BaseMessage>& messages, JsonLimits const& limits) {

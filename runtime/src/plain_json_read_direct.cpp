@@ -139,20 +139,15 @@ class PlainBuilder : public OnePassHandler {
 
   bool on_uint64(std::uint64_t u, json::string_view /*s*/, json::error_code& ec) {
     NumberDone();
-    return Double(static_cast<double>(u), ec);
+    return Scalar(ValueKind::kDouble, DoubleValue::GetInstance(static_cast<double>(u)), ec);
   }
 
   bool on_double(double d, json::string_view s, json::error_code& ec) {
-    return Double(Rounded(s, d), ec);
+    return Scalar(ValueKind::kDouble, DoubleValue::GetInstance(Rounded(s, d)), ec);
   }
 
   bool on_bool(bool b, json::error_code& ec) {
-    Target target{};
-    if (!Next(false, false, &target) || !target.slot ||
-        ScalarKindOf(*target.definition) != ValueKind::kBoolean) {
-      return GiveUp(ec);
-    }
-    return Store(target, BooleanValue::GetInstance(b));
+    return Scalar(ValueKind::kBoolean, BooleanValue::GetInstance(b), ec);
   }
 
   bool on_null(json::error_code& ec) {
@@ -278,38 +273,17 @@ class PlainBuilder : public OnePassHandler {
 
   // A string as the scalar its definition names.
   static bool Text(Target const& target, json::string_view text) {
-    switch (ScalarKindOf(*target.definition)) {
-      case ValueKind::kString:
-        return Store(target, StringValue::GetInstance(std::string(text)));
-      case ValueKind::kSecret:
-        return Store(target, SecretValue::GetInstance(std::string(text)));
-      case ValueKind::kDateTime: {
-        DateTime date_time;
-        return DateTime::Parse(std::string(text), &date_time) &&
-               Store(target, DateTimeValue::GetInstance(date_time));
-      }
-      case ValueKind::kBlob: {
-        std::string bytes;
-        return DecodeBase64(text, &bytes) &&
-               Store(target, BlobValue::GetInstance(std::move(bytes)));
-      }
-      case ValueKind::kDouble: {
-        double value = 0;
-        return NamedDouble(text, &value) && Store(target, DoubleValue::GetInstance(value));
-      }
-      default:
-        return false;
-    }
+    ValuePtr value = ScalarOfText(ScalarKindOf(*target.definition), text);
+    return value && Store(target, std::move(value));
   }
 
-  // A number that is no int64, for a double.
-  bool Double(double value, json::error_code& ec) {
+  // The next value, when it is a scalar of `kind`.
+  bool Scalar(ValueKind kind, ValuePtr value, json::error_code& ec) {
     Target target{};
-    if (!Next(false, false, &target) || !target.slot ||
-        ScalarKindOf(*target.definition) != ValueKind::kDouble) {
+    if (!Next(false, false, &target) || !target.slot || ScalarKindOf(*target.definition) != kind) {
       return GiveUp(ec);
     }
-    return Store(target, DoubleValue::GetInstance(value));
+    return Store(target, std::move(value));
   }
 
   Target const document_;
