@@ -32,12 +32,14 @@ std::string QuoteJson(boost::string_view text);
 std::string EncodeBase64(std::string const& bytes);
 bool DecodeBase64(boost::json::string_view text, std::string* out);
 
-// The value of `text` under the tag "$secret", "$blob" or "$datetime"; null when the text is
-// no value of the tag (not base64, no date-time) or the tag is another.
-ValuePtr TaggedTextValue(boost::json::string_view tag, boost::json::string_view text);
+// The scalar of `kind` that a JSON string stands for: the text itself for a string or a
+// secret, a date-time, the bytes of base64 for a blob, or the double that "NaN", "Infinity" or
+// "-Infinity" names. Null when the text is none of these, or `kind` takes no string.
+ValuePtr ScalarOfText(ValueKind kind, boost::json::string_view text);
 
-// The double that "NaN", "Infinity" or "-Infinity" names; false for any other text.
-bool NamedDouble(boost::json::string_view text, double* out);
+// The same for the scalar under the tag "$secret", "$blob", "$datetime" or "$double" of the
+// canonical form; null for another tag.
+ValuePtr TaggedTextValue(boost::json::string_view tag, boost::json::string_view text);
 
 // The double of a number's text: the parts read so far in `parts` (cleared afterwards) and
 // `last`. Converted with std::from_chars, which rounds correctly; the parser's own `parsed`

@@ -158,10 +158,8 @@ class Reader {
   bool ReadDouble(json::value const& inner, Task const& task) {
     if (inner.is_number()) return Store(task, DoubleValue::GetInstance(inner.to_number<double>()));
     if (!inner.is_string()) return Invalid(task, "$double takes a number");
-    double value = 0;
-    if (Detail::NamedDouble(inner.get_string(), &value)) {
-      return Store(task, DoubleValue::GetInstance(value));
-    }
+    ValuePtr named = Detail::ScalarOfText(ValueKind::kDouble, inner.get_string());
+    if (named) return Store(task, std::move(named));
     return Invalid(task, R"($double takes a number, "NaN", "Infinity" or "-Infinity")");
   }
 
@@ -291,24 +289,41 @@ class Reader {
 
 namespace Detail {
 
-ValuePtr TaggedTextValue(json::string_view tag, json::string_view text) {
-  if (tag == "$secret") return SecretValue::GetInstance(std::string(text));
-  if (tag == "$blob") {
-    std::string bytes;
-    if (!DecodeBase64(text, &bytes)) return nullptr;
-    return BlobValue::GetInstance(std::move(bytes));
+ValuePtr ScalarOfText(ValueKind kind, json::string_view text) {
+  switch (kind) {
+    case ValueKind::kString:
+      return StringValue::GetInstance(std::string(text));
+    case ValueKind::kSecret:
+      return SecretValue::GetInstance(std::string(text));
+    case ValueKind::kDateTime: {
+      DateTime date_time;
+      if (!DateTime::Parse(std::string(text), &date_time)) return nullptr;
+      return DateTimeValue::GetInstance(date_time);
+    }
+    case ValueKind::kBlob: {
+      std::string bytes;
+      if (!DecodeBase64(text, &bytes)) return nullptr;
+      return BlobValue::GetInstance(std::move(bytes));
+    }
+    case ValueKind::kDouble: {
+      double const infinity = std::numeric_limits<double>::infinity();
+      if (text == "NaN") return DoubleValue::GetInstance(std::nan(""));
+      if (text == "Infinity") return DoubleValue::GetInstance(infinity);
+      if (text == "-Infinity") return DoubleValue::GetInstance(-infinity);
+      return nullptr;
+    }
+    default:
+      return nullptr;
   }
-  DateTime date_time;
-  if (tag != "$datetime" || !DateTime::Parse(std::string(text), &date_time)) return nullptr;
-  return DateTimeValue::GetInstance(date_time);
 }
 
-bool NamedDouble(json::string_view text, double* out) {
-  double const infinity = std::numeric_limits<double>::infinity();
-  if (text == "NaN") return *out = std::nan(""), true;
-  if (text == "Infinity") return *out = infinity, true;
-  if (text == "-Infinity") return *out = -infinity, true;
-  return false;
+ValuePtr TaggedTextValue(json::string_view tag, json::string_view text) {
+  ValueKind const kind = tag == "$secret"     ? ValueKind::kSecret
+                         : tag == "$blob"     ? ValueKind::kBlob
+                         : tag == "$datetime" ? ValueKind::kDateTime
+                         : tag == "$double"   ? ValueKind::kDouble
+                                              : ValueKind::kReserved;
+  return ScalarOfText(kind, text);
 }
 
 // Decodes padded base64; false on any other character or a bad length.

@@ -214,14 +214,9 @@ class DirectBuilder : public OnePassHandler {
       case Tag::kSecret:
       case Tag::kBlob:
       case Tag::kDateTime:
+      case Tag::kDouble:
         frame.result = TaggedTextValue(kTagKeys[static_cast<std::size_t>(frame.tag)], text);
         return frame.result != nullptr;
-      case Tag::kDouble: {
-        double value = 0;
-        if (!NamedDouble(text, &value)) return false;
-        frame.result = DoubleValue::GetInstance(value);
-        return true;
-      }
       default:
         return false;
     }

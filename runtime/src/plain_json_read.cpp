@@ -363,36 +363,6 @@ class PlainReader {
 
 }  // namespace
 
-namespace Detail {
-
-ValuePtr ScalarOfText(ValueKind kind, json::string_view text) {
-  switch (kind) {
-    case ValueKind::kString:
-      return StringValue::GetInstance(std::string(text));
-    case ValueKind::kSecret:
-      return SecretValue::GetInstance(std::string(text));
-    case ValueKind::kDateTime: {
-      DateTime date_time;
-      if (!DateTime::Parse(std::string(text), &date_time)) return nullptr;
-      return DateTimeValue::GetInstance(date_time);
-    }
-    case ValueKind::kBlob: {
-      std::string bytes;
-      if (!DecodeBase64(text, &bytes)) return nullptr;
-      return BlobValue::GetInstance(std::move(bytes));
-    }
-    case ValueKind::kDouble: {
-      double value = 0;
-      if (!NamedDouble(text, &value)) return nullptr;
-      return DoubleValue::GetInstance(value);
-    }
-    default:
-      return nullptr;
-  }
-}
-
-}  // namespace Detail
-
 bool FromPlainJson(boost::string_view text, DataDefinition const& definition, ValuePtr* out,
                    std::list<BaseMessage>& messages, JsonLimits const& limits) {
   ValueArenaScope const arena;

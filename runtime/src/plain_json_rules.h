@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include <boost/json/string_view.hpp>
 #include <boost/utility/string_view.hpp>
 
 #include "ormi/data/definition.h"
@@ -104,11 +103,6 @@ inline bool WrapsValue(OptionalDefinition const& optional) {
   return element && (ScalarKindOf(*element) == ValueKind::kVoid ||
                      element->kind() == DefinitionKind::kOptional);
 }
-
-// The scalar of `kind` that a JSON string stands for in the plain form: the text itself for a
-// string or a secret, a date-time, the bytes of base64 for a blob, or a named double ("NaN",
-// "Infinity", "-Infinity"). Null when the text is none of these, or `kind` takes no string.
-ValuePtr ScalarOfText(ValueKind kind, boost::json::string_view text);
 
 // Reads plain JSON text in the plain form of every part, in one pass
 // (plain_json_read_direct.cpp). False, with no message and `out` unchanged, for any text it does
