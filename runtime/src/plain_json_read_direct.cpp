@@ -7,10 +7,8 @@
 // structure; an integer written 3.0; a key twice; any mismatch) it gives up without a message,
 // and the tree reader (plain_json_read.cpp), which takes every form and says what is wrong,
 // reads the text instead. What both read, they read to the same value.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -259,16 +257,9 @@ class PlainBuilder : public OnePassHandler {
 
   // Whether a key of the map whose keys begin at `first` in `map_keys_` is there twice.
   bool RepeatedKey(std::size_t first) {
-    auto const begin = map_keys_.begin() + static_cast<std::ptrdiff_t>(first);
-    auto const less = [](std::string const* a, std::string const* b) { return *a < *b; };
-    if (std::adjacent_find(begin, map_keys_.end(), std::not_fn(less)) == map_keys_.end()) {
-      return false;  // ascending, as the writer writes them
-    }
-    std::sort(begin, map_keys_.end(), less);
-    return std::adjacent_find(begin, map_keys_.end(),
-                              [](std::string const* a, std::string const* b) {
-                                return *a == *b;
-                              }) != map_keys_.end();
+    return Detail::SecondOfRepeatedKey(
+               map_keys_, first, [](std::string const* key) -> std::string const& { return *key; },
+               order_) != map_keys_.size();
   }
 
   // A string as the scalar its definition names.
@@ -290,6 +281,7 @@ class PlainBuilder : public OnePassHandler {
   Target pending_{nullptr, nullptr};  // a field's or a map value's, after its key
   std::vector<Frame> frames_;
   std::vector<std::string const*> map_keys_;  // the keys of the open maps
+  std::vector<std::size_t> order_;            // scratch of RepeatedKey
 };
 
 }  // namespace

@@ -2,7 +2,11 @@
 // test of one part of a value that validation and the writer share (internal to ormi_core).
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include <boost/utility/string_view.hpp>
 
@@ -102,6 +106,34 @@ inline bool WrapsValue(OptionalDefinition const& optional) {
   DataDefinition const* element = optional.element().get();
   return element && (ScalarKindOf(*element) == ValueKind::kVoid ||
                      element->kind() == DefinitionKind::kOptional);
+}
+
+// The position of the first of `items` (from `begin` on) whose key an earlier one has, or
+// items.size() when every key is once; `key_of(item)` is an item's key, `order` scratch. Keys in
+// ascending order (those of a sorted native map, or as the writer writes them) are once each;
+// otherwise positions are sorted by key and then position, so the second of each repeated key
+// follows its first.
+template <typename Item, typename KeyOf>
+std::size_t SecondOfRepeatedKey(std::vector<Item> const& items, std::size_t begin, KeyOf key_of,
+                                std::vector<std::size_t>& order) {
+  auto const first = items.begin() + static_cast<std::ptrdiff_t>(begin);
+  auto const ascending = [&](Item const& a, Item const& b) { return key_of(a) < key_of(b); };
+  if (std::adjacent_find(first, items.end(), std::not_fn(ascending)) == items.end()) {
+    return items.size();
+  }
+  order.resize(items.size() - begin);
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = begin + i;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    int const by_key = key_of(items[a]).compare(key_of(items[b]));
+    return by_key != 0 ? by_key < 0 : a < b;
+  });
+  std::size_t second = items.size();
+  for (std::size_t i = 1; i < order.size(); ++i) {
+    if (key_of(items[order[i]]) == key_of(items[order[i - 1]])) {
+      second = std::min(second, order[i]);
+    }
+  }
+  return second;
 }
 
 // Reads plain JSON text in the plain form of every part, in one pass

@@ -1,10 +1,8 @@
 // Writing the plain JSON form of a validated value, with an explicit stack of open containers.
 #include "ormi/data/plain_json.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <functional>
 #include <utility>
 #include <vector>
 
@@ -263,27 +261,11 @@ class PlainWriter {
   }
 
   // The key that the entries of a map (entries_ from `begin`) have twice: the one whose second
-  // entry comes first. Null when every key is once. Keys in ascending order (those of a sorted
-  // native map) are once each; otherwise entries are sorted by key and then position, so the
-  // second of each repeated key follows its first.
+  // entry comes first. Null when every key is once.
   std::string const* RepeatedKey(std::size_t begin) {
-    auto const first = entries_.begin() + static_cast<std::ptrdiff_t>(begin);
-    auto const ascending = [](Entry const& a, Entry const& b) { return *a.key < *b.key; };
-    if (std::adjacent_find(first, entries_.end(), std::not_fn(ascending)) == entries_.end()) {
-      return nullptr;
-    }
-    order_.resize(entries_.size() - begin);
-    for (std::size_t i = 0; i < order_.size(); ++i) order_[i] = begin + i;
-    std::sort(order_.begin(), order_.end(), [this](std::size_t a, std::size_t b) {
-      int const by_key = entries_[a].key->compare(*entries_[b].key);
-      return by_key != 0 ? by_key < 0 : a < b;
-    });
-    std::size_t second = entries_.size();
-    for (std::size_t i = 1; i < order_.size(); ++i) {
-      if (*entries_[order_[i]].key == *entries_[order_[i - 1]].key) {
-        second = std::min(second, order_[i]);
-      }
-    }
+    std::size_t const second = Detail::SecondOfRepeatedKey(
+        entries_, begin, [](Entry const& entry) -> std::string const& { return *entry.key; },
+        order_);
     return second < entries_.size() ? entries_[second].key : nullptr;
   }
 
