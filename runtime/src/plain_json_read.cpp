@@ -222,8 +222,7 @@ class PlainReader {
     std::vector<Task> entries;
     entries.reserve(object.size());
     for (auto const& member : object) {
-      auto entry = StructValue::GetInstance(MapEntryName());
-      entry->ReserveFields(2);
+      auto entry = NewMapEntry();
       entry->LastingFieldSlot(MapEntry::kKey) = StringValue::GetInstance(std::string(member.key()));
       entries.push_back({&member.value(), &value_definition,
                          &entry->LastingFieldSlot(MapEntry::kValue),

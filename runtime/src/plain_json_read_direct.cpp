@@ -232,8 +232,7 @@ class PlainBuilder : public OnePassHandler {
 
   // A map's key: a new entry, whose value comes next.
   bool EntryKey(Frame& frame, json::string_view key) {
-    auto entry = StructValue::GetInstance(MapEntryName());
-    entry->ReserveFields(2);
+    auto entry = NewMapEntry();
     auto key_value = StringValue::GetInstance(std::string(key));
     map_keys_.push_back(&key_value->value());
     entry->LastingFieldSlot(MapEntry::kKey) = std::move(key_value);

@@ -266,9 +266,11 @@ std::shared_ptr<StructValue> StructValue::GetInstance(LastingName name) {
   return Detail::MakeValue<StructValue>(name);
 }
 
-LastingName MapEntryName() {
+std::shared_ptr<StructValue> NewMapEntry() {
   static std::string const name = MapEntry::kName;
-  return LastingName{&name};
+  auto entry = StructValue::GetInstance(LastingName{&name});
+  entry->ReserveFields(2);
+  return entry;
 }
 
 void VoidValue::Accept(ValueVisitor& visitor) const { visitor.VisitVoid(*this); }

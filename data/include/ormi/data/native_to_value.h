@@ -170,8 +170,7 @@ class NativeToValueAdapter {
     value->Reserve(map.size());
     *destination = value;
     for (auto const& entry : map) {
-      auto map_entry = StructValue::GetInstance(MapEntryName());
-      map_entry->ReserveFields(2);
+      auto map_entry = NewMapEntry();
       work.Push(&entry.first, &PrimitiveMethod<std::string>,
                 &map_entry->LastingFieldSlot(MapEntry::kKey));
       work.Push(&entry.second, AdaptMethod<X>::Get(&entry.second),

@@ -375,9 +375,6 @@ struct LastingName {
   std::string const* text;
 };
 
-// The name of every map entry's structure value (MapEntry::kName), one text for all maps.
-LastingName MapEntryName();
-
 // A named set of fields, kept in name order. A field slot keeps its address while other
 // fields are added.
 class CompoundValue : public DataValue {
@@ -429,6 +426,11 @@ class StructValue final : public CompoundValue {
   ValueKind kind() const override { return ValueKind::kStructure; }
   void Accept(ValueVisitor& visitor) const override;
 };
+
+// A new map entry: a structure value named MapEntry::kName (one text for all maps) with room
+// for its two fields, which the caller sets with LastingFieldSlot(MapEntry::kKey) and
+// LastingFieldSlot(MapEntry::kValue).
+std::shared_ptr<StructValue> NewMapEntry();
 
 // An error: a structure of one of the error types, named by the error's wire name.
 class ErrorValue final : public CompoundValue {
