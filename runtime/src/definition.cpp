@@ -1,6 +1,8 @@
 // Definitions of the native types and the empty dynamic structure.
 #include "ormi/data/definition.h"
 
+#include <memory>
+
 #include "ormi/data/dynamic_structure.h"
 
 namespace Ormi::Data {
@@ -46,6 +48,18 @@ std::shared_ptr<StructRefDefinition> StructRefDefinition::GetInstance(std::strin
   return std::make_shared<StructRefDefinition>(std::move(name));
 }
 
-DynamicStructure::DynamicStructure() : value_(StructValue::GetInstance("emptyDynStr")) {}
+namespace {
+
+// Values cannot change once shared, so every default dynamic structure holds the same empty
+// one. A map of dynamic structures makes a default per entry only to replace it; sharing
+// spares that allocation. Made outside any value arena, which it would otherwise keep.
+ValuePtr const& EmptyDynamicStructure() {
+  static ValuePtr const empty = std::make_shared<StructValue const>("emptyDynStr");
+  return empty;
+}
+
+}  // namespace
+
+DynamicStructure::DynamicStructure() : value_(EmptyDynamicStructure()) {}
 
 }  // namespace Ormi::Data

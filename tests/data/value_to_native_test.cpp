@@ -241,6 +241,11 @@ TEST(ValueToNative, WhatTheObjectKeepsOfTheSourceOutlivesIt) {
     ASSERT_TRUE(kept);
     EXPECT_TRUE(Equal(*kept, *LeafValue("kept")));
   }
+  // The map's entry started as the default dynamic structure, which all defaults share: it was
+  // replaced, not filled in.
+  auto const& empty = static_cast<StructValue const&>(*DynamicStructure().value());
+  EXPECT_EQ(empty.name(), "emptyDynStr");
+  EXPECT_TRUE(empty.fields().empty());
 }
 
 }  // namespace

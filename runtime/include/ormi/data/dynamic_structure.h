@@ -9,7 +9,7 @@ namespace Ormi::Data {
 
 class DynamicStructure {
  public:
-  // An empty structure value named "emptyDynStr".
+  // An empty structure value named "emptyDynStr", one shared by all default instances.
   DynamicStructure();
   explicit DynamicStructure(std::shared_ptr<DataValue const> value) : value_(std::move(value)) {}
 
