@@ -60,16 +60,17 @@ void CallEither(CallbackPair<Head, Tail...> const& pair, Head const& head, Error
   }
 }
 
-// Calls `call(callbacks)`. A terminal delivery calls it with a copy and first applies `Policy`
-// to the object's own callbacks, so that the delivery runs on callbacks no later completion can
-// reach; a progress report calls the callbacks in place and leaves them armed.
+// Calls `call(callbacks)`. A terminal delivery takes the callbacks out of the object and
+// applies `Policy` to what is left (it sets every callback it keeps), so that the delivery runs
+// on callbacks no later completion can reach; a progress report calls the callbacks in place
+// and leaves them armed.
 template <typename Policy, typename Callbacks, typename Call>
 void Deliver(Callbacks& callbacks, bool terminal, Call const& call) {
   if (!terminal) {
     call(callbacks);
     return;
   }
-  Callbacks const taken = callbacks;
+  Callbacks const taken = std::move(callbacks);
   Policy::Apply(callbacks);
   call(taken);
 }
@@ -212,7 +213,7 @@ class AsyncTaskResult {
   // Always terminal.
   void DeliverTask(std::string const& task_id, ErrorPtr const& error,
                    boost::optional<Data::NativeError> const& native) const {
-    TaskCb const taken = state_->task;
+    TaskCb const taken = std::move(state_->task);
     Close();
     Detail::CallEither(taken, task_id, error, native);
   }
