@@ -35,9 +35,10 @@ std::shared_ptr<Core::MethodResult const> NotFound(std::string const& service,
 std::shared_ptr<Core::MethodResult const> Route(
     Registry const& registry, std::shared_ptr<Core::MethodIdentifier const> const& method,
     Data::ValuePtr const& input, std::shared_ptr<Provider::AsyncApiMethod const>* target) {
-  std::string const service =
-      method && method->interfaceIdentifier() ? method->interfaceIdentifier()->name() : "";
-  std::string const name = method ? method->name() : "";
+  static std::string const kNone;
+  std::string const& service =
+      method && method->interfaceIdentifier() ? method->interfaceIdentifier()->name() : kNone;
+  std::string const& name = method ? method->name() : kNone;
   auto const bound = registry.Find(service);
   if (!bound) {
     return NotFound(service, nullptr);
@@ -158,15 +159,18 @@ void Channel::Invoke(std::shared_ptr<Core::MethodIdentifier const> const& method
   if (!result) {
     throw std::bad_function_call();
   }
-  Core::AsyncApiResultCb const callback(result);
+  // The result function is copied once, into the task that runs the call.
+  Core::AsyncApiResultCb callback(result);
   std::shared_ptr<Provider::AsyncApiMethod const> target;
   auto const failure = Route(*registry_, method, input, &target);
   if (failure) {
-    executor_->Post([callback, failure] { callback(failure, Progress::Terminal(), nullptr); });
+    executor_->Post([callback = std::move(callback), failure] {
+      callback(failure, Progress::Terminal(), nullptr);
+    });
     return;
   }
   auto const call_activation = activation ? activation : std::make_shared<Core::AsyncActivation>();
-  executor_->Post([target, input, call_activation, callback] {
+  executor_->Post([target, input, call_activation, callback = std::move(callback)] {
     target->Invoke(input, call_activation, callback);
   });
 }
