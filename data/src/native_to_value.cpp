@@ -1,10 +1,29 @@
 #include "ormi/data/native_to_value.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "ormi/data/value_arena.h"
 
 namespace Ormi::Data {
+
+namespace Detail {
+
+DeclaredPlaces PlacesOf(std::vector<boost::string_view> const& names) {
+  std::vector<boost::string_view> sorted = names;
+  std::sort(sorted.begin(), sorted.end());
+  if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return {};
+  DeclaredPlaces result;
+  result.places.reserve(names.size());
+  for (boost::string_view const name : names) {
+    auto const at = std::lower_bound(sorted.begin(), sorted.end(), name);
+    result.places.push_back(static_cast<std::size_t>(at - sorted.begin()));
+  }
+  return result;
+}
+
+}  // namespace Detail
 
 bool NativeToValueAdapter::Adapt(NativeConstPtr const& source, Method const& method,
                                  ValuePtr* const& destination, std::list<BaseMessage>& messages,

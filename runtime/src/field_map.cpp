@@ -121,6 +121,20 @@ std::shared_ptr<DataValue const>& FieldMap::Slot(std::string_view name, bool las
   return pair->second;
 }
 
+std::shared_ptr<DataValue const>& FieldMap::PlaceLasting(std::string_view name, std::size_t place,
+                                                         std::size_t count) {
+  if (size_ != 0 || place >= count) return Slot(name, /*lasting=*/true);
+  // The first of the fields makes room for all of them in one block, so the others neither
+  // grow the map nor leave the block; the block's count of pairs tells when all are in.
+  if (capacity_ < count) Grow(count, 0);
+  value_type* const pair = blocks_->pairs() + blocks_->used;
+  new (pair)
+      value_type(std::piecewise_construct, std::forward_as_tuple(name), std::forward_as_tuple());
+  order_[place] = pair;
+  if (++blocks_->used == count) size_ = static_cast<std::uint32_t>(count);
+  return pair->second;
+}
+
 // The new block holds the order array for `capacity` fields and room for the fields beyond
 // the present ones; unused room in older blocks stays unused.
 void FieldMap::Grow(std::size_t capacity, std::size_t name_room) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <vector>
+
 #include "com/norval/hyrn/test/test_shapes.h"
 
 namespace Ormi::Data {
@@ -106,6 +109,14 @@ TEST(NativeToValue, UnsetRequiredPointerStopsWithOneMessageNamingTheType) {
   EXPECT_TRUE(leaves[2]);
   // Fields declared before "leaves" are converted after it, so they stay empty.
   EXPECT_FALSE(Field(value, "text"));
+}
+
+// Declared fields are placed by where their names fall in byte order; a structure that names
+// a field twice has no places, and its fields are added by name instead.
+TEST(NativeToValue, DeclaredPlacesFollowByteOrderAndAreDroppedForARepeatedName) {
+  EXPECT_EQ(Detail::PlacesOf({"name", "Zone", "enabled", "count", "name_2"}).places,
+            (std::vector<std::size_t>{3, 0, 2, 1, 4}));
+  EXPECT_TRUE(Detail::PlacesOf({"a", "b", "a"}).places.empty());
 }
 
 TEST(NativeToValue, LastDeclaredFieldIsConvertedFirst) {

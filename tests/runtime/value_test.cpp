@@ -78,6 +78,42 @@ TEST(ValueSlots, ReservedStorageKeepsAddressesAndOrderWhenOutgrown) {
   }
 }
 
+// Declared fields placed by their place in name order: the map reads as empty until the last
+// is in, then as if each had been added by name; unknown fields added afterwards fall in
+// between. With or without room reserved, in an arena or not. On a map that already holds
+// fields, placing is adding by name.
+TEST(ValueSlots, PlacedFieldsReadInNameOrderOnceAllAreIn) {
+  static constexpr char const* kDeclared[] = {"name", "enabled", "state", "level", "count"};
+  static constexpr std::size_t kPlaces[] = {3, 1, 4, 2, 0};
+  constexpr std::size_t kCount = 5;
+  for (bool const in_arena : {false, true}) {
+    for (bool const reserved : {false, true}) {
+      std::unique_ptr<ValueArenaScope> scope;
+      if (in_arena) scope = std::make_unique<ValueArenaScope>();
+      auto structure = StructValue::GetInstance("s");
+      if (reserved) structure->ReserveFields(kCount + 2);
+      std::vector<ValuePtr*> slots;
+      for (std::size_t i = 0; i < kCount; ++i) {
+        EXPECT_TRUE(structure->fields().empty()) << i;
+        slots.push_back(&structure->PlaceLastingField(kDeclared[i], kPlaces[i], kCount));
+      }
+      for (std::size_t i = 0; i < kCount; ++i) *slots[i] = IntegerValue::GetInstance(int64_t(i));
+      structure->SetField("extra", IntegerValue::GetInstance(10));
+      structure->SetField("zzz", IntegerValue::GetInstance(11));
+      std::vector<std::string> names;
+      for (auto const& field : structure->fields()) names.emplace_back(field.first);
+      EXPECT_EQ(names, (std::vector<std::string>{"count", "enabled", "extra", "level", "name",
+                                                 "state", "zzz"}));
+      for (std::size_t i = 0; i < kCount; ++i) {
+        EXPECT_EQ(&structure->FieldSlot(kDeclared[i]), slots[i]) << kDeclared[i];
+      }
+      // Now that it holds fields, a placement finds the field by its name.
+      EXPECT_EQ(&structure->PlaceLastingField("level", 0, kCount), slots[3]);
+      EXPECT_EQ(structure->fields().size(), kCount + 2);
+    }
+  }
+}
+
 // Copied names must outlive the text they were given in, whether they went to room reserved
 // for them, to a block's name room or spilled into pieces (long names, many fields), in an
 // arena or not; a lasting name is referred to, not copied, and is found by other text that

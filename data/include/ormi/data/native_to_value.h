@@ -30,24 +30,44 @@
 namespace Ormi::Data {
 namespace Detail {
 
-// Counts the fields a structure declares, through the definition form of its `AddFields`.
-struct FieldCounter {
-  template <typename M>
-  void AddField(boost::string_view /*name*/) {
-    ++count;
-  }
-  std::size_t count = 0;
+// Where each declared field of a structure goes among them in byte-wise name order, in the
+// order its `AddFields` gives them; empty when two have one name, and then they are placed by
+// name.
+struct DeclaredPlaces {
+  std::vector<std::size_t> places;
 };
+
+// Records the names the to-value form of `AddFields` gives.
+struct FieldNameRecorder {
+  template <typename M>
+  void AddField(boost::string_view name, M const* /*member*/) {
+    names.push_back(name);
+  }
+  std::vector<boost::string_view> names;
+};
+
+DeclaredPlaces PlacesOf(std::vector<boost::string_view> const& names);
+
+// Worked out once per structure, from the very calls that fill its values.
+template <typename T>
+DeclaredPlaces const& DeclaredPlacesOf() {
+  static DeclaredPlaces const places = [] {
+    FieldNameRecorder recorder;
+    T const probe{};
+    std::shared_ptr<StructValue> none;
+    T::AdapterHelper::AddFields(recorder, &probe, none);
+    return PlacesOf(recorder.names);
+  }();
+  return places;
+}
 
 // The fields a value of `T` will have: the declared ones and the kept unknown ones.
 template <typename T>
-std::size_t FieldCountOf(T const& native) {
-  FieldCounter counter;
-  T::AdapterHelper::AddFields(counter);
+std::size_t FieldCountOf(T const& native, std::size_t declared) {
   if constexpr (std::is_base_of_v<BaseNative, T>) {
-    if (native.unknownFields) counter.count += native.unknownFields->fields().size();
+    if (native.unknownFields) return declared + native.unknownFields->fields().size();
   }
-  return counter.count;
+  return declared;
 }
 
 }  // namespace Detail
@@ -95,10 +115,14 @@ class NativeToValueAdapter {
     CompoundHelper(std::shared_ptr<StructValue> value, WorkList& work)
         : value_(std::move(value)), work_(work) {}
 
-    // Visits the fields of `native` into this helper's structure value.
+    // Visits the fields of `native` into this helper's structure value. The declared fields
+    // go straight to their places in name order; unknown ones are then added by name.
     template <typename T>
     void AddFields(T const* native) {
-      value_->ReserveFields(Detail::FieldCountOf(*native));
+      std::vector<std::size_t> const& places = Detail::DeclaredPlacesOf<T>().places;
+      places_ = places.data();
+      declared_ = places.size();
+      value_->ReserveFields(Detail::FieldCountOf(*native, declared_));
       T::AdapterHelper::AddFields(*this, native, value_);
     }
 
@@ -106,13 +130,19 @@ class NativeToValueAdapter {
     // `name` is static text (the generated code's literal), which the field refers to.
     template <typename M>
     void AddField(boost::string_view name, M const* member) {
-      ValuePtr& slot = value_->LastingFieldSlot(std::string_view(name.data(), name.size()));
+      std::string_view const text(name.data(), name.size());
+      ValuePtr& slot = next_ < declared_
+                           ? value_->PlaceLastingField(text, places_[next_++], declared_)
+                           : value_->LastingFieldSlot(text);
       work_.Push(member, AdaptMethod<M>::Get(member), &slot);
     }
 
    private:
     std::shared_ptr<StructValue> value_;
     WorkList& work_;
+    std::size_t const* places_ = nullptr;
+    std::size_t declared_ = 0;
+    std::size_t next_ = 0;
   };
 
   template <typename S>

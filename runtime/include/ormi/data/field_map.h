@@ -96,6 +96,12 @@ class FieldMap {
   std::shared_ptr<DataValue const>& LastingSlot(std::string_view name) {
     return Slot(name, /*lasting=*/true);
   }
+  // Fills a map that holds no fields with `count` fields named by lasting text, given one at a
+  // time with the place of each among them in byte-wise name order: each place from 0 to
+  // `count` - 1 once, and no name twice. Each is placed without comparing names; the map reads
+  // as empty until the last is given. On a map that holds fields, the same as LastingSlot.
+  std::shared_ptr<DataValue const>& PlaceLasting(std::string_view name, std::size_t place,
+                                                 std::size_t count);
   // Moves every field's value to `out` (skipping empty ones) and removes the fields.
   template <typename Sink>
   void MoveValuesTo(Sink& out) {

@@ -396,6 +396,12 @@ class CompoundValue : public DataValue {
   // The same for a name whose text outlives the value (static text, such as a generated wire
   // name), which the field then refers to instead of copying.
   ValuePtr& LastingFieldSlot(std::string_view name) { return fields_.LastingSlot(name); }
+  // The slot of a structure's declared field when all of them are added in one go to a value
+  // without fields, each with its place among them in byte-wise name order
+  // (FieldMap::PlaceLasting).
+  ValuePtr& PlaceLastingField(std::string_view name, std::size_t place, std::size_t count) {
+    return fields_.PlaceLasting(name, place, count);
+  }
   void SetField(std::string_view name, ValuePtr value) { fields_[name] = std::move(value); }
   // True with the field's value, or false with "ormi.data.field.not.found" appended.
   bool GetField(std::string_view name, ValuePtr* out, std::list<BaseMessage>& messages) const;
