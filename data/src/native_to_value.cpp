@@ -11,10 +11,11 @@ namespace Ormi::Data {
 namespace Detail {
 
 DeclaredPlaces PlacesOf(std::vector<boost::string_view> const& names) {
+  DeclaredPlaces result;
+  result.count = names.size();
   std::vector<boost::string_view> sorted = names;
   std::sort(sorted.begin(), sorted.end());
-  if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return {};
-  DeclaredPlaces result;
+  if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return result;
   result.places.reserve(names.size());
   for (boost::string_view const name : names) {
     auto const at = std::lower_bound(sorted.begin(), sorted.end(), name);

@@ -116,7 +116,9 @@ TEST(NativeToValue, UnsetRequiredPointerStopsWithOneMessageNamingTheType) {
 TEST(NativeToValue, DeclaredPlacesFollowByteOrderAndAreDroppedForARepeatedName) {
   EXPECT_EQ(Detail::PlacesOf({"name", "Zone", "enabled", "count", "name_2"}).places,
             (std::vector<std::size_t>{3, 0, 2, 1, 4}));
-  EXPECT_TRUE(Detail::PlacesOf({"a", "b", "a"}).places.empty());
+  Detail::DeclaredPlaces const repeated = Detail::PlacesOf({"a", "b", "a"});
+  EXPECT_TRUE(repeated.places.empty());
+  EXPECT_EQ(repeated.count, 3U);  // still counted, for the room the value reserves
 }
 
 TEST(NativeToValue, LastDeclaredFieldIsConvertedFirst) {

@@ -30,10 +30,11 @@
 namespace Ormi::Data {
 namespace Detail {
 
-// Where each declared field of a structure goes among them in byte-wise name order, in the
-// order its `AddFields` gives them; empty when two have one name, and then they are placed by
-// name.
+// How many fields a structure declares, and where each goes among them in byte-wise name
+// order, in the order its `AddFields` gives them; no places when two have one name, and then
+// they are added by name.
 struct DeclaredPlaces {
+  std::size_t count = 0;
   std::vector<std::size_t> places;
 };
 
@@ -119,10 +120,10 @@ class NativeToValueAdapter {
     // go straight to their places in name order; unknown ones are then added by name.
     template <typename T>
     void AddFields(T const* native) {
-      std::vector<std::size_t> const& places = Detail::DeclaredPlacesOf<T>().places;
-      places_ = places.data();
-      declared_ = places.size();
-      value_->ReserveFields(Detail::FieldCountOf(*native, declared_));
+      Detail::DeclaredPlaces const& declared = Detail::DeclaredPlacesOf<T>();
+      places_ = declared.places.data();
+      declared_ = declared.places.size();
+      value_->ReserveFields(Detail::FieldCountOf(*native, declared.count));
       T::AdapterHelper::AddFields(*this, native, value_);
     }
 
