@@ -1,8 +1,12 @@
 // Values: construction, typed reads, field lookup, error values and iterative teardown.
 #include "ormi/data/value.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <limits>
+#include <memory>
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -294,6 +298,61 @@ ValuePtr& OptionalValue::value(ValuePtr value) {
 void OptionalValue::MoveChildrenTo(std::vector<ValuePtr>& out) {
   if (value_) out.push_back(std::move(value_));
   value_.reset();
+}
+
+namespace {
+
+// What precedes a chunk's slots.
+struct ChunkHeader {
+  Detail::ValueArena* arena;  // the arena it was placed in, or null
+};
+static_assert(sizeof(ChunkHeader) % alignof(ValuePtr) == 0, "slots follow the header aligned");
+
+std::size_t ChunkBytes(std::size_t count) {
+  if (count > (std::numeric_limits<std::size_t>::max() - sizeof(ChunkHeader)) / sizeof(ValuePtr)) {
+    throw std::bad_array_new_length();
+  }
+  return sizeof(ChunkHeader) + count * sizeof(ValuePtr);
+}
+
+}  // namespace
+
+ValuePtr* ValueSlots::NewChunk(std::size_t count) {
+  std::size_t const bytes = ChunkBytes(count);
+  Detail::ValueArena* const arena = Detail::CurrentValueArena();
+  void* const at = arena ? arena->Allocate(bytes, alignof(ChunkHeader)) : ::operator new(bytes);
+  auto* const header = static_cast<ChunkHeader*>(at);
+  header->arena = arena;
+  auto* const slots = reinterpret_cast<ValuePtr*>(header + 1);
+  std::uninitialized_value_construct_n(slots, count);
+  return slots;
+}
+
+void ValueSlots::DeleteChunk(ValuePtr* slots, std::size_t count) {
+  std::destroy_n(slots, count);
+  auto* const header = reinterpret_cast<ChunkHeader*>(slots) - 1;
+  if (header->arena) {
+    header->arena->Free(header, ChunkBytes(count));
+  } else {
+    ::operator delete(header);
+  }
+}
+
+void ValueSlots::AddChunk() {
+  // Room for the chunk's pointer first, so that a failure leaves no chunk unowned.
+  if (more_.size() == more_.capacity()) more_.reserve(std::max<std::size_t>(4, 2 * more_.size()));
+  more_.push_back(NewChunk(first_size_ << (more_.size() + 1)));
+}
+
+void ValueSlots::clear() {
+  for (std::size_t chunk = 0; chunk < more_.size(); ++chunk) {
+    DeleteChunk(more_[chunk], first_size_ << (chunk + 1));
+  }
+  more_.clear();
+  if (first_) DeleteChunk(first_, first_size_);
+  first_ = nullptr;
+  first_size_ = 1;
+  size_ = 0;
 }
 
 ValuePtr& ListValue::AppendSlot() { return elements_.emplace_back(); }

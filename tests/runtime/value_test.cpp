@@ -16,28 +16,39 @@
 namespace Ormi::Data {
 namespace {
 
+// In an arena scope or not; a list's chunks are then placed in the arena, and the list is
+// read and released after the scope has ended.
 TEST(ValueSlots, KeepTheirAddressWhileManyAreAdded) {
-  auto structure = StructValue::GetInstance("s");
-  ValuePtr& field = structure->FieldSlot("m");
-  auto list = ListValue::GetInstance();
-  ValuePtr& element = list->AppendSlot();
-  for (int i = 0; i < 10000; ++i) {
-    structure->FieldSlot("f" + std::to_string(i)) = IntegerValue::GetInstance(i);
-    list->Append(IntegerValue::GetInstance(i));
-  }
-  field = StringValue::GetInstance("field");
-  element = StringValue::GetInstance("element");
+  for (bool const in_arena : {false, true}) {
+    std::shared_ptr<StructValue> structure;
+    std::shared_ptr<ListValue> list;
+    {
+      std::unique_ptr<ValueArenaScope> scope;
+      if (in_arena) scope = std::make_unique<ValueArenaScope>();
+      structure = StructValue::GetInstance("s");
+      ValuePtr& field = structure->FieldSlot("m");
+      list = ListValue::GetInstance();
+      ValuePtr& element = list->AppendSlot();
+      for (int i = 0; i < 10000; ++i) {
+        structure->FieldSlot("f" + std::to_string(i)) = IntegerValue::GetInstance(i);
+        list->Append(IntegerValue::GetInstance(i));
+      }
+      field = StringValue::GetInstance("field");
+      element = StringValue::GetInstance("element");
+    }
 
-  std::list<BaseMessage> messages;
-  ValuePtr read;
-  ASSERT_TRUE(structure->GetField("m", &read, messages));
-  std::string text;
-  EXPECT_TRUE(read->Value(&text, messages));
-  EXPECT_EQ(text, "field");
-  EXPECT_TRUE(list->elements().front()->Value(&text, messages));
-  EXPECT_EQ(text, "element");
-  EXPECT_EQ(list->elements().size(), 10001u);
-  EXPECT_TRUE(messages.empty());
+    std::list<BaseMessage> messages;
+    ValuePtr read;
+    ASSERT_TRUE(structure->GetField("m", &read, messages));
+    std::string text;
+    EXPECT_TRUE(read->Value(&text, messages));
+    EXPECT_EQ(text, "field");
+    EXPECT_TRUE(list->elements().front()->Value(&text, messages));
+    EXPECT_EQ(text, "element");
+    ASSERT_EQ(list->elements().size(), 10001u);
+    EXPECT_EQ(static_cast<IntegerValue const&>(*list->elements()[10000]).value(), 9999);
+    EXPECT_TRUE(messages.empty());
+  }
 }
 
 // Reserved room that turns out too small, and a second reservation made part-way, must neither

@@ -249,8 +249,16 @@ class OptionalValue final : public DataValue {
 // chunks that never move, a first one of f slots (1 unless reserved) and then chunks of
 // 2f, 4f, 8f, ..., so an empty list allocates nothing, a one-element list one slot (a deeply
 // nested chain of lists stays small) and a list reserved at its final size one chunk.
+// Chunks made while a value arena scope is open are placed in its arena.
 class ValueSlots {
  public:
+  ValueSlots() = default;
+  ~ValueSlots() { clear(); }
+  ValueSlots(ValueSlots const&) = delete;
+  ValueSlots& operator=(ValueSlots const&) = delete;
+  ValueSlots(ValueSlots&&) = delete;
+  ValueSlots& operator=(ValueSlots&&) = delete;
+
   template <bool IsConst>
   class Iterator {
    public:
@@ -297,22 +305,17 @@ class ValueSlots {
   // Sizes the first chunk for `count` slots; only before the first slot is added.
   void reserve(std::size_t count) {
     if (size_ == 0 && !first_ && count > 0) {
-      first_ = std::make_unique<ValuePtr[]>(count);
+      first_ = NewChunk(count);
       first_size_ = count;
     }
   }
   // Appends an empty slot and returns it.
   ValuePtr& emplace_back() {
-    if (!first_) first_ = std::make_unique<ValuePtr[]>(first_size_);
-    if (size_ == Capacity()) more_.emplace_back(new ValuePtr[first_size_ << (more_.size() + 1)]);
+    if (!first_) first_ = NewChunk(first_size_);
+    if (size_ == Capacity()) AddChunk();
     return Locate(size_++);
   }
-  void clear() {
-    more_.clear();
-    first_.reset();
-    first_size_ = 1;
-    size_ = 0;
-  }
+  void clear();
 
  private:
   // The slots of the first chunk and of the later ones made so far.
@@ -328,9 +331,16 @@ class ValueSlots {
     return more_[chunk][j - first_size_ * ((std::size_t{2} << chunk) - 2)];
   }
 
-  std::unique_ptr<ValuePtr[]> first_;
+  // A chunk of `count` empty slots: in the arena of the open scope when there is one, so
+  // that a list's storage goes with the values built with it.
+  static ValuePtr* NewChunk(std::size_t count);
+  static void DeleteChunk(ValuePtr* slots, std::size_t count);
+  // Adds the next later chunk, twice the size of the one before.
+  void AddChunk();
+
+  ValuePtr* first_ = nullptr;
   std::size_t first_size_ = 1;
-  std::vector<std::unique_ptr<ValuePtr[]>> more_;
+  std::vector<ValuePtr*> more_;
   std::size_t size_ = 0;
 };
 
