@@ -50,25 +50,6 @@ struct FieldMap::NamePiece {
   std::size_t room() const { return bytes - sizeof(NamePiece) - used; }
 };
 
-namespace {
-
-// Storage of the map's blocks and name pieces: in the arena of the open scope when there is
-// one, so that they go with the structure built in it.
-void* AllocateStorage(std::size_t bytes, std::size_t align, Detail::ValueArena** arena) {
-  *arena = Detail::CurrentValueArena();
-  return *arena ? (*arena)->Allocate(bytes, align) : ::operator new(bytes);
-}
-
-void FreeStorage(void* at, std::size_t bytes, Detail::ValueArena* arena) {
-  if (arena) {
-    arena->Free(at, bytes);
-  } else {
-    ::operator delete(at);
-  }
-}
-
-}  // namespace
-
 std::size_t FieldMap::LowerBound(std::string_view name) const {
   // Fields are mostly added in name order: the end is checked first.
   if (size_ == 0 || std::string_view(order_[size_ - 1]->first) < name) return size_;
@@ -142,7 +123,7 @@ void FieldMap::Grow(std::size_t capacity, std::size_t name_room) {
   std::size_t const pairs = capacity - size_;
   std::size_t const bytes = Block::PairsOffset(capacity) + pairs * sizeof(value_type) + name_room;
   Detail::ValueArena* arena = nullptr;
-  auto* block = static_cast<Block*>(AllocateStorage(bytes, alignof(Block), &arena));
+  auto* block = static_cast<Block*>(Detail::AllocateStorage(bytes, alignof(Block), &arena));
   block->previous = blocks_;
   block->arena = arena;
   block->bytes = bytes;
@@ -169,7 +150,8 @@ std::string_view FieldMap::KeepName(std::string_view name) {
           names_ ? 2 * names_->bytes : sizeof(NamePiece) + kNameRoomPerField * capacity_;
       std::size_t const bytes = std::max(wanted, sizeof(NamePiece) + name.size());
       Detail::ValueArena* arena = nullptr;
-      auto* piece = static_cast<NamePiece*>(AllocateStorage(bytes, alignof(NamePiece), &arena));
+      auto* piece =
+          static_cast<NamePiece*>(Detail::AllocateStorage(bytes, alignof(NamePiece), &arena));
       *piece = NamePiece{names_, arena, bytes, 0};
       names_ = piece;
     }
@@ -186,12 +168,12 @@ void FieldMap::clear() {
     value_type* const pairs = block->pairs();
     for (std::uint32_t i = 0; i < block->used; ++i) pairs[i].~value_type();
     blocks_ = block->previous;
-    FreeStorage(block, block->bytes, block->arena);
+    Detail::FreeStorage(block, block->bytes, block->arena);
   }
   while (names_ != nullptr) {
     NamePiece* const piece = names_;
     names_ = piece->previous;
-    FreeStorage(piece, piece->bytes, piece->arena);
+    Detail::FreeStorage(piece, piece->bytes, piece->arena);
   }
   order_ = nullptr;
   size_ = 0;

@@ -318,10 +318,9 @@ std::size_t ChunkBytes(std::size_t count) {
 }  // namespace
 
 ValuePtr* ValueSlots::NewChunk(std::size_t count) {
-  std::size_t const bytes = ChunkBytes(count);
-  Detail::ValueArena* const arena = Detail::CurrentValueArena();
-  void* const at = arena ? arena->Allocate(bytes, alignof(ChunkHeader)) : ::operator new(bytes);
-  auto* const header = static_cast<ChunkHeader*>(at);
+  Detail::ValueArena* arena = nullptr;
+  auto* const header = static_cast<ChunkHeader*>(
+      Detail::AllocateStorage(ChunkBytes(count), alignof(ChunkHeader), &arena));
   header->arena = arena;
   auto* const slots = reinterpret_cast<ValuePtr*>(header + 1);
   std::uninitialized_value_construct_n(slots, count);
@@ -331,11 +330,7 @@ ValuePtr* ValueSlots::NewChunk(std::size_t count) {
 void ValueSlots::DeleteChunk(ValuePtr* slots, std::size_t count) {
   std::destroy_n(slots, count);
   auto* const header = reinterpret_cast<ChunkHeader*>(slots) - 1;
-  if (header->arena) {
-    header->arena->Free(header, ChunkBytes(count));
-  } else {
-    ::operator delete(header);
-  }
+  Detail::FreeStorage(header, ChunkBytes(count), header->arena);
 }
 
 void ValueSlots::AddChunk() {

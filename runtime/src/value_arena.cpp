@@ -183,6 +183,19 @@ void ValueArena::Drop(std::size_t holders) {
   if (holders_.fetch_sub(holders, std::memory_order_acq_rel) == holders) Destroy();
 }
 
+void* AllocateStorage(std::size_t bytes, std::size_t align, ValueArena** arena) {
+  *arena = CurrentValueArena();
+  return *arena ? (*arena)->Allocate(bytes, align) : ::operator new(bytes);
+}
+
+void FreeStorage(void* at, std::size_t bytes, ValueArena* arena) {
+  if (arena) {
+    arena->Free(at, bytes);
+  } else {
+    ::operator delete(at);
+  }
+}
+
 ValueArena* CurrentValueArena() {
   if (current.open_scopes == 0) return nullptr;
   if (!current.arena) current.arena = ValueArena::Make();

@@ -50,6 +50,12 @@ class ValueArena {
   std::size_t next_block_bytes_ = 0;
 };
 
+// Storage for the parts of a value (a field map's blocks, a list's chunks): in the arena of
+// the calling thread's open scope when there is one, so that it goes with the values built
+// there, and otherwise from the heap. `*arena` tells which, for FreeStorage.
+void* AllocateStorage(std::size_t bytes, std::size_t align, ValueArena** arena);
+void FreeStorage(void* at, std::size_t bytes, ValueArena* arena);
+
 // The arena of the calling thread's open scope, made at its first use; null outside a scope.
 ValueArena* CurrentValueArena();
 
