@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <functional>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <boost/utility/string_view.hpp>
@@ -74,27 +77,50 @@ inline bool Matches(DataDefinition const& definition, DefinitionKind kind, DataV
   return value_kind == wanted;
 }
 
-// The key of a map entry: a "map-entry" structure whose "key" is a string; null otherwise.
-inline std::string const* MapEntryKey(DataValue const& element) {
-  if (element.kind() != ValueKind::kStructure) return nullptr;
+// Whether `name` is `literal`: a size and a fixed-size comparison, which the compiler makes in
+// place. For the names of map entries, which every entry of every map is asked for.
+template <std::size_t N>
+bool IsName(std::string_view name, char const (&literal)[N]) {
+  return name.size() == N - 1 && std::memcmp(name.data(), literal, N - 1) == 0;
+}
+inline bool IsMapEntryName(std::string const& name) { return IsName(name, MapEntry::kName); }
+
+// The key and the value of a map entry: a "map-entry" structure whose "key" is a string. Null
+// key (and value) otherwise; the value is null when the entry has none. An entry's two fields
+// are looked for first where they lie in name order.
+struct MapEntryParts {
+  std::string const* key = nullptr;
+  DataValue const* value = nullptr;
+};
+inline MapEntryParts PartsOfMapEntry(DataValue const& element) {
+  if (element.kind() != ValueKind::kStructure) return {};
   auto const& entry = static_cast<CompoundValue const&>(element);
-  if (entry.name() != MapEntry::kName) return nullptr;
-  auto const key = entry.fields().find(MapEntry::kKey);
-  if (key == entry.fields().end() || !key->second || key->second->kind() != ValueKind::kString) {
-    return nullptr;
-  }
-  return &static_cast<StringValue const&>(*key->second).value();
+  if (!IsMapEntryName(entry.name())) return {};
+  auto const& fields = entry.fields();
+  bool const in_place = fields.size() == 2 && IsName(fields.begin()[0].first, MapEntry::kKey) &&
+                        IsName(fields.begin()[1].first, MapEntry::kValue);
+  auto const key = in_place ? fields.begin() : fields.find(MapEntry::kKey);
+  auto const value = in_place ? fields.begin() + 1 : fields.find(MapEntry::kValue);
+  if (key == fields.end() || !key->second || key->second->kind() != ValueKind::kString) return {};
+  return {&static_cast<StringValue const&>(*key->second).value(),
+          value != fields.end() ? value->second.get() : nullptr};
+}
+
+// The key of a map entry (see PartsOfMapEntry); null when `element` is not one.
+inline std::string const* MapEntryKey(DataValue const& element) {
+  return PartsOfMapEntry(element).key;
 }
 
 // When `list` is a map (its elements are "map-entry" structures of a string "key" and a
 // "value"), the definition of its values; otherwise null.
 inline DataDefinition const* MapValueOf(ListDefinition const& list) {
   StructDefinition const* entry = list.element() ? StructureOf(*list.element()) : nullptr;
-  if (!entry || entry->name() != MapEntry::kName || entry->fields().size() != 2) return nullptr;
-  auto const key = entry->fields().find(MapEntry::kKey);
-  auto const value = entry->fields().find(MapEntry::kValue);
-  if (key == entry->fields().end() || !key->second ||
-      ScalarKindOf(*key->second) != ValueKind::kString || value == entry->fields().end()) {
+  if (!entry || !IsMapEntryName(entry->name()) || entry->fields().size() != 2) return nullptr;
+  // Two fields in name order: "key", then "value".
+  auto const key = entry->fields().begin();
+  auto const value = std::next(key);
+  if (!IsName(key->first, MapEntry::kKey) || !IsName(value->first, MapEntry::kValue) ||
+      !key->second || ScalarKindOf(*key->second) != ValueKind::kString) {
     return nullptr;
   }
   return value->second.get();

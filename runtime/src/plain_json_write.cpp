@@ -226,13 +226,10 @@ class PlainWriter {
     for (auto const& element : list.elements()) {
       // An entry's value is checked when it is written; validation (before the explaining
       // walk) has seen to both.
-      std::string const* key = element ? Detail::MapEntryKey(*element) : nullptr;
-      if (!key) return false;
-      auto const& fields = static_cast<CompoundValue const&>(*element).fields();
-      auto const value = fields.find(MapEntry::kValue);
-      if (value == fields.end()) return false;
-      Detail::Prefetch(value->second.get());
-      entries_.push_back({key, value->second.get()});
+      auto const parts = element ? Detail::PartsOfMapEntry(*element) : Detail::MapEntryParts{};
+      if (!parts.key || !parts.value) return false;
+      Detail::Prefetch(parts.value);
+      entries_.push_back({parts.key, parts.value});
     }
     if (std::string const* twice = RepeatedKey(begin)) {
       return Unwritable(paths_.Key(path, *twice), "the map has this key twice");

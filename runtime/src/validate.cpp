@@ -126,7 +126,7 @@ class Validator {
 
   void CheckFields(StructDefinition const& definition, CompoundValue const& compound,
                    std::size_t path) {
-    bool const is_entry = paths_.IsKey(path) && compound.name() == MapEntry::kName;
+    bool const is_entry = paths_.IsKey(path) && Detail::IsMapEntryName(compound.name());
     // Declared and present fields are both in name order: one walk from the last pairs them.
     // A field paired is passed, so a value holding just the declared fields costs one
     // comparison per field.

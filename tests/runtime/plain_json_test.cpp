@@ -481,6 +481,8 @@ TEST(PlainJson, WritingChecksTheValueFirst) {
   auto entry = StructValue::GetInstance("map-entry");  // its key is an integer
   entry->SetField("key", IntegerValue::GetInstance(1));
   entry->SetField("value", Some(Text("v")));
+  auto no_value = StructValue::GetInstance("map-entry");
+  no_value->SetField("key", Text("c1"));
   auto wrong_error = ErrorValue::GetInstance("spec");  // no field of the definition
   std::vector<std::pair<std::string, ValuePtr>> const invalid = {
       {"a scalar of another kind", set("count", Text("1"))},
@@ -492,6 +494,7 @@ TEST(PlainJson, WritingChecksTheValueFirst) {
       {"an element of another kind", set("tags", list_of(ListKind::kPlain, Some(Text("x"))))},
       {"a map element that is no entry", set("components", list_of(ListKind::kMap, Text("x")))},
       {"a map key that is no string", set("components", list_of(ListKind::kMap, entry))},
+      {"a map entry without value", set("components", list_of(ListKind::kMap, no_value))},
       {"an unreadable date-time", set("when", Text("yesterday"))},
       {"an integer for a date-time", set("when", IntegerValue::GetInstance(1))},
       {"a structure of another name", StructValue::GetInstance("other")},
@@ -515,6 +518,20 @@ TEST(PlainJson, WritingChecksTheValueFirst) {
   EXPECT_NE(Write(*set("when", Text("2026-12-06T08:35:27Z")), *spec)
                 .find(R"("when":"2026-12-06T08:35:27Z")"),
             std::string::npos);
+
+  // An entry with a field besides its key and value: they are found by name wherever the
+  // other one puts them.
+  for (char const* other : {"a", "l", "z"}) {
+    auto wider = StructValue::GetInstance("map-entry");
+    wider->SetField("key", Text("c1"));
+    wider->SetField("value", Some(Text("v1")));
+    wider->SetField(other, Text("x"));
+    auto const written = Write(*SpecValue([&](StructValue& s) {
+      s.SetField("components", list_of(ListKind::kMap, wider));
+    }),
+                               *spec);
+    EXPECT_NE(written.find(R"("components":{"c1":"v1"})"), std::string::npos) << other;
+  }
 
   // A repeated key, next to its first or apart from it, in ascending order or not.
   for (auto const& keys : std::vector<std::vector<std::string>>{
