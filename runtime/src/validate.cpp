@@ -149,6 +149,9 @@ class Validator {
 
   void Push(DataDefinition const* definition, DataValue const* value, std::size_t path) {
     char const* problem = !definition ? "no definition" : !value ? "missing value" : nullptr;
+    // The nodes of a tree lie apart on the heap: a pushed value's memory is asked for now,
+    // while the parts pushed after it are checked.
+    __builtin_prefetch(value);
     Add(definition, value, path, problem);
   }
 
