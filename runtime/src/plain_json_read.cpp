@@ -223,11 +223,10 @@ class PlainReader {
     entries.reserve(object.size());
     for (auto const& member : object) {
       auto entry = NewMapEntry();
-      entry->LastingFieldSlot(MapEntry::kKey) = StringValue::GetInstance(std::string(member.key()));
-      entries.push_back({&member.value(), &value_definition,
-                         &entry->LastingFieldSlot(MapEntry::kValue),
+      *entry.key = StringValue::GetInstance(std::string(member.key()));
+      entries.push_back({&member.value(), &value_definition, entry.value,
                          paths_.Key(task.path, member.key()), false});
-      map->Append(std::move(entry));
+      map->Append(std::move(entry.entry));
     }
     tasks_.insert(tasks_.end(), entries.rbegin(), entries.rend());
     Store(task, std::move(map));

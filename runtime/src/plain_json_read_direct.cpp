@@ -235,9 +235,9 @@ class PlainBuilder : public OnePassHandler {
     auto entry = NewMapEntry();
     auto key_value = StringValue::GetInstance(std::string(key));
     map_keys_.push_back(&key_value->value());
-    entry->LastingFieldSlot(MapEntry::kKey) = std::move(key_value);
-    pending_ = {frame.element, &entry->LastingFieldSlot(MapEntry::kValue)};
-    frame.list->Append(std::move(entry));
+    *entry.key = std::move(key_value);
+    pending_ = {frame.element, entry.value};
+    frame.list->Append(std::move(entry.entry));
     return true;
   }
 

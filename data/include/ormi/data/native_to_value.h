@@ -202,11 +202,9 @@ class NativeToValueAdapter {
     *destination = value;
     for (auto const& entry : map) {
       auto map_entry = NewMapEntry();
-      work.Push(&entry.first, &PrimitiveMethod<std::string>,
-                &map_entry->LastingFieldSlot(MapEntry::kKey));
-      work.Push(&entry.second, AdaptMethod<X>::Get(&entry.second),
-                &map_entry->LastingFieldSlot(MapEntry::kValue));
-      value->Append(std::move(map_entry));
+      work.Push(&entry.first, &PrimitiveMethod<std::string>, map_entry.key);
+      work.Push(&entry.second, AdaptMethod<X>::Get(&entry.second), map_entry.value);
+      value->Append(std::move(map_entry.entry));
     }
   }
 

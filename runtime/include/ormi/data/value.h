@@ -443,10 +443,14 @@ class StructValue final : public CompoundValue {
   void Accept(ValueVisitor& visitor) const override;
 };
 
-// A new map entry: a structure value named MapEntry::kName (one text for all maps) with room
-// for its two fields, which the caller sets with LastingFieldSlot(MapEntry::kKey) and
-// LastingFieldSlot(MapEntry::kValue).
-std::shared_ptr<StructValue> NewMapEntry();
+// A new map entry: a structure value named MapEntry::kName (one text for all maps) that holds
+// its two fields, MapEntry::kKey and MapEntry::kValue, with empty slots for the caller to fill.
+struct MapEntrySlots {
+  std::shared_ptr<StructValue> entry;
+  ValuePtr* key;
+  ValuePtr* value;
+};
+MapEntrySlots NewMapEntry();
 
 // An error: a structure of one of the error types, named by the error's wire name.
 class ErrorValue final : public CompoundValue {
