@@ -40,6 +40,12 @@ std::shared_ptr<ListDefinition> ListDefinition::GetInstance(DefinitionPtr elemen
   return std::make_shared<ListDefinition>(std::move(element));
 }
 
+StructDefinition::StructDefinition(std::string name, Fields fields)
+    : name_(std::move(name)), fields_(std::move(fields)) {
+  declared_.reserve(fields_.size());
+  for (auto const& field : fields_) declared_.push_back({field.first, field.second.get()});
+}
+
 std::shared_ptr<StructDefinition> StructDefinition::GetInstance(std::string name, Fields fields) {
   return std::make_shared<StructDefinition>(std::move(name), std::move(fields));
 }

@@ -57,7 +57,7 @@ class PlainWriter {
   }
 
  private:
-  using Declared = StructDefinition::Fields::const_iterator;
+  using Declared = StructDefinition::Declared const*;
 
   // An open container and what is left of it.
   struct Frame {
@@ -274,8 +274,8 @@ class PlainWriter {
     frame.path = path;
     frame.present = compound.fields().begin();
     frame.present_end = compound.fields().end();
-    frame.declared = definition.fields().begin();
-    frame.declared_end = definition.fields().end();
+    frame.declared = definition.declared().data();
+    frame.declared_end = frame.declared + definition.declared().size();
     frame.unknown = unknown_.size();
     frames_.push_back(frame);
   }
@@ -289,7 +289,7 @@ class PlainWriter {
       auto const& present = *frame.present;
       int order = 1;  // the declared field's name against the present one's
       for (; frame.declared != frame.declared_end; ++frame.declared) {
-        order = std::string_view(frame.declared->first).compare(present.first);
+        order = frame.declared->name.compare(present.first);
         if (order >= 0) break;
         if (Checks()) return false;  // a declared field is missing
       }
@@ -300,8 +300,8 @@ class PlainWriter {
     if (std::next(frame.present) != frame.present_end) {
       Detail::Prefetch(std::next(frame.present)->second.get());
     }
-    std::string const& name = frame.declared->first;
-    Item const child{frame.present->second.get(), frame.declared->second.get(),
+    boost::string_view const name(frame.declared->name.data(), frame.declared->name.size());
+    Item const child{frame.present->second.get(), frame.declared->definition,
                      paths_.Field(frame.path, name)};
     ++frame.present;
     ++frame.declared;

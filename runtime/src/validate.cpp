@@ -132,18 +132,20 @@ class Validator {
     // comparison per field.
     auto present = compound.fields().rbegin();
     auto const none = compound.fields().rend();
-    for (auto field = definition.fields().rbegin(); field != definition.fields().rend(); ++field) {
-      if (present == none || present->first != field->first) {
-        while (present != none && field->first < present->first) ++present;
-        if (present == none || present->first != field->first) {
-          Add(nullptr, nullptr, paths_.Field(path, field->first), "missing field");
+    auto const& declared = definition.declared();
+    for (auto field = declared.rbegin(); field != declared.rend(); ++field) {
+      boost::string_view const name(field->name.data(), field->name.size());
+      if (present == none || present->first != field->name) {
+        while (present != none && field->name < present->first) ++present;
+        if (present == none || present->first != field->name) {
+          Add(nullptr, nullptr, paths_.Field(path, name), "missing field");
           continue;
         }
       }
       // The value of a map entry is named by the entry's key alone.
       std::size_t const child =
-          is_entry && field->first == MapEntry::kValue ? path : paths_.Field(path, field->first);
-      Push(field->second.get(), (present++)->second.get(), child);
+          is_entry && field->name == MapEntry::kValue ? path : paths_.Field(path, name);
+      Push(field->definition, (present++)->second.get(), child);
     }
   }
 

@@ -5,6 +5,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "ormi/data/value.h"
 #include "ormi/message.h"
@@ -121,16 +123,25 @@ class ListDefinition final : public DataDefinition {
 class StructDefinition final : public DataDefinition {
  public:
   using Fields = std::map<std::string, DefinitionPtr>;
+  // A declared field as the walks over a value read it: its name and its definition.
+  struct Declared {
+    std::string_view name;
+    DataDefinition const* definition;
+  };
+
   static std::shared_ptr<StructDefinition> GetInstance(std::string name, Fields fields);
-  StructDefinition(std::string name, Fields fields)
-      : name_(std::move(name)), fields_(std::move(fields)) {}
+  StructDefinition(std::string name, Fields fields);
   DefinitionKind kind() const override { return DefinitionKind::kStructure; }
   std::string const& name() const { return name_; }
   Fields const& fields() const { return fields_; }
+  // The fields again, in the same order, side by side in one array: the walks that pair a
+  // value's fields with the declared ones read it rather than the map's scattered nodes.
+  std::vector<Declared> const& declared() const { return declared_; }
 
  private:
   std::string name_;
   Fields fields_;
+  std::vector<Declared> declared_;
 };
 
 // A reference to a structure definition by name, for a structure that contains itself.
