@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <iterator>
@@ -75,6 +76,34 @@ inline bool Matches(DataDefinition const& definition, DefinitionKind kind, DataV
     return IsDateTimeText(value);
   }
   return value_kind == wanted;
+}
+
+// The `Block` (an unsigned integer) made of the bytes at `from`.
+template <typename Block>
+Block LoadBlock(char const* from) {
+  Block block;
+  std::memcpy(&block, from, sizeof block);
+  return block;
+}
+
+// Whether two texts of `size` bytes, from sizeof(Block) to twice that, are equal: compared in
+// two overlapping blocks, the first and the last.
+template <typename Block>
+bool SameBlocks(char const* a, char const* b, std::size_t size) {
+  std::size_t const last = size - sizeof(Block);
+  return ((LoadBlock<Block>(a) ^ LoadBlock<Block>(b)) |
+          (LoadBlock<Block>(a + last) ^ LoadBlock<Block>(b + last))) == 0;
+}
+
+// Whether two texts are equal. Field names are short: up to 16 bytes they are compared
+// without a call to memcmp.
+inline bool SameText(std::string_view a, std::string_view b) {
+  std::size_t const size = a.size();
+  if (size != b.size()) return false;
+  if (size > 16) return std::memcmp(a.data(), b.data(), size) == 0;
+  if (size >= 8) return SameBlocks<std::uint64_t>(a.data(), b.data(), size);
+  if (size >= 4) return SameBlocks<std::uint32_t>(a.data(), b.data(), size);
+  return size == 0 || (a[0] == b[0] && a[size / 2] == b[size / 2] && a[size - 1] == b[size - 1]);
 }
 
 // Whether `name` is `literal`: a size and a fixed-size comparison, which the compiler makes in

@@ -289,7 +289,9 @@ class PlainWriter {
       auto const& present = *frame.present;
       int order = 1;  // the declared field's name against the present one's
       for (; frame.declared != frame.declared_end; ++frame.declared) {
-        order = frame.declared->name.compare(present.first);
+        order = Detail::SameText(frame.declared->name, present.first)
+                    ? 0
+                    : frame.declared->name.compare(present.first);
         if (order >= 0) break;
         if (Checks()) return false;  // a declared field is missing
       }

@@ -135,9 +135,9 @@ class Validator {
     auto const& declared = definition.declared();
     for (auto field = declared.rbegin(); field != declared.rend(); ++field) {
       boost::string_view const name(field->name.data(), field->name.size());
-      if (present == none || present->first != field->name) {
+      if (present == none || !Detail::SameText(present->first, field->name)) {
         while (present != none && field->name < present->first) ++present;
-        if (present == none || present->first != field->name) {
+        if (present == none || !Detail::SameText(present->first, field->name)) {
           Add(nullptr, nullptr, paths_.Field(path, name), "missing field");
           continue;
         }
