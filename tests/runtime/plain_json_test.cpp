@@ -520,19 +520,11 @@ TEST(PlainJson, WritingChecksTheValueFirst) {
             std::string::npos);
 
   // A field named like the declared one but for one byte is not written as that field.
-  for (std::size_t size = 1; size <= 20; ++size) {
-    std::string const name(size, 'n');
-    auto const one =
-        StructDefinition::GetInstance("one", {{name, IntegerDefinition::GetInstance()}});
-    for (std::size_t at = 0; at < size; ++at) {
-      std::string other = name;
-      other[at] = 'm';
-      auto near = StructValue::GetInstance("one");
-      near->SetField(other, IntegerValue::GetInstance(1));
-      messages.clear();
-      EXPECT_FALSE(ToPlainJson(*near, *one, &text, messages)) << other;
-    }
-  }
+  Testing::ForFieldsNamedButForOneByte(
+      [&](DataDefinition const& one, DataValue const& near, std::string const& /*declared*/) {
+        messages.clear();
+        EXPECT_FALSE(ToPlainJson(near, one, &text, messages));
+      });
 
   // An entry with a field besides its key and value: they are found by name wherever the
   // other one puts them.

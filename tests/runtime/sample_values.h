@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "ormi/data/definition.h"
 #include "ormi/data/value.h"
 
 namespace Ormi::Data::Testing {
@@ -16,6 +17,25 @@ inline ValuePtr MapEntry(std::string key, ValuePtr value) {
   entry->SetField("key", StringValue::GetInstance(std::move(key)));
   entry->SetField("value", std::move(value));
   return entry;
+}
+
+// Calls `check(definition, value, declared)` for structures "one" that declare one integer
+// field, named `declared`, and values whose one field is named the same but for one byte: for
+// names of 1 to 20 bytes and each position of the byte.
+template <typename Check>
+void ForFieldsNamedButForOneByte(Check check) {
+  for (std::size_t size = 1; size <= 20; ++size) {
+    std::string const declared(size, 'n');
+    auto const one =
+        StructDefinition::GetInstance("one", {{declared, IntegerDefinition::GetInstance()}});
+    for (std::size_t at = 0; at < size; ++at) {
+      std::string other = declared;
+      other[at] = 'm';
+      auto near = StructValue::GetInstance("one");
+      near->SetField(other, IntegerValue::GetInstance(1));
+      check(*one, *near, declared);
+    }
+  }
 }
 
 // A structure touching every container kind and several scalars.

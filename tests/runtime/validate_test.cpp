@@ -98,18 +98,10 @@ TEST(Validate, StructuresNeedTheirNameAndEveryField) {
             Texts{": expected structure \"a.b\", got structure \"c.d\""});
   // A field named like the declared one but for one byte is another field, whatever the
   // byte and the length of the names (short names are compared without memcmp).
-  for (std::size_t size = 1; size <= 20; ++size) {
-    std::string const name(size, 'n');
-    auto const one =
-        StructDefinition::GetInstance("one", {{name, IntegerDefinition::GetInstance()}});
-    for (std::size_t at = 0; at < size; ++at) {
-      std::string other = name;
-      other[at] = 'm';
-      auto near = StructValue::GetInstance("one");
-      near->SetField(other, IntegerValue::GetInstance(1));
-      EXPECT_EQ(Problems(*one, *near), Texts{name + ": missing field"}) << other;
-    }
-  }
+  Testing::ForFieldsNamedButForOneByte(
+      [](DataDefinition const& one, DataValue const& near, std::string const& declared) {
+        EXPECT_EQ(Problems(one, near), Texts{declared + ": missing field"});
+      });
 
   auto list = ListValue::GetInstance();
   for (int i = 0; i < 3; ++i) {
