@@ -106,13 +106,8 @@ inline bool SameText(std::string_view a, std::string_view b) {
   return size == 0 || (a[0] == b[0] && a[size / 2] == b[size / 2] && a[size - 1] == b[size - 1]);
 }
 
-// Whether `name` is `literal`: a size and a fixed-size comparison, which the compiler makes in
-// place. For the names of map entries, which every entry of every map is asked for.
-template <std::size_t N>
-bool IsName(std::string_view name, char const (&literal)[N]) {
-  return name.size() == N - 1 && std::memcmp(name.data(), literal, N - 1) == 0;
-}
-inline bool IsMapEntryName(std::string const& name) { return IsName(name, MapEntry::kName); }
+// Whether a structure, value or definition, is named as a map entry.
+inline bool IsMapEntryName(std::string const& name) { return SameText(name, MapEntry::kName); }
 
 // The key and the value of a map entry: a "map-entry" structure whose "key" is a string. Null
 // key (and value) otherwise; the value is null when the entry has none. An entry's two fields
@@ -126,18 +121,13 @@ inline MapEntryParts PartsOfMapEntry(DataValue const& element) {
   auto const& entry = static_cast<CompoundValue const&>(element);
   if (!IsMapEntryName(entry.name())) return {};
   auto const& fields = entry.fields();
-  bool const in_place = fields.size() == 2 && IsName(fields.begin()[0].first, MapEntry::kKey) &&
-                        IsName(fields.begin()[1].first, MapEntry::kValue);
+  bool const in_place = fields.size() == 2 && SameText(fields.begin()[0].first, MapEntry::kKey) &&
+                        SameText(fields.begin()[1].first, MapEntry::kValue);
   auto const key = in_place ? fields.begin() : fields.find(MapEntry::kKey);
   auto const value = in_place ? fields.begin() + 1 : fields.find(MapEntry::kValue);
   if (key == fields.end() || !key->second || key->second->kind() != ValueKind::kString) return {};
   return {&static_cast<StringValue const&>(*key->second).value(),
           value != fields.end() ? value->second.get() : nullptr};
-}
-
-// The key of a map entry (see PartsOfMapEntry); null when `element` is not one.
-inline std::string const* MapEntryKey(DataValue const& element) {
-  return PartsOfMapEntry(element).key;
 }
 
 // When `list` is a map (its elements are "map-entry" structures of a string "key" and a
@@ -148,7 +138,7 @@ inline DataDefinition const* MapValueOf(ListDefinition const& list) {
   // Two fields in name order: "key", then "value".
   auto const key = entry->fields().begin();
   auto const value = std::next(key);
-  if (!IsName(key->first, MapEntry::kKey) || !IsName(value->first, MapEntry::kValue) ||
+  if (!SameText(key->first, MapEntry::kKey) || !SameText(value->first, MapEntry::kValue) ||
       !key->second || ScalarKindOf(*key->second) != ValueKind::kString) {
     return nullptr;
   }

@@ -189,7 +189,7 @@ class Validator {
   // Paths are named in the explaining walk only.
   std::size_t ElementPath(std::size_t parent, DataValue const* element, std::size_t index) {
     if (!paths_.Keeps()) return Detail::ValuePaths::kRoot;
-    std::string const* key = element ? Detail::MapEntryKey(*element) : nullptr;
+    std::string const* key = element ? Detail::PartsOfMapEntry(*element).key : nullptr;
     return key ? paths_.Key(parent, *key) : paths_.Index(parent, index);
   }
 
