@@ -79,4 +79,11 @@ RequestLocalizer RequestLocalizerHelper::GetDefaultRequestLocalizer() {
   return {std::make_shared<Localizer>(), LocaleSpec(std::move(languages), TimezoneSpec("Etc/UTC"))};
 }
 
+RequestLocalizer const& SharedDefaultRequestLocalizer() {
+  // Never destroyed: conversions made while static objects are torn down may still use it.
+  static RequestLocalizer const* const shared =
+      new RequestLocalizer(RequestLocalizerHelper::GetDefaultRequestLocalizer());
+  return *shared;
+}
+
 }  // namespace Ormi::L10n

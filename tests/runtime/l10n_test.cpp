@@ -47,16 +47,19 @@ TEST(LocalizerTest, PicksFirstPreferredLanguageWithATemplateAndFormatsIt) {
 }
 
 TEST(LocalizerTest, DefaultRequestLocalizerIsEmptyEnglishUtc) {
-  RequestLocalizer const request = RequestLocalizerHelper::GetDefaultRequestLocalizer();
-  ASSERT_NE(request.localizer(), nullptr);
-  EXPECT_TRUE(request.localizer()->empty());
-  ASSERT_EQ(request.locale().languages().size(), 2U);
-  EXPECT_EQ(request.locale().languages()[0].language(), "en_US");
-  EXPECT_EQ(request.locale().languages()[1].language(), "C");
-  EXPECT_EQ(request.locale().timezone().zone(), "Etc/UTC");
-  EXPECT_EQ(request.Localize(Greeting()), "Hello Ada");
-  // Each call gives a localizer of its own.
-  EXPECT_NE(RequestLocalizerHelper::GetDefaultRequestLocalizer().localizer(), request.localizer());
+  RequestLocalizer const made = RequestLocalizerHelper::GetDefaultRequestLocalizer();
+  for (RequestLocalizer const* request : {&made, &SharedDefaultRequestLocalizer()}) {
+    ASSERT_NE(request->localizer(), nullptr);
+    EXPECT_TRUE(request->localizer()->empty());
+    ASSERT_EQ(request->locale().languages().size(), 2U);
+    EXPECT_EQ(request->locale().languages()[0].language(), "en_US");
+    EXPECT_EQ(request->locale().languages()[1].language(), "C");
+    EXPECT_EQ(request->locale().timezone().zone(), "Etc/UTC");
+    EXPECT_EQ(request->Localize(Greeting()), "Hello Ada");
+  }
+  // Each call gives a localizer of its own; the shared one is made once.
+  EXPECT_NE(RequestLocalizerHelper::GetDefaultRequestLocalizer().localizer(), made.localizer());
+  EXPECT_EQ(&SharedDefaultRequestLocalizer(), &SharedDefaultRequestLocalizer());
 }
 
 TEST(NativeErrorTest, ChoosesTheErrorValueThenTheNativeErrorThenNothing) {

@@ -38,12 +38,11 @@ ErrorPtr MakeError(std::string const& name, std::list<BaseMessage> const& messag
 // An error value carrying one message: `message_id` with its default text, no arguments.
 ErrorPtr MakeError(std::string const& name, std::string const& message_id);
 
-// Converts `native` under the runtime's default request localizer; true when no message was
-// added.
+// Converts `native` under the default request localizer (the shared one: the conversion only
+// carries it along); true when no message was added.
 template <typename T>
 bool ToValue(T const& native, Data::ValuePtr* out, std::list<BaseMessage>& messages) {
-  return Data::ToValue(native, out, messages,
-                       L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer());
+  return Data::ToValue(native, out, messages);
 }
 
 }  // namespace Ormi::Binding

@@ -21,10 +21,10 @@ bool ToValue(T const& native, ValuePtr* out, std::list<BaseMessage>& messages,
                                      out, messages, localizer);
 }
 
-// The same with the default request localizer.
+// The same with the shared default request localizer.
 template <typename T>
 bool ToValue(T const& native, ValuePtr* out, std::list<BaseMessage>& messages) {
-  return ToValue(native, out, messages, L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer());
+  return ToValue(native, out, messages, L10n::SharedDefaultRequestLocalizer());
 }
 
 // Fills `*out` (normally default-constructed) from `value`; true exactly when no message was

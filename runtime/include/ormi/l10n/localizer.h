@@ -100,4 +100,9 @@ struct RequestLocalizerHelper {
   static RequestLocalizer GetDefaultRequestLocalizer();
 };
 
+// A default request localizer made once and shared, for the conversions that only carry one
+// along (no adapt method reads it), so that a call does not build one per conversion. It is
+// immutable and lives until the process ends.
+RequestLocalizer const& SharedDefaultRequestLocalizer();
+
 }  // namespace Ormi::L10n
