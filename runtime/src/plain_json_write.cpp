@@ -305,9 +305,10 @@ class PlainWriter {
     boost::string_view const name(frame.declared->name.data(), frame.declared->name.size());
     Item const child{frame.present->second.get(), frame.declared->definition,
                      paths_.Field(frame.path, name)};
+    WritePrefix(frame);
+    text_.Write({frame.declared->key.data(), frame.declared->key.size()});
     ++frame.present;
     ++frame.declared;
-    WriteKey(frame, name);
     return Visit(child);  // may open a frame: `frame` is not used after it
   }
 

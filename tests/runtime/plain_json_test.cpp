@@ -197,6 +197,25 @@ TEST(PlainJson, EdgeValuesRoundTrip) {
   }
 }
 
+// Declared names are written as keys made when the definition is built: each is escaped like
+// any text, whatever its length, and reads back as the same field.
+TEST(PlainJson, DeclaredNamesNeedingEscapesRoundTrip) {
+  std::string const long_name(40, 'n');
+  std::vector<std::string> const names = {"",     "quote\"back\\slash",   "line\nfeed",
+                                          "\x01", "\xc3\xa9\xe2\x82\xac", long_name};
+  StructDefinition::Fields fields;
+  auto const value = StructValue::GetInstance("odd");
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    fields[names[i]] = IntegerDefinition::GetInstance();
+    value->SetField(names[i], IntegerValue::GetInstance(static_cast<std::int64_t>(i)));
+  }
+  auto const odd = StructDefinition::GetInstance("odd", std::move(fields));
+  EXPECT_EQ(Write(*value, *odd), R"({"":0,"\u0001":3,"line\nfeed":2,)" + ("\"" + long_name) +
+                                     R"(":5,"quote\"back\\slash":1,)"
+                                     "\"\xc3\xa9\xe2\x82\xac\":4}");
+  ExpectRoundTrip(*value, *odd);
+}
+
 // Each structure writes the fields its definition does not declare under its own "$unknown",
 // whether they come before or after a nested structure that has some of its own.
 TEST(PlainJson, UndeclaredFieldsStayWithTheirStructure) {

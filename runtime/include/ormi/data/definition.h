@@ -123,10 +123,12 @@ class ListDefinition final : public DataDefinition {
 class StructDefinition final : public DataDefinition {
  public:
   using Fields = std::map<std::string, DefinitionPtr>;
-  // A declared field as the walks over a value read it: its name and its definition.
+  // A declared field as the walks over a value read it: its name, its definition, and the
+  // name as a JSON member key, quoted and escaped and followed by its colon (`"name":`).
   struct Declared {
     std::string_view name;
     DataDefinition const* definition;
+    std::string_view key;
   };
 
   static std::shared_ptr<StructDefinition> GetInstance(std::string name, Fields fields);
@@ -142,6 +144,7 @@ class StructDefinition final : public DataDefinition {
   std::string name_;
   Fields fields_;
   std::vector<Declared> declared_;
+  std::string keys_;  // the text of every declared key, one after another
 };
 
 // A reference to a structure definition by name, for a structure that contains itself.
