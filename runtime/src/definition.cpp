@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <memory>
 #include <string_view>
-#include <vector>
 
 #include "json_writer.h"
 #include "ormi/data/dynamic_structure.h"
@@ -46,31 +45,22 @@ std::shared_ptr<ListDefinition> ListDefinition::GetInstance(DefinitionPtr elemen
 
 StructDefinition::StructDefinition(std::string name, Fields fields)
     : name_(std::move(name)), fields_(std::move(fields)) {
-  // Every key is written escaped into room for its longest escaping, then the text is kept at
-  // its size, and the keys are cut from it where it no longer moves.
-  std::size_t room = 0;
+  if (fields_.empty()) return;
+  // The keys are written one after another into text sized for them once, so that they do not
+  // move; it keeps the room that escaping may overwrite past the last.
+  std::size_t size = 0;
+  for (auto const& field : fields_) size += Detail::EscapedJsonSize(field.first) + 3;
+  keys_.resize(size + Detail::kEscapeScratch);
+  declared_.reserve(fields_.size());
+  char* end = keys_.data();
   for (auto const& field : fields_) {
-    room += field.first.size() * Detail::kEscapedPerByte + Detail::kEscapeScratch + 3;
-  }
-  std::string text(room, '\0');
-  std::vector<std::size_t> key_ends;
-  key_ends.reserve(fields_.size());
-  char* end = text.data();
-  for (auto const& field : fields_) {
+    char* const begin = end;
     *end = '"';
     end = Detail::WriteEscapedJson(end + 1, field.first);
     *end++ = '"';
     *end++ = ':';
-    key_ends.push_back(static_cast<std::size_t>(end - text.data()));
-  }
-  keys_.assign(text.data(), static_cast<std::size_t>(end - text.data()));
-  declared_.reserve(fields_.size());
-  std::size_t begin = 0;
-  for (auto const& field : fields_) {
-    std::size_t const key_end = key_ends[declared_.size()];
-    declared_.push_back(
-        {field.first, field.second.get(), std::string_view(keys_).substr(begin, key_end - begin)});
-    begin = key_end;
+    declared_.push_back({field.first, field.second.get(),
+                         std::string_view(begin, static_cast<std::size_t>(end - begin))});
   }
 }
 

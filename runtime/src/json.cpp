@@ -141,6 +141,19 @@ char* WriteEscapedJson(char* out, boost::string_view text) {
   }
 }
 
+std::size_t EscapedJsonSize(boost::string_view text) {
+  std::size_t size = text.size();
+  for (char const c : text) {
+    auto const byte = static_cast<unsigned char>(c);
+    if (!NeedsEscape(byte)) continue;
+    // Two bytes for \" \\ \b \t \n \f \r, six for \u00xx.
+    bool const short_escape = byte == '"' || byte == '\\' || byte == '\b' || byte == '\t' ||
+                              byte == '\n' || byte == '\f' || byte == '\r';
+    size += short_escape ? 1 : kEscapedPerByte - 1;
+  }
+  return size;
+}
+
 void JsonText::WriteLonger(boost::string_view text) {
   if (text.size() > kStaged - used_) Flush();
   if (text.size() >= kStaged) return static_cast<void>(out_.append(text.data(), text.size()));

@@ -22,9 +22,12 @@ namespace Ormi::Data::Detail {
 
 // Writes `text` escaped as Boost.JSON's serializer escapes a string's contents: `"` and `\`,
 // the control characters as \b \t \n \f \r or \u00xx, every other byte as it is. `out` has room
-// for kEscapedPerByte * text.size() + kEscapeScratch bytes, of which those past what it wrote
-// may be overwritten; returns the end of what was written.
+// for the escaped text (EscapedJsonSize, at most kEscapedPerByte * text.size()) and
+// kEscapeScratch bytes more, of which those past what it wrote may be overwritten; returns the
+// end of what was written.
 char* WriteEscapedJson(char* out, boost::string_view text);
+// The size of `text` escaped.
+std::size_t EscapedJsonSize(boost::string_view text);
 constexpr std::size_t kEscapedPerByte = 6;  // the longest escape, \u00xx
 constexpr std::size_t kEscapeScratch = 16;  // a short text is copied and tested in 16-byte blocks
 

@@ -144,7 +144,7 @@ class StructDefinition final : public DataDefinition {
   std::string name_;
   Fields fields_;
   std::vector<Declared> declared_;
-  std::string keys_;  // the text of every declared key, one after another
+  std::string keys_;  // the text of every declared key, one after another, and some room
 };
 
 // A reference to a structure definition by name, for a structure that contains itself.
