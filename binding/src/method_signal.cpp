@@ -9,6 +9,7 @@
 
 #include "ormi/binding/frame.h"
 #include "ormi/core/call.h"
+#include "ormi/data/convert.h"
 #include "ormi/data/error_names.h"
 #include "ormi/data/value.h"
 #include "ormi/l10n/localizer.h"
@@ -123,7 +124,7 @@ void SendTaskId(AsyncApiMethod::ResultCb::Function const& function, ActivationPt
   }
   Data::ValuePtr value;
   std::list<BaseMessage> messages;
-  Binding::ToValue(task_id, &value, messages);  // a string always converts
+  Data::ToValue(task_id, &value, messages);  // a string always converts
   function(value, nullptr, Progress::Terminal(), {});
 }
 

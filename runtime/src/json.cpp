@@ -37,37 +37,41 @@ std::uint64_t EscapeBits(std::uint64_t word) {
   return (below | quotes | backslashes) & kHighs;
 }
 
-char* WriteEscape(char* out, unsigned char c) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  *out++ = '\\';
+// The letter of the two-byte escape of `c` (\" \\ \b \t \n \f \r), or 0 when `c` is written
+// as \u00xx.
+char ShortEscape(unsigned char c) {
   switch (c) {
     case '"':
     case '\\':
-      *out++ = static_cast<char>(c);
-      return out;
+      return static_cast<char>(c);
     case '\b':
-      *out++ = 'b';
-      return out;
+      return 'b';
     case '\t':
-      *out++ = 't';
-      return out;
+      return 't';
     case '\n':
-      *out++ = 'n';
-      return out;
+      return 'n';
     case '\f':
-      *out++ = 'f';
-      return out;
+      return 'f';
     case '\r':
-      *out++ = 'r';
-      return out;
+      return 'r';
     default:
-      *out++ = 'u';
-      *out++ = '0';
-      *out++ = '0';
-      *out++ = kHex[c >> 4U];
-      *out++ = kHex[c & 0xFU];
-      return out;
+      return 0;
   }
+}
+
+char* WriteEscape(char* out, unsigned char c) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  *out++ = '\\';
+  if (char const letter = ShortEscape(c)) {
+    *out++ = letter;
+    return out;
+  }
+  *out++ = 'u';
+  *out++ = '0';
+  *out++ = '0';
+  *out++ = kHex[c >> 4U];
+  *out++ = kHex[c & 0xFU];
+  return out;
 }
 
 #if defined(__SSE2__)
@@ -145,11 +149,7 @@ std::size_t EscapedJsonSize(boost::string_view text) {
   std::size_t size = text.size();
   for (char const c : text) {
     auto const byte = static_cast<unsigned char>(c);
-    if (!NeedsEscape(byte)) continue;
-    // Two bytes for \" \\ \b \t \n \f \r, six for \u00xx.
-    bool const short_escape = byte == '"' || byte == '\\' || byte == '\b' || byte == '\t' ||
-                              byte == '\n' || byte == '\f' || byte == '\r';
-    size += short_escape ? 1 : kEscapedPerByte - 1;
+    if (NeedsEscape(byte)) size += ShortEscape(byte) != 0 ? 1 : kEscapedPerByte - 1;
   }
   return size;
 }

@@ -43,7 +43,7 @@ class ProviderTest : public ::testing::Test {
   static ValuePtr ValueOf(Input const& input) {
     ValuePtr value;
     std::list<::Ormi::BaseMessage> messages;
-    EXPECT_TRUE(::Ormi::Binding::ToValue(input, &value, messages));
+    EXPECT_TRUE(::Ormi::Data::ToValue(input, &value, messages));
     return value;
   }
 

@@ -1,5 +1,5 @@
-// What the provider and client halves of the frame share: the request localizers, the errors
-// the frame makes itself, and conversions under the default request localizer.
+// What the provider and client halves of the frame share: the request localizers and the
+// errors the frame makes itself.
 #pragma once
 
 #include <list>
@@ -10,7 +10,6 @@
 
 #include "ormi/async_result.h"
 #include "ormi/core/call.h"
-#include "ormi/data/convert.h"
 #include "ormi/data/native_error.h"
 #include "ormi/data/value.h"
 #include "ormi/l10n/localizer.h"
@@ -37,12 +36,5 @@ std::shared_ptr<Core::AsyncActivation> EnsureActivation(
 ErrorPtr MakeError(std::string const& name, std::list<BaseMessage> const& messages);
 // An error value carrying one message: `message_id` with its default text, no arguments.
 ErrorPtr MakeError(std::string const& name, std::string const& message_id);
-
-// Converts `native` under the default request localizer (the shared one: the conversion only
-// carries it along); true when no message was added.
-template <typename T>
-bool ToValue(T const& native, Data::ValuePtr* out, std::list<BaseMessage>& messages) {
-  return Data::ToValue(native, out, messages);
-}
 
 }  // namespace Ormi::Binding

@@ -165,7 +165,7 @@ class AsyncApiMethodResultFilter {
     }
     Data::ValuePtr output;
     std::list<BaseMessage> messages;
-    if (!Binding::ToValue(*value, &output, messages)) {
+    if (!Data::ToValue(*value, &output, messages)) {
       Take()(boost::none, Data::ErrorValue::GetInstance(Data::ErrorName::kInternalServerError),
              progress, {});
       return;

@@ -46,7 +46,7 @@ void Send(std::string const& method_name, Input const& input, ActivationPtr cons
       std::make_shared<Core::MethodIdentifier const>(interface_identifier, method_name);
   Data::ValuePtr value;
   std::list<BaseMessage> messages;
-  if (!Binding::ToValue(input, &value, messages)) {
+  if (!Data::ToValue(input, &value, messages)) {
     fail(Binding::MakeError(Data::ErrorName::kInvalidArgument, messages));
     return;
   }
