@@ -36,7 +36,7 @@ std::shared_ptr<Core::AsyncActivation> EnsureActivation(
   if (activation) {
     return activation;
   }
-  return std::make_shared<Core::AsyncActivation>(std::make_shared<Core::ExecutionContext>());
+  return std::make_shared<Core::AsyncActivation>();
 }
 
 ErrorPtr MakeError(std::string const& name, std::list<BaseMessage> const& messages) {

@@ -1,6 +1,7 @@
 #include "ormi/core/call.h"
 
 #include <atomic>
+#include <memory>
 
 namespace Ormi::Core {
 namespace {
@@ -13,6 +14,17 @@ std::uint64_t NextCallId() {
 }  // namespace
 
 ExecutionContext::ExecutionContext() : call_id_(NextCallId()) {}
+
+AsyncActivation::AsyncActivation() {
+  // Both live as long as either is held: a transport may keep the cancellation alone.
+  struct ContextAndCancellation {
+    ExecutionContext context;
+    Cancellation cancellation;
+  };
+  auto both = std::make_shared<ContextAndCancellation>();
+  context_ = std::shared_ptr<ExecutionContext>(both, &both->context);
+  cancellation_ = std::shared_ptr<Cancellation>(both, &both->cancellation);
+}
 
 bool Cancellation::Cancel() {
   std::vector<std::function<void()>> functions;

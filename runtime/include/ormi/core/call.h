@@ -136,7 +136,8 @@ class AsyncActivation {
  public:
   using Clock = std::chrono::steady_clock;
 
-  AsyncActivation() : AsyncActivation(std::make_shared<ExecutionContext>()) {}
+  // A new execution context and cancellation signal, made in one allocation.
+  AsyncActivation();
   explicit AsyncActivation(std::shared_ptr<ExecutionContext> context)
       : context_(std::move(context)), cancellation_(std::make_shared<Cancellation>()) {}
 
