@@ -44,7 +44,9 @@ std::shared_ptr<ListDefinition> ListDefinition::GetInstance(DefinitionPtr elemen
 }
 
 StructDefinition::StructDefinition(std::string name, Fields fields)
-    : name_(std::move(name)), fields_(std::move(fields)) {
+    : DataDefinition(DefinitionKind::kStructure),
+      name_(std::move(name)),
+      fields_(std::move(fields)) {
   if (fields_.empty()) return;
   // The keys are written one after another into text sized for them once, so that they do not
   // move; it keeps the room that escaping may overwrite past the last.

@@ -99,8 +99,8 @@ class PlainWriter {
     return false;
   }
 
-  // Writes `item`, opening it when it is a container. Each kind is asked for once: they are
-  // virtual calls. A set optional is unwrapped here, as many layers as it has.
+  // Writes `item`, opening it when it is a container. Each kind is asked for once (a value's
+  // is a virtual call). A set optional is unwrapped here, as many layers as it has.
   bool Visit(Item item) {
     for (;;) {
       if (Checks() && !(item.value && item.definition)) return false;

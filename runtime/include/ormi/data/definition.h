@@ -30,16 +30,23 @@ using DefinitionPtr = std::shared_ptr<class DataDefinition const>;
 
 class DataDefinition {
  public:
-  DataDefinition() = default;
   DataDefinition(DataDefinition const&) = delete;
   DataDefinition& operator=(DataDefinition const&) = delete;
   virtual ~DataDefinition() = default;
 
-  virtual DefinitionKind kind() const = 0;
+  // Kept in the definition rather than asked of its class: the walks over values read it for
+  // every part, and a load costs less than a virtual call.
+  DefinitionKind kind() const { return kind_; }
 
   // The definition of a native type: std::string, bool, DateTime, Void, DynamicStructure.
   template <typename T>
   static DefinitionPtr Create();
+
+ protected:
+  explicit DataDefinition(DefinitionKind kind) : kind_(kind) {}
+
+ private:
+  DefinitionKind kind_;
 };
 
 template <>
@@ -59,8 +66,8 @@ DefinitionPtr DataDefinition::Create<DynamicStructure>();
 // also accepts a string holding a date-time's text form.
 class ScalarDefinition : public DataDefinition {
  public:
-  explicit ScalarDefinition(ValueKind value_kind) : value_kind_(value_kind) {}
-  DefinitionKind kind() const final { return DefinitionKind::kScalar; }
+  explicit ScalarDefinition(ValueKind value_kind)
+      : DataDefinition(DefinitionKind::kScalar), value_kind_(value_kind) {}
   ValueKind valueKind() const { return value_kind_; }
 
  private:
@@ -92,14 +99,14 @@ class DynamicStructureDefinition final : public DataDefinition {
   static std::shared_ptr<DynamicStructureDefinition> GetInstance() {
     return std::make_shared<DynamicStructureDefinition>();
   }
-  DefinitionKind kind() const override { return DefinitionKind::kDynamicStructure; }
+  DynamicStructureDefinition() : DataDefinition(DefinitionKind::kDynamicStructure) {}
 };
 
 class OptionalDefinition final : public DataDefinition {
  public:
   static std::shared_ptr<OptionalDefinition> GetInstance(DefinitionPtr element);
-  explicit OptionalDefinition(DefinitionPtr element) : element_(std::move(element)) {}
-  DefinitionKind kind() const override { return DefinitionKind::kOptional; }
+  explicit OptionalDefinition(DefinitionPtr element)
+      : DataDefinition(DefinitionKind::kOptional), element_(std::move(element)) {}
   DefinitionPtr const& element() const { return element_; }
 
  private:
@@ -110,8 +117,8 @@ class OptionalDefinition final : public DataDefinition {
 class ListDefinition final : public DataDefinition {
  public:
   static std::shared_ptr<ListDefinition> GetInstance(DefinitionPtr element);
-  explicit ListDefinition(DefinitionPtr element) : element_(std::move(element)) {}
-  DefinitionKind kind() const override { return DefinitionKind::kList; }
+  explicit ListDefinition(DefinitionPtr element)
+      : DataDefinition(DefinitionKind::kList), element_(std::move(element)) {}
   DefinitionPtr const& element() const { return element_; }
 
  private:
@@ -133,7 +140,6 @@ class StructDefinition final : public DataDefinition {
 
   static std::shared_ptr<StructDefinition> GetInstance(std::string name, Fields fields);
   StructDefinition(std::string name, Fields fields);
-  DefinitionKind kind() const override { return DefinitionKind::kStructure; }
   std::string const& name() const { return name_; }
   Fields const& fields() const { return fields_; }
   // The fields again, in the same order, side by side in one array: the walks that pair a
@@ -153,8 +159,8 @@ class StructDefinition final : public DataDefinition {
 class StructRefDefinition final : public DataDefinition {
  public:
   static std::shared_ptr<StructRefDefinition> GetInstance(std::string name);
-  explicit StructRefDefinition(std::string name) : name_(std::move(name)) {}
-  DefinitionKind kind() const override { return DefinitionKind::kStructRef; }
+  explicit StructRefDefinition(std::string name)
+      : DataDefinition(DefinitionKind::kStructRef), name_(std::move(name)) {}
   std::string const& name() const { return name_; }
 
   void SetTarget(std::shared_ptr<StructDefinition const> const& target) { target_ = target; }
