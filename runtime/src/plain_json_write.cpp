@@ -59,26 +59,32 @@ class PlainWriter {
  private:
   using Declared = StructDefinition::Declared const*;
 
-  // An open container and what is left of it.
+  // An open container and what is left of it. The constructor sets what every frame reads;
+  // the function that opens a frame sets what its kind reads, and the rest stays unset, so
+  // that opening a container does not clear the whole frame.
   struct Frame {
-    enum class Kind : unsigned char { kStructure, kList, kMap, kClose } kind;
+    enum class Kind : unsigned char { kStructure, kList, kMap, kClose };
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init): see above
+    Frame(Kind kind_in, std::size_t path_in) : kind(kind_in), path(path_in) {}
+
+    Kind kind;
     bool first = true;  // no child written yet
-    std::size_t path = Detail::ValuePaths::kRoot;
+    std::size_t path;
     // A structure: its present fields and the declared ones, paired as they are written, and
     // where in unknown_ the canonical text of the fields the definition does not declare
     // begins, gathered on the way.
-    FieldMap::const_iterator present{};
-    FieldMap::const_iterator present_end{};
-    Declared declared{};
-    Declared declared_end{};
-    std::size_t unknown = 0;
+    FieldMap::const_iterator present;
+    FieldMap::const_iterator present_end;
+    Declared declared;
+    Declared declared_end;
+    std::size_t unknown;
     // A list's elements, and the definition of a list's elements or of a map's values.
-    ValueSlots const* elements = nullptr;
-    DataDefinition const* element = nullptr;
+    ValueSlots const* elements;
+    DataDefinition const* element;
     // The next element or entry. A map's entries are entries_ from `begin` to the end: the
     // maps inside it close, and give theirs up, before its next entry is written.
-    std::size_t begin = 0;
-    std::size_t next = 0;
+    std::size_t begin;
+    std::size_t next;
     // kClose: a set optional written as [value], closed after its value.
   };
 
@@ -134,7 +140,7 @@ class PlainWriter {
           }
           if (Detail::WrapsValue(optional_definition)) {
             text_.Put('[');
-            frames_.push_back({Frame::Kind::kClose});
+            frames_.emplace_back(Frame::Kind::kClose, item.path);
           }
           item = {optional.value().get(), optional_definition.element().get(), item.path};
           continue;
@@ -195,11 +201,10 @@ class PlainWriter {
     DataDefinition const* map_value = Detail::MapValueOf(definition);
     if (map_value) return OpenMap(*map_value, list, path);
     text_.Put('[');
-    Frame frame{Frame::Kind::kList};
-    frame.path = path;
+    Frame& frame = frames_.emplace_back(Frame::Kind::kList, path);
     frame.elements = &list.elements();
     frame.element = definition.element().get();
-    frames_.push_back(frame);
+    frame.next = 0;
     return true;
   }
 
@@ -235,12 +240,10 @@ class PlainWriter {
       return Unwritable(paths_.Key(path, *twice), "the map has this key twice");
     }
     text_.Put('{');
-    Frame frame{Frame::Kind::kMap};
-    frame.path = path;
+    Frame& frame = frames_.emplace_back(Frame::Kind::kMap, path);
     frame.element = &value_definition;
     frame.begin = begin;
     frame.next = begin;
-    frames_.push_back(frame);
     return true;
   }
 
@@ -270,14 +273,12 @@ class PlainWriter {
   void OpenStructure(StructDefinition const& definition, CompoundValue const& compound,
                      std::size_t path) {
     text_.Put('{');
-    Frame frame{Frame::Kind::kStructure};
-    frame.path = path;
+    Frame& frame = frames_.emplace_back(Frame::Kind::kStructure, path);
     frame.present = compound.fields().begin();
     frame.present_end = compound.fields().end();
     frame.declared = definition.declared().data();
     frame.declared_end = frame.declared + definition.declared().size();
     frame.unknown = unknown_.size();
-    frames_.push_back(frame);
   }
 
   // The value's fields and the declared ones are both in name order: one walk over the two
