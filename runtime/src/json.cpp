@@ -13,6 +13,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "fast_tls.h"
 #include "json_detail.h"
 #include "json_writer.h"
 
@@ -152,6 +153,58 @@ std::size_t EscapedJsonSize(boost::string_view text) {
     if (NeedsEscape(byte)) size += ShortEscape(byte) != 0 ? 1 : kEscapedPerByte - 1;
   }
   return size;
+}
+
+namespace {
+
+// The string a thread keeps for its next text, and whether it is gone (the thread is ending),
+// after which texts use strings of their own. A string larger than the largest kept is given
+// back, as the transport's buffer pools do.
+constexpr std::size_t kMostKeptText = std::size_t{4} << 20U;
+ORMI_FAST_TLS thread_local bool kept_text_gone = false;
+struct KeptText {
+  KeptText() = default;
+  KeptText(KeptText const&) = delete;
+  KeptText& operator=(KeptText const&) = delete;
+  KeptText(KeptText&&) = delete;
+  KeptText& operator=(KeptText&&) = delete;
+  ~KeptText() { kept_text_gone = true; }
+  std::string text;
+};
+std::string& KeptTextOfThread() {
+  thread_local KeptText kept;
+  return kept.text;
+}
+
+}  // namespace
+
+// NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init): staged_ is written before it is read
+JsonText::JsonText() : kept_(!kept_text_gone) {
+  // A text written while another of this thread is open (a part written whole inside the
+  // writer's text) finds the kept string taken, empty, and grows its own.
+  if (kept_) out_ = std::exchange(KeptTextOfThread(), std::string());
+}
+
+JsonText::~JsonText() {
+  if (!kept_ || kept_text_gone || out_.capacity() > kMostKeptText) return;
+  out_.clear();
+  KeptTextOfThread() = std::move(out_);
+}
+
+std::string JsonText::Take() {
+  if (!kept_) {
+    Flush();
+    return std::exchange(out_, {});
+  }
+  if (out_.empty()) {  // all of it is still staged
+    std::string text(staged_, used_);
+    used_ = 0;
+    return text;
+  }
+  Flush();
+  std::string text(out_);  // a copy of its size: out_ stays with the thread
+  out_.clear();
+  return text;
 }
 
 void JsonText::WriteLonger(boost::string_view text) {
@@ -329,20 +382,26 @@ void ExpandDefinition(Writer<DataDefinition>& writer, DataDefinition const* node
 }
 
 template <typename Node, typename Expand>
-std::string Write(Node const& root, Expand expand, std::string out = {}) {
-  Writer<Node> writer(std::move(out));
+std::string Write(Writer<Node>& writer, Node const& root, Expand expand) {
   writer.Run(&root, [&](Node const* node) { return expand(writer, node), true; });
   return writer.Take();
 }
 
 }  // namespace
 
-std::string ToJson(DataValue const& value) { return Write(value, ExpandValue); }
-
-void AppendJson(DataValue const& value, std::string* out) {
-  *out = Write(value, ExpandValue, std::move(*out));
+std::string ToJson(DataValue const& value) {
+  Writer<DataValue> writer;
+  return Write(writer, value, ExpandValue);
 }
 
-std::string ToJson(DataDefinition const& definition) { return Write(definition, ExpandDefinition); }
+void AppendJson(DataValue const& value, std::string* out) {
+  Writer<DataValue> writer(std::move(*out));
+  *out = Write(writer, value, ExpandValue);
+}
+
+std::string ToJson(DataDefinition const& definition) {
+  Writer<DataDefinition> writer;
+  return Write(writer, definition, ExpandDefinition);
+}
 
 }  // namespace Ormi::Data

@@ -64,11 +64,20 @@ inline void Prefetch(void const* node) { __builtin_prefetch(node); }
 // Text written in small pieces. The pieces gather in a fixed buffer that goes to the string in
 // one append when it is full, so a piece costs a copy of its bytes rather than a call into the
 // string; a piece longer than the buffer goes to the string directly.
+//
+// A new text is gathered in a string that the thread keeps from one text to the next, and
+// copied out to its size at the end: a large text then takes one allocation of its size, rather
+// than a string grown by doubling, whose larger steps the allocator maps afresh (and the
+// system faults in page by page) on every text.
 class JsonText {
  public:
+  // A new text, in the thread's kept string (unless another text of this thread holds it).
+  JsonText();
+  // Text written after that already in `out`, into its capacity.
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init): staged_ is written before it is read
-  explicit JsonText(std::string out = {}) : out_(std::move(out)) {}
-  ~JsonText() = default;
+  explicit JsonText(std::string out) : out_(std::move(out)) {}
+  // Gives the kept string back, emptied.
+  ~JsonText();
   JsonText(JsonText const&) = delete;
   JsonText& operator=(JsonText const&) = delete;
   JsonText(JsonText&&) = delete;
@@ -102,10 +111,7 @@ class JsonText {
     WriteQuotedInPieces(text);
   }
   // The text written so far; empty afterwards.
-  std::string Take() {
-    Flush();
-    return std::exchange(out_, {});
-  }
+  std::string Take();
 
  private:
   static constexpr std::size_t kStaged = 4096;
@@ -147,6 +153,7 @@ class JsonText {
   char staged_[kStaged];  // left uninitialised: only the first used_ bytes are ever read
   std::size_t used_ = 0;
   std::string out_;
+  bool kept_ = false;  // out_ is the thread's kept string
 };
 
 // `Item` is what the caller expands: a node, or a node with its context. Queued steps run last

@@ -153,6 +153,12 @@ TEST(Json, TextOfEverySizeIsWrittenWholeAcrossTheBuffer) {
   }
   AppendShortPieces(*list, &elements);
   EXPECT_EQ(ToJson(*list), "[" + elements + "]");
+  // A smaller text after a large one (both past the staging buffer) is handed out at its own
+  // size, and the large one is written whole again.
+  std::string const smaller = ToJson(*StringValue::GetInstance(std::string(5000, 's')));
+  EXPECT_EQ(smaller, "\"" + std::string(5000, 's') + "\"");
+  EXPECT_LT(smaller.capacity(), 6000U);
+  EXPECT_EQ(ToJson(*list), "[" + elements + "]");
   std::string appended = "kept";
   AppendJson(*structure, &appended);
   EXPECT_EQ(appended, R"(kept{"$struct":"sizes","fields":{)" + fields + "}}");

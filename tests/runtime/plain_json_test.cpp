@@ -239,6 +239,27 @@ TEST(PlainJson, UndeclaredFieldsStayWithTheirStructure) {
   ExpectRoundTrip(*parent, *tree.node);
 }
 
+// A dynamic part is written whole, as a text of its own, while the writer's text is open:
+// after the writer's text has outgrown its buffer, and again after a smaller text.
+TEST(PlainJson, PartsWrittenWholeInsideALargerTextKeepBothTexts) {
+  auto const definition = StructDefinition::GetInstance(
+      "holder", {{"big", StringDefinition::GetInstance()},
+                 {"dynamic", DynamicStructureDefinition::GetInstance()},
+                 {"end", StringDefinition::GetInstance()}});
+  auto part = StructValue::GetInstance("part");
+  part->SetField("inner", Text(std::string(6000, 'i')));
+  for (std::size_t const size : {std::size_t{10000}, std::size_t{3}, std::size_t{10000}}) {
+    auto holder = StructValue::GetInstance("holder");
+    holder->SetField("big", Text(std::string(size, 'b')));
+    holder->SetField("dynamic", part);
+    holder->SetField("end", Text("end"));
+    std::string const text = Write(*holder, *definition);
+    EXPECT_EQ(text, R"({"big":")" + std::string(size, 'b') + R"(","dynamic":)" + ToJson(*part) +
+                        R"(,"end":"end"})");
+    ExpectRoundTrip(*holder, *definition);
+  }
+}
+
 // An error value where a structure is expected keeps its canonical form.
 TEST(PlainJson, ErrorsTravelInTheCanonicalForm) {
   auto const error_definition = StructDefinition::GetInstance(
