@@ -132,7 +132,7 @@ void DataValue::ReleaseChildren() {
 
 template <>
 ValuePtr DataValue::Create<std::string>(std::string const& native) {
-  return StringValue::GetInstance(native);
+  return Detail::MakeValue<StringValue>(native);  // one copy, into the value
 }
 template <>
 ValuePtr DataValue::Create<bool>(bool const& native) {

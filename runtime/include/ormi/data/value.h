@@ -183,7 +183,9 @@ class BlobValue final : public DataValue {
 class StringValue : public DataValue {
  public:
   static std::shared_ptr<StringValue> GetInstance(std::string value);
-  explicit StringValue(std::string value) : value_(std::move(value)) {}
+  // A copy or a move straight into the value: the text is not passed on by value first.
+  explicit StringValue(std::string const& value) : value_(value) {}
+  explicit StringValue(std::string&& value) : value_(std::move(value)) {}
   ValueKind kind() const override { return ValueKind::kString; }
   void Accept(ValueVisitor& visitor) const override;
   std::string const& value() const { return value_; }
