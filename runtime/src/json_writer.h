@@ -67,8 +67,8 @@ inline void Prefetch(void const* node) { __builtin_prefetch(node); }
 //
 // A new text is gathered in a string that the thread keeps from one text to the next, and
 // copied out to its size at the end: a large text then takes one allocation of its size, rather
-// than a string grown by doubling, whose larger steps the allocator maps afresh (and the
-// system faults in page by page) on every text.
+// than a string grown by doubling, whose steps can grow the allocator's heap, which gives its
+// top back to the system when they are freed and faults the pages in again on the next text.
 class JsonText {
  public:
   // A new text, in the thread's kept string (unless another text of this thread holds it).
