@@ -10,3 +10,33 @@
 #else
 #define ORMI_FAST_TLS
 #endif
+
+namespace Ormi::Data::Detail {
+
+// The calling thread's `Kept` (a type of its user's own), made at its first use and kept
+// between uses. Null once the ending thread has destroyed it: code run by the thread's later
+// destructors (of statics, of other thread-locals) then does without it. A plain flag says so,
+// as it stays readable until the thread is gone.
+template <typename Kept>
+class ThreadKept {
+ public:
+  static Kept* Get() {
+    if (gone_) return nullptr;
+    ORMI_FAST_TLS thread_local Holder holder;
+    return &holder.kept;
+  }
+
+ private:
+  struct Holder {
+    Holder() = default;
+    Holder(Holder const&) = delete;
+    Holder& operator=(Holder const&) = delete;
+    Holder(Holder&&) = delete;
+    Holder& operator=(Holder&&) = delete;
+    ~Holder() { gone_ = true; }
+    Kept kept;
+  };
+  ORMI_FAST_TLS static inline thread_local bool gone_ = false;
+};
+
+}  // namespace Ormi::Data::Detail

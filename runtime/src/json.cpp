@@ -157,38 +157,30 @@ std::size_t EscapedJsonSize(boost::string_view text) {
 
 namespace {
 
-// The string a thread keeps for its next text, and whether it is gone (the thread is ending),
-// after which texts use strings of their own. A string larger than the largest kept is given
+// The string a thread keeps for its next text. A string larger than the largest kept is given
 // back, as the transport's buffer pools do.
 constexpr std::size_t kMostKeptText = std::size_t{4} << 20U;
-ORMI_FAST_TLS thread_local bool kept_text_gone = false;
 struct KeptText {
-  KeptText() = default;
-  KeptText(KeptText const&) = delete;
-  KeptText& operator=(KeptText const&) = delete;
-  KeptText(KeptText&&) = delete;
-  KeptText& operator=(KeptText&&) = delete;
-  ~KeptText() { kept_text_gone = true; }
   std::string text;
 };
-std::string& KeptTextOfThread() {
-  thread_local KeptText kept;
-  return kept.text;
-}
 
 }  // namespace
 
 // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init): staged_ is written before it is read
-JsonText::JsonText() : kept_(!kept_text_gone) {
+JsonText::JsonText() {
   // A text written while another of this thread is open (a part written whole inside the
-  // writer's text) finds the kept string taken, empty, and grows its own.
-  if (kept_) out_ = std::exchange(KeptTextOfThread(), std::string());
+  // writer's text) finds the kept string taken, empty, and grows its own. One written as the
+  // thread ends, after its kept string is gone, grows its own too.
+  KeptText* const kept = ThreadKept<KeptText>::Get();
+  kept_ = kept != nullptr;
+  if (kept) out_ = std::exchange(kept->text, std::string());
 }
 
 JsonText::~JsonText() {
-  if (!kept_ || kept_text_gone || out_.capacity() > kMostKeptText) return;
+  KeptText* const kept = kept_ ? ThreadKept<KeptText>::Get() : nullptr;
+  if (!kept || out_.capacity() > kMostKeptText) return;
   out_.clear();
-  KeptTextOfThread() = std::move(out_);
+  kept->text = std::move(out_);
 }
 
 std::string JsonText::Take() {

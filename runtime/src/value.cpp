@@ -76,18 +76,8 @@ std::string StringField(CompoundValue const& value, std::string const& name) {
   return text;
 }
 
-// Set when this thread's stack of pending children has been destroyed (at thread exit), so
-// that values destroyed later (statics) use a stack of their own. A plain flag stays readable
-// until the thread ends.
-ORMI_FAST_TLS thread_local bool pending_children_gone = false;
-
+// The stack of pending children a thread keeps between teardowns.
 struct PendingChildren {
-  PendingChildren() = default;
-  PendingChildren(PendingChildren const&) = delete;
-  PendingChildren& operator=(PendingChildren const&) = delete;
-  PendingChildren(PendingChildren&&) = delete;
-  PendingChildren& operator=(PendingChildren&&) = delete;
-  ~PendingChildren() { pending_children_gone = true; }
   std::vector<ValuePtr> entries;
 };
 
@@ -117,14 +107,15 @@ void DataValue::ReleaseChildren() {
   // destroyed, so each destructor sees no children and the depth never reaches the stack.
   // The stack of pending children is kept per thread, so that tearing down a large tree does
   // not grow (and reallocate) a fresh one each time; a destructor run from within the loop
-  // handles only the entries above those it found.
-  if (pending_children_gone) {
+  // handles only the entries above those it found. Values destroyed after the thread's stack
+  // (statics, at its end) use a stack of their own.
+  PendingChildren* const pending = Detail::ThreadKept<PendingChildren>::Get();
+  if (!pending) {
     std::vector<ValuePtr> own;
     return TreeReleaser::Release(*this, own);
   }
-  ORMI_FAST_TLS thread_local PendingChildren pending;
-  TreeReleaser::Release(*this, pending.entries);
-  auto& entries = pending.entries;
+  TreeReleaser::Release(*this, pending->entries);
+  auto& entries = pending->entries;
   if (entries.empty() && entries.capacity() > kKeptPendingCapacity) {
     std::vector<ValuePtr>().swap(entries);
   }
