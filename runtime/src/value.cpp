@@ -149,11 +149,12 @@ ValuePtr DataValue::Create<double>(double const& native) {
 template <>
 bool DataValue::Value<std::string>(std::string* out, std::list<BaseMessage>& messages) const {
   // A date-time is also read as its text form.
-  if (kind() == ValueKind::kDateTime) {
-    *out = static_cast<StringValue const&>(*this).value();
-    return true;
+  ValueKind const actual = kind();
+  if (actual != ValueKind::kString && actual != ValueKind::kDateTime) {
+    return Mismatch(ValueKind::kString, actual, messages);
   }
-  return ReadExact<std::string, StringValue>(*this, out, messages);
+  *out = static_cast<StringValue const&>(*this).value();
+  return true;
 }
 template <>
 bool DataValue::Value<bool>(bool* out, std::list<BaseMessage>& messages) const {

@@ -114,6 +114,22 @@ TEST(ValueToNative, MapsComeFromStructuresOrMapEntryListsAndTheFirstRepeatedKeyW
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(from_structure, (std::map<std::string, std::string>{{"a", "1"}, {"b", "2"}}));
   EXPECT_EQ(from_list, (std::map<std::string, std::string>{{"j", "other"}, {"k", "first"}}));
+
+  // A key that is no string value is read as a string is: a date-time gives its text, an
+  // integer stops the conversion.
+  auto odd_keys = ListValue::GetInstance(ListKind::kMap);
+  for (ValuePtr key :
+       {ValuePtr(DateTimeValue::GetInstance(DateTime())), DataValue::Create<std::int64_t>(7)}) {
+    auto entry = StructValue::GetInstance("map-entry");
+    entry->SetField("key", std::move(key));
+    entry->SetField("value", Str("v"));
+    odd_keys->Append(entry);
+    Labels from_odd_keys;
+    EXPECT_EQ(Convert<Labels>(odd_keys, &from_odd_keys, messages),
+              odd_keys->elements().size() == 1);
+    EXPECT_EQ(from_odd_keys.count("1970-01-01T00:00:00.000Z"), 1U);
+  }
+  EXPECT_EQ(Ids(messages), std::list<std::string>{"ormi.data.value.type.mismatch"});
 }
 
 TEST(ValueToNative, MapAndListMismatchesStopTheConversion) {

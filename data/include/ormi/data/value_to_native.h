@@ -296,8 +296,17 @@ class ValueToNativeAdapter {
       ValuePtr const* key = Detail::FieldSlot(entry, MapEntry::kKey, 0, messages_);
       ValuePtr const* mapped =
           key != nullptr ? Detail::FieldSlot(entry, MapEntry::kValue, 1, messages_) : nullptr;
+      if (mapped == nullptr) {
+        work_.Stop(messages_);
+        return false;
+      }
+      // A string key is copied into the map's node as it is made.
+      if (std::string const* text = Detail::StringOf(*key)) {
+        Insert(*text, *mapped);
+        return true;
+      }
       std::string text;
-      if (mapped == nullptr || !Detail::ReadKey(*key, &text, messages_)) {
+      if (!Detail::ReadKey(*key, &text, messages_)) {
         work_.Stop(messages_);
         return false;
       }
