@@ -194,6 +194,8 @@ std::string JsonText::Take() {
     return text;
   }
   Flush();
+  // A text too large to keep is handed out as it grew, which spares a copy of its size.
+  if (out_.capacity() > kMostKeptText) return std::exchange(out_, {});
   std::string text(out_);  // a copy of its size: out_ stays with the thread
   out_.clear();
   return text;

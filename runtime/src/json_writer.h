@@ -69,6 +69,7 @@ inline void Prefetch(void const* node) { __builtin_prefetch(node); }
 // copied out to its size at the end: a large text then takes one allocation of its size, rather
 // than a string grown by doubling, whose steps can grow the allocator's heap, which gives its
 // top back to the system when they are freed and faults the pages in again on the next text.
+// A text too large to keep (past 4 MiB) is handed out as it grew, without the copy.
 class JsonText {
  public:
   // A new text, in the thread's kept string (unless another text of this thread holds it).

@@ -159,6 +159,13 @@ TEST(Json, TextOfEverySizeIsWrittenWholeAcrossTheBuffer) {
   EXPECT_EQ(smaller, "\"" + std::string(5000, 's') + "\"");
   EXPECT_LT(smaller.capacity(), 6000U);
   EXPECT_EQ(ToJson(*list), "[" + elements + "]");
+  // A text too large for the thread to keep is handed out whole, and the texts after it are
+  // written as before.
+  std::string const huge(std::size_t{5} << 20U, 'h');
+  EXPECT_EQ(ToJson(*StringValue::GetInstance(huge)), "\"" + huge + "\"");
+  std::string const after = ToJson(*StringValue::GetInstance(std::string(5000, 's')));
+  EXPECT_EQ(after, smaller);
+  EXPECT_LT(after.capacity(), 6000U);
   std::string appended = "kept";
   AppendJson(*structure, &appended);
   EXPECT_EQ(appended, R"(kept{"$struct":"sizes","fields":{)" + fields + "}}");
