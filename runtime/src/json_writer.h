@@ -10,12 +10,13 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
-#include <deque>
+#include <forward_list>
 #include <string>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
+#include <boost/container/small_vector.hpp>
 #include <boost/utility/string_view.hpp>
 
 namespace Ormi::Data::Detail {
@@ -211,7 +212,7 @@ class StepWriter {
   template <typename S, typename = std::enable_if_t<std::is_same_v<std::decay_t<S>, std::string>>>
   void QueueText(S&& text) = delete;
   // Text made for this run, kept by the writer until the run ends.
-  boost::string_view Keep(std::string text) { return kept_.emplace_back(std::move(text)); }
+  boost::string_view Keep(std::string text) { return kept_.emplace_front(std::move(text)); }
   // The text written so far; the writer is empty afterwards.
   std::string Take() { return out_.Take(); }
 
@@ -256,8 +257,11 @@ class StepWriter {
     }
   }
 
-  std::vector<Step> steps_;
-  std::deque<std::string> kept_;  // the texts of Keep, whose addresses stay
+  // The steps of a small text, and a map of a hundred entries (all queued at once), fit in
+  // place, so that most runs allocate no stack.
+  boost::container::small_vector<Step, 128> steps_;
+  std::forward_list<std::string>
+      kept_;  // the texts of Keep, whose addresses stay; empty, no memory
   JsonText out_;
 };
 

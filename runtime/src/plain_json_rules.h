@@ -158,9 +158,10 @@ inline bool WrapsValue(OptionalDefinition const& optional) {
 // ascending order (those of a sorted native map, or as the writer writes them) are once each;
 // otherwise positions are sorted by key and then position, so the second of each repeated key
 // follows its first.
-template <typename Item, typename KeyOf>
-std::size_t SecondOfRepeatedKey(std::vector<Item> const& items, std::size_t begin, KeyOf key_of,
+template <typename Items, typename KeyOf>
+std::size_t SecondOfRepeatedKey(Items const& items, std::size_t begin, KeyOf key_of,
                                 std::vector<std::size_t>& order) {
+  using Item = typename Items::value_type;
   auto const first = items.begin() + static_cast<std::ptrdiff_t>(begin);
   auto const ascending = [&](Item const& a, Item const& b) { return key_of(a) < key_of(b); };
   if (std::adjacent_find(first, items.end(), std::not_fn(ascending)) == items.end()) {

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include <boost/container/small_vector.hpp>
+
 #include "json_detail.h"
 #include "json_writer.h"
 #include "plain_json_rules.h"
@@ -355,9 +357,10 @@ class PlainWriter {
   std::list<BaseMessage>* messages_ = nullptr;
   Detail::JsonText text_;
   Detail::ValuePaths paths_ = Detail::ValuePaths::None();  // keeps paths when explaining
-  std::vector<Frame> frames_;
-  // The entries of the open maps, each map's after those of the maps it is in.
-  std::vector<Entry> entries_;
+  // The open containers and the entries of the open maps, each map's after those of the maps
+  // it is in. Those of most values fit in place, so that most runs allocate neither.
+  boost::container::small_vector<Frame, 16> frames_;
+  boost::container::small_vector<Entry, 128> entries_;
   // The canonical text of the open structures' undeclared fields, each structure's after
   // that of the structures it is in.
   std::string unknown_;
