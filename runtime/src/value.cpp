@@ -21,10 +21,6 @@ constexpr char kLocalizableMessage[] = "com.norval.ormi.std.localizable_message"
 template <typename T>
 struct KindOf;
 template <>
-struct KindOf<std::string> {
-  static constexpr ValueKind kKind = ValueKind::kString;
-};
-template <>
 struct KindOf<bool> {
   static constexpr ValueKind kKind = ValueKind::kBoolean;
 };
