@@ -14,7 +14,6 @@
 #include <string>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 #include <boost/container/small_vector.hpp>
 #include <boost/utility/string_view.hpp>
@@ -260,8 +259,8 @@ class StepWriter {
   // The steps of a small text, and a map of a hundred entries (all queued at once), fit in
   // place, so that most runs allocate no stack.
   boost::container::small_vector<Step, 128> steps_;
-  std::forward_list<std::string>
-      kept_;  // the texts of Keep, whose addresses stay; empty, no memory
+  // The texts of Keep, whose addresses stay. An empty list holds no memory.
+  std::forward_list<std::string> kept_;
   JsonText out_;
 };
 
