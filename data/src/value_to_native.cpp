@@ -38,8 +38,7 @@ bool ReadKey(ValuePtr const& value, std::string* out, std::list<BaseMessage>& me
     messages.push_back(Message<CoreTag>(MessageId::kInvalidType));
     return false;
   }
-  return value->kind() == ValueKind::kString ? value->Cast(out, messages)
-                                             : value->Value(out, messages);
+  return value->Value(out, messages);
 }
 
 }  // namespace Detail

@@ -46,8 +46,8 @@ inline constexpr std::size_t kNoRank = static_cast<std::size_t>(-1);
 ValuePtr const* FieldSlot(CompoundValue const& value, std::string_view name, std::size_t rank,
                           std::list<BaseMessage>& messages);
 
-// Reads a map key: through its text form when the value is a string value; a missing value
-// appends "ormi.data.invalid.type".
+// Reads a map key that is not a string value (a string key is copied as it is): as Value reads
+// a string, so a date-time gives its text; a missing value appends "ormi.data.invalid.type".
 bool ReadKey(ValuePtr const& value, std::string* out, std::list<BaseMessage>& messages);
 
 }  // namespace Detail
