@@ -25,8 +25,12 @@ void BaseNative::AdapterHelper::MergeUnknownFields(boost::string_view const* nam
                                                    std::size_t count, CompoundValue const& value,
                                                    std::shared_ptr<StructValue>& unknown) {
   boost::string_view const* const end = names + count;
+  // A field named by the generated code shares the declared name's text, so the addresses
+  // mostly tell equal names at once.
   auto const same_name = [](boost::string_view name, auto const& field) {
-    return name == NameOf(field);
+    boost::string_view const field_name = NameOf(field);
+    return name.size() == field_name.size() &&
+           (name.data() == field_name.data() || name == field_name);
   };
   // Mostly the value holds exactly the declared names: one comparison per field tells.
   if (value.fields().size() == count && std::equal(names, end, value.fields().begin(), same_name)) {

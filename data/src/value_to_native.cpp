@@ -25,11 +25,13 @@ CompoundValue const* CompoundOf(ValuePtr const& value) {
 }
 
 ValuePtr const* FieldSlot(CompoundValue const& value, std::string_view name, std::size_t rank,
-                          std::list<BaseMessage>& messages) {
+                          std::list<BaseMessage>* messages) {
   auto const found = value.fields().find(name, rank);
   if (found != value.fields().end()) return &found->second;
-  ValuePtr missing;
-  value.GetField(name, &missing, messages);  // appends the runtime's message
+  if (messages != nullptr) {
+    ValuePtr missing;
+    value.GetField(name, &missing, *messages);  // appends the runtime's message
+  }
   return nullptr;
 }
 

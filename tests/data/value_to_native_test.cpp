@@ -227,6 +227,14 @@ TEST(ValueToNative, UndeclaredFieldsAreCollectedAndMissingOptionalsStayUnset) {
   ASSERT_TRUE(native_ping.unknownFields);
   ASSERT_EQ(native_ping.unknownFields->fields().size(), 1U);
   EXPECT_EQ(native_ping.unknownFields->fields().begin()->first, "pung");
+
+  // The declared name in text of its own, not the generated code's, is still declared.
+  auto named = StructValue::GetInstance("com.norval.hyrn.test.ping");
+  named->SetField(std::string("pong"), OptionalValue::GetInstance());
+  Ping named_ping;
+  ASSERT_TRUE(Convert<Ping>(named, &named_ping, messages));
+  EXPECT_FALSE(named_ping.pong);
+  EXPECT_FALSE(named_ping.unknownFields);
 }
 
 // The conversion's steps point into the source tree instead of sharing its values; what the

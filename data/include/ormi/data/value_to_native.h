@@ -41,10 +41,10 @@ CompoundValue const* CompoundOf(ValuePtr const& value);
 // A field's place among its structure's declared names in byte-wise order, or kNoRank.
 inline constexpr std::size_t kNoRank = static_cast<std::size_t>(-1);
 
-// The slot of the field `name` of `value`, looked for first at `rank`; null, with the
-// runtime's message appended, when there is none.
+// The slot of the field `name` of `value`, looked for first at `rank`; null when there is
+// none, with the runtime's message appended to `messages` unless that is null.
 ValuePtr const* FieldSlot(CompoundValue const& value, std::string_view name, std::size_t rank,
-                          std::list<BaseMessage>& messages);
+                          std::list<BaseMessage>* messages);
 
 // Reads a map key that is not a string value (a string key is copied as it is): as Value reads
 // a string, so a date-time gives its text; a missing value appends "ormi.data.invalid.type".
@@ -116,24 +116,19 @@ class ValueToNativeAdapter {
     // structures give it), is where the field is looked for first.
     template <typename M>
     void AddField(boost::string_view name, M* member, std::size_t rank = Detail::kNoRank) {
-      if constexpr (kIsOptionalMember<M>) {
-        std::list<BaseMessage> ignored;
-        Queue(name, member, rank, ignored);
-      } else {
-        Queue(name, member, rank, messages_);
-      }
+      Queue(name, member, rank, kIsOptionalMember<M> ? nullptr : &messages_);
     }
 
     // Queues a required field's value for the member. A missing field appends the runtime's
     // message to `messages`, which skips the structure's later fields.
     template <typename M>
     void AddFieldInt(boost::string_view name, M* member, std::list<BaseMessage>& messages) {
-      Queue(name, member, Detail::kNoRank, messages);
+      Queue(name, member, Detail::kNoRank, &messages);
     }
 
    private:
     template <typename M>
-    void Queue(boost::string_view name, M* member, std::size_t rank, std::list<BaseMessage>& sink) {
+    void Queue(boost::string_view name, M* member, std::size_t rank, std::list<BaseMessage>* sink) {
       if (!usable()) return;
       ValuePtr const* field =
           Detail::FieldSlot(*value_, std::string_view(name.data(), name.size()), rank, sink);
@@ -297,9 +292,9 @@ class ValueToNativeAdapter {
       }
       auto const& entry = static_cast<CompoundValue const&>(*element);
       // "key" and "value" are an entry's first and second names in byte order.
-      ValuePtr const* key = Detail::FieldSlot(entry, MapEntry::kKey, 0, messages_);
+      ValuePtr const* key = Detail::FieldSlot(entry, MapEntry::kKey, 0, &messages_);
       ValuePtr const* mapped =
-          key != nullptr ? Detail::FieldSlot(entry, MapEntry::kValue, 1, messages_) : nullptr;
+          key != nullptr ? Detail::FieldSlot(entry, MapEntry::kValue, 1, &messages_) : nullptr;
       if (mapped == nullptr) {
         work_.Stop(messages_);
         return false;
