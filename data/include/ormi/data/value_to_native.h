@@ -351,20 +351,18 @@ class ValueToNativeAdapter {
     if (!visitor.visited()) work.Stop(messages, Message<CoreTag>(MessageId::kInvalidType));
   }
 
-  // A wire name gives its enumerator; any other string gives _UNKNOWN with the string kept.
+  // A wire name gives its enumerator; any other string gives _UNKNOWN with the string kept. A
+  // string value's text is compared where it lies, and copied only when it is kept.
   template <typename E>
   static void EnumMethod(Slot const& slot, NativePtr const& destination, WorkList& work,
                          std::list<BaseMessage>& messages) {
     ValuePtr const& source = *slot;
-    std::string text;
-    if (!ReadValue(source, &text, work, messages)) return;
-    for (int index = 0; E::Strings::values[index] != nullptr; ++index) {
-      if (text == E::Strings::values[index]) {
-        *static_cast<E*>(destination) = E(static_cast<typename E::Enum>(index));
-        return;
-      }
+    if (std::string const* text = Detail::StringOf(source)) {
+      SetEnum(*text, *static_cast<E*>(destination));
+      return;
     }
-    *static_cast<E*>(destination) = E(E::_UNKNOWN, std::move(text));
+    std::string text;
+    if (ReadValue(source, &text, work, messages)) SetEnum(text, *static_cast<E*>(destination));
   }
 
   // A string value is read through its text form, any other value as it is.
@@ -389,6 +387,18 @@ class ValueToNativeAdapter {
   // Reads `source` as a string; on failure stops the conversion.
   static bool ReadValue(ValuePtr const& source, std::string* out, WorkList& work,
                         std::list<BaseMessage>& messages);
+
+  // The enumerator whose wire name is `text`, or _UNKNOWN keeping `text`.
+  template <typename E>
+  static void SetEnum(std::string const& text, E& native) {
+    for (int index = 0; E::Strings::values[index] != nullptr; ++index) {
+      if (text == E::Strings::values[index]) {
+        native = E(static_cast<typename E::Enum>(index));
+        return;
+      }
+    }
+    native = E(E::_UNKNOWN, text);
+  }
 
   template <typename X>
   static void AppendElement(ValuePtr const& value, std::list<X>& list, WorkList& work) {
