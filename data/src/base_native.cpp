@@ -25,12 +25,10 @@ void BaseNative::AdapterHelper::MergeUnknownFields(boost::string_view const* nam
                                                    std::size_t count, CompoundValue const& value,
                                                    std::shared_ptr<StructValue>& unknown) {
   boost::string_view const* const end = names + count;
-  // A field named by the generated code shares the declared name's text, so the addresses
-  // mostly tell equal names at once.
+  // A field named by the generated code shares the declared name's text, which SameName
+  // tells at once.
   auto const same_name = [](boost::string_view name, auto const& field) {
-    boost::string_view const field_name = NameOf(field);
-    return name.size() == field_name.size() &&
-           (name.data() == field_name.data() || name == field_name);
+    return FieldMap::SameName(field.first, std::string_view(name.data(), name.size()));
   };
   // Mostly the value holds exactly the declared names: one comparison per field tells.
   if (value.fields().size() == count && std::equal(names, end, value.fields().begin(), same_name)) {

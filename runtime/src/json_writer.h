@@ -56,11 +56,6 @@ inline void CopyShort(char* to, char const* from, std::size_t size) {
 }
 constexpr std::size_t kShortCopy = 32;
 
-// Asks for a node's memory ahead of its turn: the nodes of a tree lie apart on the heap, and
-// a container's children are fetched together, as they are queued, while the first of them is
-// written.
-inline void Prefetch(void const* node) { __builtin_prefetch(node); }
-
 // Text written in small pieces. The pieces gather in a fixed buffer that goes to the string in
 // one append when it is full, so a piece costs a copy of its bytes rather than a call into the
 // string; a piece longer than the buffer goes to the string directly.

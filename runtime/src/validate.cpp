@@ -153,7 +153,7 @@ class Validator {
     char const* problem = !definition ? "no definition" : !value ? "missing value" : nullptr;
     // The nodes of a tree lie apart on the heap: a pushed value's memory is asked for now,
     // while the parts pushed after it are checked.
-    __builtin_prefetch(value);
+    Detail::Prefetch(value);
     Add(definition, value, path, problem);
   }
 

@@ -246,7 +246,7 @@ class ValueToNativeAdapter {
     }
     list.clear();
     for (ValuePtr const& element : static_cast<ListValue const&>(*source).elements()) {
-      __builtin_prefetch(element.get());  // read when its step is taken, after the queueing
+      Detail::Prefetch(element.get());  // read when its step is taken, after the queueing
       AppendElement(element, list, work);
     }
   }
@@ -272,7 +272,7 @@ class ValueToNativeAdapter {
       // Each entry is read as it is reached, so the next one is asked for ahead.
       auto const& elements = value.elements();
       for (std::size_t i = 0; i < elements.size(); ++i) {
-        if (i + 1 < elements.size()) __builtin_prefetch(elements[i + 1].get());
+        if (i + 1 < elements.size()) Detail::Prefetch(elements[i + 1].get());
         if (!AddEntry(elements[i])) return;
       }
     }
@@ -319,7 +319,7 @@ class ValueToNativeAdapter {
     // compare twice; a node made for a repeated key is dropped.)
     template <typename Key>
     void Insert(Key&& key, ValuePtr const& value) {
-      __builtin_prefetch(value.get());  // read when its step is taken
+      Detail::Prefetch(value.get());  // read when its step is taken
       auto& mapped =
           map_.emplace_hint(map_.end(), std::piecewise_construct,
                             std::forward_as_tuple(std::forward<Key>(key)), std::forward_as_tuple())

@@ -112,9 +112,6 @@ class FieldMap {
   }
   void clear();
 
- private:
-  struct Block;
-  struct NamePiece;
   // Whether a field is named `name`: the same text (a name given as lasting text and looked
   // up with that text) is equal at once; otherwise sizes and first bytes are compared before
   // the rest, which tells most of a structure's names apart without a call to memcmp.
@@ -124,6 +121,10 @@ class FieldMap {
             (field[0] == name[0] &&
              std::memcmp(field.data() + 1, name.data() + 1, name.size() - 1) == 0));
   }
+
+ private:
+  struct Block;
+  struct NamePiece;
   std::shared_ptr<DataValue const>& Slot(std::string_view name, bool lasting);
   // Position of the first field whose name is not less than `name`.
   std::size_t LowerBound(std::string_view name) const;
