@@ -59,6 +59,10 @@ class NeverAnswers {
     std::unique_lock<std::mutex> lock(state_->mutex);
     return state_->changed.wait_for(lock, 5s, [&] { return state_->cancelled >= count; });
   }
+  std::size_t Held() {
+    std::lock_guard<std::mutex> const lock(state_->mutex);
+    return state_->held.size();
+  }
   // Waits until `count` calls are held.
   bool WaitHeld(std::size_t count) {
     std::unique_lock<std::mutex> lock(state_->mutex);
@@ -112,17 +116,23 @@ TEST(Deadlines, ACallEndsTimedOutAtItsDeadlineAndTheProviderSeesTheCancellation)
 
 TEST(Deadlines, TheServerAnswersTimedOutAtTheRequestedTimeAndAGonePeerCancels) {
   TempDir dir;
-  KeysServer server({Address::Unix(dir.Path("k.sock"))});
+  ::Ormi::Transport::ServerOptions options;
+  options.limits.max_call_timeout = 300ms;
+  KeysServer server({Address::Unix(dir.Path("k.sock"))}, options);
   NeverAnswers provider(*server.keys);
   ASSERT_TRUE(server.Start());
-  auto const start = Clock::now();
-  auto const responses = Exchange(server.address(), Post("/com.norval.hyrn.test.keys/get",
-                                                         KeyBody("a"), "Ormi-Timeout: 200\r\n"));
-  ASSERT_EQ(responses.size(), 1U);
-  EXPECT_EQ(responses[0].result_int(), 504U);
-  EXPECT_EQ(FirstMessageId(responses[0]), Ids::kDeadlinePassed);
-  EXPECT_LT(Clock::now() - start, 2200ms);
-  EXPECT_TRUE(provider.WaitCancelled(1));
+  // A timeout within the largest allowed is kept; a longer one is cut to it.
+  for (char const* asked : {"Ormi-Timeout: 200\r\n", "Ormi-Timeout: 60000\r\n"}) {
+    auto const start = Clock::now();
+    auto const responses =
+        Exchange(server.address(), Post("/com.norval.hyrn.test.keys/get", KeyBody("a"), asked));
+    ASSERT_EQ(responses.size(), 1U) << asked;
+    EXPECT_EQ(responses[0].result_int(), 504U) << asked;
+    EXPECT_EQ(FirstMessageId(responses[0]), Ids::kDeadlinePassed) << asked;
+    EXPECT_GE(Clock::now() - start, 190ms) << asked;
+    EXPECT_LT(Clock::now() - start, 2300ms) << asked;
+  }
+  EXPECT_TRUE(provider.WaitCancelled(2));
 
   // A client that sends a call and disconnects cancels it.
   int const fd = Connect(server.address());
@@ -131,6 +141,30 @@ TEST(Deadlines, TheServerAnswersTimedOutAtTheRequestedTimeAndAGonePeerCancels) {
   std::this_thread::sleep_for(100ms);
   ::close(fd);
   EXPECT_TRUE(provider.WaitCancelled(2));
+}
+
+// A channel opens at most `max_connections` connections to its address; a call beyond them
+// waits until one comes free and then goes out on it.
+TEST(Pool, ACallBeyondTheConnectionLimitWaitsForOneToComeFree) {
+  TempDir dir;
+  KeysServer server({Address::Unix(dir.Path("k.sock"))});
+  NeverAnswers provider(*server.keys);
+  ASSERT_TRUE(server.Start());
+  ClientOptions options;
+  options.max_connections = 2;
+  auto channel = std::make_shared<Channel>(server.address(), options);
+  std::vector<std::future<GetOutcome>> calls;
+  for (char const* key : {"a", "b", "c"}) {
+    calls.push_back(
+        std::async(std::launch::async, [&channel, key] { return CallGet(channel, key); }));
+  }
+  ASSERT_TRUE(provider.WaitHeld(2));
+  std::this_thread::sleep_for(200ms);  // time enough for a third connection, were there one
+  EXPECT_EQ(provider.Held(), 2U);
+  provider.AnswerLate();
+  EXPECT_TRUE(provider.WaitHeld(1));  // the third, on a connection the first two freed
+  provider.AnswerLate();
+  for (auto& call : calls) EXPECT_EQ(call.get().value, boost::optional<std::string>("late"));
 }
 
 // A peer on a unix socket that serves one connection with `serve` and closes it.
@@ -162,15 +196,24 @@ class FakePeer {
   std::thread thread_;
 };
 
-// Reads a request's header, so that the peer answers after the call was sent.
-void ReadHeader(int fd) {
+// Reads a request's header, so that the peer answers after the call was sent, and returns
+// what it read.
+std::string ReadHeader(int fd) {
   std::string received;
   char chunk[1024];
   while (received.find("\r\n\r\n") == std::string::npos) {
     ssize_t const got = ::read(fd, chunk, sizeof chunk);
-    if (got <= 0) return;
+    if (got <= 0) break;
     received.append(chunk, static_cast<std::size_t>(got));
   }
+  return received;
+}
+
+// The milliseconds a request's header asks for, or -1 without the timeout header.
+long long AskedTimeout(std::string const& header) {
+  std::string const name = "\r\nOrmi-Timeout: ";
+  std::size_t const at = header.find(name);
+  return at == std::string::npos ? -1 : std::stoll(header.substr(at + name.size()));
 }
 
 // The channel's own deadlines, with a peer that reads each call and never answers: a call
@@ -185,15 +228,15 @@ TEST(Deadlines, TheChannelEndsEachCallAtItsDeadlineWhateverTheOrder) {
   std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
   ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ASSERT_EQ(::listen(listener, 4), 0);
-  std::promise<void> first_read;
+  std::promise<std::string> first_read;
   std::thread peer([listener, &first_read] {
     std::vector<int> held;
     for (int i = 0; i < 2; ++i) {
       int const fd = ::accept(listener, nullptr, nullptr);
       if (fd < 0) break;
-      ReadHeader(fd);
+      std::string header = ReadHeader(fd);
       held.push_back(fd);
-      if (i == 0) first_read.set_value();
+      if (i == 0) first_read.set_value(std::move(header));
     }
     for (int const fd : held) {  // until the channel closes the connection
       char byte = 0;
@@ -205,13 +248,20 @@ TEST(Deadlines, TheChannelEndsEachCallAtItsDeadlineWhateverTheOrder) {
   auto channel = std::make_shared<Channel>(Address::Unix(path), ClientOptions{});
 
   auto later = std::make_shared<::Ormi::Core::AsyncActivation>();
-  later->SetDeadline(Clock::now() + 2s);
+  later->SetDeadline(Clock::now() + 3s);
   auto later_outcome = std::async(std::launch::async, [&] { return CallGet(channel, "a", later); });
-  EXPECT_EQ(first_read.get_future().wait_for(5s), std::future_status::ready);
+  auto first_header = first_read.get_future();
+  ASSERT_EQ(first_header.wait_for(5s), std::future_status::ready);
+  // The request tells the server the time the call has left.
+  long long const asked = AskedTimeout(first_header.get());
+  EXPECT_GT(asked, 2000);
+  EXPECT_LE(asked, 3000);
   auto earlier = std::make_shared<::Ormi::Core::AsyncActivation>();
-  earlier->SetDeadline(Clock::now() + 150ms);
+  auto const start = Clock::now();
+  earlier->SetDeadline(start + 150ms);
   auto const outcome = CallGet(channel, "b", earlier);
   EXPECT_EQ(::BindingTest::NameOf(outcome.error), Names::kTimedOut);
+  EXPECT_LT(Clock::now() - start, 1650ms);  // not at the later call's deadline
   EXPECT_EQ(later_outcome.wait_for(0s), std::future_status::timeout);
   EXPECT_EQ(::BindingTest::NameOf(later_outcome.get().error), Names::kTimedOut);
 

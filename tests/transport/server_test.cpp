@@ -332,6 +332,7 @@ TEST(Refusals, TcpWantsTheTokenALoopbackHostAndNoForeignOrigin) {
       {"a foreign host with a port", with_host("evil.example:80", bearer), 401, Ids::kHostRefused},
       {"localhost with a port", with_host("localhost:9", bearer), 200, ""},
       {"an IPv6 loopback", with_host("[::1]:9", bearer), 200, ""},
+      {"a foreign address", with_host("192.0.2.7:9", bearer), 401, Ids::kHostRefused},
       {"a foreign origin", Post(kGet, body, bearer + "Origin: http://evil.example\r\n"), 401,
        Ids::kOriginRefused},
       {"an allowed origin", Post(kGet, body, bearer + "Origin: http://localhost:8000\r\n"), 200,
