@@ -198,6 +198,8 @@ std::string Message<CoreTag>::DefaultMessageForId(std::string const& id) {
       {MessageId::kOperationsOfService, "The operations of {1} are: {2}."},
       {MessageId::kPathInvalid, "The path {1} does not name a service and an operation."},
       {MessageId::kMediaUnsupported, "The media type {1} is not supported; use one of: {2}."},
+      {MessageId::kMediaMissing,
+       "The request names no media type; send a Content-Type of one of: {1}."},
       {MessageId::kTimeoutInvalid, "The timeout {1} is not a number of milliseconds."},
       {MessageId::kCallsExhausted,
        "The server is already serving {1} calls; raise the limit with {2}."},

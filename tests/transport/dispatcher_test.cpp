@@ -80,6 +80,7 @@ TEST_F(DispatchTest, RoutesDecodesRunsAndAnswersWithTheStatusOfTheError) {
        Ids::kMethodNotFound},
       {"unsupported media type", keys_service, "get", "text/plain", KeyBody("a"), 400,
        Ids::kMediaUnsupported},
+      {"no media type", keys_service, "get", " ", KeyBody("a"), 400, Ids::kMediaMissing},
       {"malformed JSON", keys_service, "get", canonical, "{\"$struct\":", 400,
        "ormi.data.json.malformed"},
       {"JSON beyond the depth limit", keys_service, "get", canonical, deep, 400,

@@ -112,7 +112,7 @@ TEST(HostileRequests, EachGetsAClearErrorWhileOthersAreServed) {
       {"unsupported media type", Post(kGet, body, "", "text/plain"), 400, Ids::kMediaUnsupported},
       {"no media type",
        "POST " + std::string(kGet) + " HTTP/1.1\r\nHost: x\r\n" + length + "\r\n" + body, 400,
-       Ids::kMediaUnsupported},
+       Ids::kMediaMissing},
       {"invalid JSON", Post(kGet, "{\"$struct\""), 400, "ormi.data.json.malformed"},
       {"wrong shape", Post(kGet, "[1,2]"), 400, "ormi.data.validation.failed"},
       {"missing field", Post(kGet, R"({"$struct":"com.norval.ormi.operation_input","fields":{}})"),

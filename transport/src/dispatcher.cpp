@@ -30,6 +30,14 @@ DispatchResponse ErrorWithMessages(char const* error_name, std::list<BaseMessage
       *Data::NativeErrorHelper::GetError(error, boost::none, localizer));
 }
 
+// Why a request's media type has no codec: it names none, or one not served.
+BaseMessage MediaRefusal(std::string const& media_type) {
+  if (media_type.find_first_not_of(" \t") == std::string::npos) {
+    return Message<CoreTag>(MessageId::kMediaMissing, SupportedMediaTypes());
+  }
+  return Message<CoreTag>(MessageId::kMediaUnsupported, Quoted(media_type), SupportedMediaTypes());
+}
+
 // The answer to a final result: the output in the request's media type, or the error.
 // The provider's errors are in the caller's languages already: the frame translates them.
 DispatchResponse Answer(Provider::AsyncApiMethod const& method, BodyCodec const& codec,
@@ -135,11 +143,8 @@ void Dispatcher::Dispatch(DispatchRequest request, Done done) const {
   }
   BodyCodec const* const codec = FindCodec(request.media_type);
   if (codec == nullptr) {
-    return done(
-        ErrorWithMessages(Data::ErrorName::kInvalidArgument,
-                          {Message<CoreTag>(MessageId::kMediaUnsupported,
-                                            Quoted(request.media_type), SupportedMediaTypes())},
-                          activation));
+    return done(ErrorWithMessages(Data::ErrorName::kInvalidArgument,
+                                  {MediaRefusal(request.media_type)}, activation));
   }
   executor_->Post(
       [method = std::move(method), codec, request = std::move(request), limits = limits_,

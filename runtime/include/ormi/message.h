@@ -110,6 +110,7 @@ struct MessageId {
   static constexpr char kPathInvalid[] = "ormi.transport.path.invalid";
   static constexpr char kOperationsOfService[] = "ormi.transport.operations.of.service";
   static constexpr char kMediaUnsupported[] = "ormi.transport.media.unsupported";
+  static constexpr char kMediaMissing[] = "ormi.transport.media.missing";
   static constexpr char kTimeoutInvalid[] = "ormi.transport.timeout.invalid";
   static constexpr char kCallsExhausted[] = "ormi.transport.calls.exhausted";
   static constexpr char kConnectionsExhausted[] = "ormi.transport.connections.exhausted";
