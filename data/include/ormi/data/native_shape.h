@@ -6,12 +6,16 @@
 // are recognised by their template; std::string, bool, DateTime and Void are primitives.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <list>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <type_traits>
+#include <utility>
 
 #include <boost/container/small_vector.hpp>
 #include <boost/optional.hpp>
@@ -96,6 +100,30 @@ struct NativeTraits<DynamicStructure> : Detail::Shaped<NativeShape::kDynamic> {}
 
 template <typename T>
 inline constexpr NativeShape kShapeOf = NativeTraits<T>::kShape;
+
+namespace Detail {
+
+// How many wire names an enumeration's null-ended `Strings::values` holds.
+template <typename E>
+constexpr std::size_t WireNameCount() {
+  std::size_t count = 0;
+  while (E::Strings::values[count] != nullptr) ++count;
+  return count;
+}
+
+template <typename E, std::size_t... I>
+constexpr std::array<std::string_view, sizeof...(I)> WireNamesOf(
+    std::index_sequence<I...> /*indices*/) {
+  return {{std::string_view(E::Strings::values[I])...}};
+}
+
+}  // namespace Detail
+
+// The wire names of a generated enumeration, by enumerator (the last is "_UNKNOWN"), with
+// their lengths counted when compiling: a name is compared and copied without measuring it.
+template <typename E>
+inline constexpr auto kWireNames =
+    Detail::WireNamesOf<E>(std::make_index_sequence<Detail::WireNameCount<E>()>());
 template <typename T>
 using ElementOf = typename NativeTraits<T>::Element;
 

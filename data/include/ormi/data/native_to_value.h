@@ -215,7 +215,7 @@ class NativeToValueAdapter {
     auto const& native = *static_cast<E const*>(source);
     bool const kept = native.value() == E::_UNKNOWN && !native.unknownText().empty();
     *destination = StringValue::GetInstance(kept ? native.unknownText()
-                                                 : std::string(E::Strings::values[native.value()]));
+                                                 : std::string(kWireNames<E>[native.value()]));
   }
 
   template <typename T>

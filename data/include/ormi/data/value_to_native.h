@@ -391,8 +391,9 @@ class ValueToNativeAdapter {
   // The enumerator whose wire name is `text`, or _UNKNOWN keeping `text`.
   template <typename E>
   static void SetEnum(std::string const& text, E& native) {
-    for (int index = 0; E::Strings::values[index] != nullptr; ++index) {
-      if (text == E::Strings::values[index]) {
+    auto const& names = kWireNames<E>;
+    for (std::size_t index = 0; index < names.size(); ++index) {
+      if (names[index] == text) {
         native = E(static_cast<typename E::Enum>(index));
         return;
       }
