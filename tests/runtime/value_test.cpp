@@ -283,6 +283,16 @@ TEST(ValueRead, CastReadsStringForms) {
   EXPECT_EQ((++message)->args, (std::list<std::string>{" ", "void"}));
   EXPECT_EQ((++message)->id, "ormi.data.value.type.mismatch");
   EXPECT_EQ(date_time.ToString(), "2026-12-06T08:35:27.123Z");  // unchanged on failure
+
+  // Only the two words read as a boolean: no other spelling, number or blank.
+  for (char const* other : {"True", "1", "0", "yes", "", "true "}) {
+    messages.clear();
+    flag = true;
+    EXPECT_FALSE(StringValue::GetInstance(other)->Cast(&flag, messages)) << other;
+    EXPECT_TRUE(flag) << other;
+    ASSERT_EQ(messages.size(), 1u) << other;
+    EXPECT_EQ(messages.front().args, (std::list<std::string>{other, "boolean"}));
+  }
 }
 
 // A long reads from its decimal text over the whole 64-bit range and from an integer value;
