@@ -11,6 +11,7 @@
 #include "json_detail.h"
 #include "json_writer.h"
 #include "plain_json_rules.h"
+#include "validation.h"
 #include "value_path.h"
 
 namespace Ormi::Data {
@@ -162,9 +163,7 @@ class PlainWriter {
 
   // An error value in a structure's place is written whole, so its fields are checked here.
   static bool WholeErrorIsValid(DataDefinition const& definition, DataValue const& value) {
-    if (value.kind() != ValueKind::kError) return true;
-    std::list<BaseMessage> ignored;
-    return Validate(definition, value, ignored);
+    return value.kind() != ValueKind::kError || Detail::Fits(definition, value);
   }
 
   void WriteScalar(DataValue const& value, ValueKind kind) {

@@ -7,23 +7,26 @@
 
 #include "ormi/data/error_names.h"
 #include "ormi/message.h"
+#include "validation.h"
 
 namespace Ormi::Provider {
 namespace {
 
 using Data::ErrorName;
 
-// Validates `value` against `definition`, naming it `root` in the messages. A missing
-// value or definition is a failure of its own.
+// Validates `value` against `definition`, naming it `name` and `part` ("get" ".input") in the
+// messages; that name is made only for a value that fails. A missing value or definition is a
+// failure of its own.
 bool Check(Data::DefinitionPtr const& definition, Data::DataValue const* value,
-           std::string const& root, std::list<BaseMessage>& messages) {
+           std::string const& name, char const* part, std::list<BaseMessage>& messages) {
   if (value == nullptr || definition == nullptr) {
     char const* const missing = value == nullptr ? "a value" : "a definition";
     messages.push_back(Message<CoreTag>(MessageId::kValidationFailed,
-                                        root + ": expected " + missing + ", got none"));
+                                        name + part + ": expected " + missing + ", got none"));
     return false;
   }
-  return Data::Validate(*definition, *value, messages, root);
+  return Data::Detail::Fits(*definition, *value) ||
+         Data::Validate(*definition, *value, messages, name + part);
 }
 
 std::shared_ptr<Core::MethodResult const> Failure(char const* error_name,
@@ -77,7 +80,7 @@ bool ApiMethodHelper::ValidateInput(std::string const& name, Data::DefinitionPtr
                                     Data::ValuePtr const& input,
                                     std::shared_ptr<Core::MethodResult const>& failure) {
   std::list<BaseMessage> messages;
-  if (Check(definition, input.get(), name + ".input", messages)) {
+  if (Check(definition, input.get(), name, ".input", messages)) {
     return true;
   }
   failure = Failure(ErrorName::kInvalidArgument, messages, true);
@@ -88,7 +91,7 @@ std::shared_ptr<Core::MethodResult const> ApiMethodHelper::ValidateOutput(
     std::string const& name, Data::DefinitionPtr const& definition, Data::ValuePtr const& output,
     bool terminal) {
   std::list<BaseMessage> messages;
-  if (Check(definition, output.get(), name + ".output", messages)) {
+  if (Check(definition, output.get(), name, ".output", messages)) {
     return std::make_shared<Core::MethodResult const>(output, nullptr, terminal);
   }
   messages.push_front(Message<CoreTag>(MessageId::kOutputInvalid, name));
@@ -101,7 +104,7 @@ std::shared_ptr<Core::MethodResult const> ApiMethodHelper::ValidateError(
   std::string const error_name = error ? error->name() : std::string();
   std::list<BaseMessage> messages;
   Data::DefinitionPtr const definition = FindErrorDefinition(definitions, error_name);
-  if (definition != nullptr && Check(definition, error.get(), name + ".error", messages)) {
+  if (definition != nullptr && Check(definition, error.get(), name, ".error", messages)) {
     return std::make_shared<Core::MethodResult const>(nullptr, error, terminal);
   }
   messages.push_front(Message<CoreTag>(MessageId::kErrorUndeclared, error_name));

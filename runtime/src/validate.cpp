@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "plain_json_rules.h"
+#include "validation.h"
 #include "value_path.h"
 
 namespace Ormi::Data {
@@ -236,6 +237,13 @@ bool Validate(DataDefinition const& definition, DataValue const& value,
   std::vector<Item>& stack = ThreadStack();
   bool const valid = Validator(stack).Run(definition, value) ||
                      Validator(stack, messages, root).Run(definition, value);
+  TrimStack(stack);
+  return valid;
+}
+
+bool Detail::Fits(DataDefinition const& definition, DataValue const& value) {
+  std::vector<Item>& stack = ThreadStack();
+  bool const valid = Validator(stack).Run(definition, value);
   TrimStack(stack);
   return valid;
 }
