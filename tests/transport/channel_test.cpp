@@ -85,14 +85,26 @@ class NeverAnswers {
   std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
-TEST(Deadlines, ACallEndsTimedOutAtItsDeadlineAndTheProviderSeesTheCancellation) {
+// A server whose Get holds its calls unanswered, and a channel to it.
+struct HoldingServer {
+  explicit HoldingServer(ClientOptions const& options) {
+    started = server.Start();
+    channel = std::make_shared<Channel>(server.address(), options);
+  }
   TempDir dir;
-  KeysServer server({Address::Unix(dir.Path("k.sock"))});
-  NeverAnswers provider(*server.keys);
-  ASSERT_TRUE(server.Start());
+  KeysServer server{{Address::Unix(dir.Path("k.sock"))}};
+  NeverAnswers provider{*server.keys};
+  bool started = false;
+  std::shared_ptr<Channel> channel;
+};
+
+TEST(Deadlines, ACallEndsTimedOutAtItsDeadlineAndTheProviderSeesTheCancellation) {
   ClientOptions options;
   options.default_timeout = 300ms;
-  auto channel = std::make_shared<Channel>(server.address(), options);
+  HoldingServer held(options);
+  ASSERT_TRUE(held.started);
+  auto& channel = held.channel;
+  auto& provider = held.provider;
 
   auto start = Clock::now();
   auto outcome = CallGet(channel, "a");  // the channel's default
@@ -110,7 +122,7 @@ TEST(Deadlines, ACallEndsTimedOutAtItsDeadlineAndTheProviderSeesTheCancellation)
   EXPECT_TRUE(provider.WaitCancelled(2));
 
   provider.AnswerLate();  // dropped: no one waits any more
-  AnswerWithKey(*server.keys);
+  AnswerWithKey(*held.server.keys);
   EXPECT_EQ(CallGet(channel, "c").value, boost::optional<std::string>("value-c"));
 }
 
@@ -146,13 +158,12 @@ TEST(Deadlines, TheServerAnswersTimedOutAtTheRequestedTimeAndAGonePeerCancels) {
 // A channel opens at most `max_connections` connections to its address; a call beyond them
 // waits until one comes free and then goes out on it.
 TEST(Pool, ACallBeyondTheConnectionLimitWaitsForOneToComeFree) {
-  TempDir dir;
-  KeysServer server({Address::Unix(dir.Path("k.sock"))});
-  NeverAnswers provider(*server.keys);
-  ASSERT_TRUE(server.Start());
   ClientOptions options;
   options.max_connections = 2;
-  auto channel = std::make_shared<Channel>(server.address(), options);
+  HoldingServer held(options);
+  ASSERT_TRUE(held.started);
+  auto& channel = held.channel;
+  auto& provider = held.provider;
   std::vector<std::future<GetOutcome>> calls;
   for (char const* key : {"a", "b", "c"}) {
     calls.push_back(
