@@ -234,9 +234,9 @@ bool IsDateTimeText(DataValue const& value) {
 // A value that passes is walked once, quickly; one that fails is walked again to explain.
 bool Validate(DataDefinition const& definition, DataValue const& value,
               std::list<BaseMessage>& messages, std::string const& root) {
+  if (Detail::Fits(definition, value)) return true;
   std::vector<Item>& stack = ThreadStack();
-  bool const valid = Validator(stack).Run(definition, value) ||
-                     Validator(stack, messages, root).Run(definition, value);
+  bool const valid = Validator(stack, messages, root).Run(definition, value);
   TrimStack(stack);
   return valid;
 }

@@ -101,6 +101,9 @@ struct NativeTraits<DynamicStructure> : Detail::Shaped<NativeShape::kDynamic> {}
 template <typename T>
 inline constexpr NativeShape kShapeOf = NativeTraits<T>::kShape;
 
+template <typename T>
+using ElementOf = typename NativeTraits<T>::Element;
+
 namespace Detail {
 
 // How many wire names an enumeration's null-ended `Strings::values` holds.
@@ -124,8 +127,6 @@ constexpr std::array<std::string_view, sizeof...(I)> WireNamesOf(
 template <typename E>
 inline constexpr auto kWireNames =
     Detail::WireNamesOf<E>(std::make_index_sequence<Detail::WireNameCount<E>()>());
-template <typename T>
-using ElementOf = typename NativeTraits<T>::Element;
 
 // Whether a member of type `M` is an optional field.
 template <typename M>
