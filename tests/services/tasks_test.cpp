@@ -406,5 +406,35 @@ TEST_F(TasksOverSocket, HyrnGivesUpWaitingAtItsTimeoutAndTheTaskGoesOn) {
   EXPECT_THAT(ended.second, ::testing::HasSubstr("\"state\": \"CANCELLED\""));
 }
 
+// A wait is cut to the service's longest, and one without a timeout takes the default; either
+// answers with the task still running.
+TEST(TasksServiceWait, AWaitIsCutToTheLongestAndTakesTheDefaultWithoutATimeout) {
+  auto const store = std::make_shared<::Ormi::Tasks::Store>(::Ormi::Tasks::StoreOptions{});
+  ::Ormi::Tasks::TaskSpec spec;
+  spec.service = kSoftware;
+  spec.operation = "scan$task";
+  auto const task = store->Create(spec);
+  ::Ormi::Services::TasksServiceOptions options;
+  options.default_wait = std::chrono::milliseconds(100);
+  options.max_wait = std::chrono::milliseconds(300);
+  ::Ormi::Services::TasksService service(store, options);
+  using Result = ::Ormi::Services::TasksService::Result<Info>;
+  for (auto const timeout :
+       {boost::optional<std::int64_t>(60000), boost::optional<std::int64_t>()}) {
+    Info answer;
+    auto const start = std::chrono::steady_clock::now();
+    service.Wait(task.id(), timeout, nullptr,
+                 Result(Result::Callback(
+                     [&answer](auto const& value, auto const& /*error*/, auto const& /*progress*/) {
+                       if (value) answer = *value;
+                     })));
+    auto const took = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(answer) << timeout;
+    EXPECT_EQ(answer->state, Gen::TaskState::RUNNING) << timeout;
+    EXPECT_GE(took, timeout ? std::chrono::milliseconds(290) : std::chrono::milliseconds(90));
+    EXPECT_LT(took, std::chrono::milliseconds(2300)) << timeout;
+  }
+}
+
 }  // namespace
 }  // namespace TasksServiceTest
