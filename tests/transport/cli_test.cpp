@@ -120,6 +120,27 @@ TEST_F(HyrnCli, EachClassOfErrorHasItsExitCodeAndALineThatSaysWhere) {
   EXPECT_THAT(nobody.err, ::testing::HasSubstr("service_unavailable"));
 }
 
+// Over TCP, hyrn sends the bearer token from the file hyrnd wrote; without it, the call is
+// refused.
+TEST_F(HyrnCli, OverTcpTheTokenFromItsFileIsSent) {
+  std::string const token_file = dir_.Path("token");
+  char const* argv[] = {"hyrnd", "--listen", "tcp:127.0.0.1:0", "--token-file", token_file.c_str()};
+  Hyrnd::Options options;
+  std::ostringstream err;
+  ASSERT_EQ(Hyrnd::ParseCommandLine(5, argv, &options, err, err), -1) << err.str();
+  Hyrnd::Daemon tcp_daemon(options, log_);
+  ASSERT_TRUE(tcp_daemon.Start(err)) << err.str();
+  std::string const tcp = tcp_daemon.server().addresses().at(0).ToString();
+
+  auto const with_token = Hyrn({"--connect", tcp, "--token-file", token_file, "call", kConfigGet,
+                                "-d", R"({"host":"host-01"})"});
+  EXPECT_EQ(with_token.code, Hyrn::kSuccess) << with_token.err;
+  EXPECT_THAT(with_token.out, ::testing::HasSubstr("\"server\": \"ntp1.example\""));
+  auto const without = Hyrn({"--connect", tcp, "call", kConfigGet, "-d", R"({"host":"host-01"})"});
+  EXPECT_EQ(without.code, Hyrn::kUnauthenticated) << without.err;
+  tcp_daemon.Stop();
+}
+
 // The daemon answers in the caller's language where its catalogues have a translation: the
 // provider's own errors and the transport's alike; otherwise in English.
 TEST_F(HyrnCli, ErrorsComeInTheLanguageTheCallerAsksFor) {
