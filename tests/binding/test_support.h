@@ -44,7 +44,15 @@ class FakeKeys : public KeysSvc::AsyncServiceInterface {
   void Get(std::string const& key, ActivationPtr const& activation,
            Result<std::string> const& result) override {
     Record(key, activation);
+    CallingActivation() = activation;
     if (get) get(key, result);
+    CallingActivation() = nullptr;
+  }
+  // The activation of the Get whose hook runs on this thread. The hooks take none, and when
+  // calls run at once lastActivation may already be another call's.
+  static ActivationPtr& CallingActivation() {
+    thread_local ActivationPtr calling;
+    return calling;
   }
   void Put(std::string const& key, MessagePtr const& message, ActivationPtr const& activation,
            Result<MessagePtr> const& result) override {

@@ -24,8 +24,8 @@ using ::BindingTest::Result;
 class HoldsUntilCancelled {
  public:
   explicit HoldsUntilCancelled(::BindingTest::FakeKeys& keys) {
-    keys.get = [this, &keys](std::string const& /*key*/, Result<std::string> const& result) {
-      auto const activation = keys.lastActivation;  // recorded just before this runs
+    keys.get = [this](std::string const& /*key*/, Result<std::string> const& result) {
+      auto const activation = ::BindingTest::FakeKeys::CallingActivation();
       {
         std::lock_guard<std::mutex> const lock(mutex_);
         held_.push_back(result);

@@ -37,11 +37,11 @@ class NeverAnswers {
  public:
   explicit NeverAnswers(FakeKeys& keys) {
     std::weak_ptr<State> const weak = state_;
-    keys.get = [weak, &keys](std::string const& /*key*/,
-                             ::BindingTest::Result<std::string> const& result) {
+    keys.get = [weak](std::string const& /*key*/,
+                      ::BindingTest::Result<std::string> const& result) {
       auto const state = weak.lock();
       if (!state) return;
-      auto const activation = keys.lastActivation;  // recorded just before this runs
+      auto const activation = FakeKeys::CallingActivation();
       std::lock_guard<std::mutex> const lock(state->mutex);
       state->held.push_back(result);
       state->changed.notify_all();
