@@ -40,16 +40,6 @@ class PlainCodec final : public BodyCodec {
   }
 };
 
-// The type of a Content-Type value: up to the first ';', blanks trimmed, lower case.
-std::string MediaTypeOf(boost::string_view content_type) {
-  boost::string_view type = content_type.substr(0, content_type.find(';'));
-  while (!type.empty() && (type.front() == ' ' || type.front() == '\t')) type.remove_prefix(1);
-  while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.remove_suffix(1);
-  std::string lower(type);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
-
 struct Codecs {
   CanonicalCodec canonical;
   PlainCodec plain;
@@ -61,6 +51,15 @@ Codecs const& AllCodecs() {
 }
 
 }  // namespace
+
+std::string MediaTypeOf(boost::string_view content_type) {
+  boost::string_view type = content_type.substr(0, content_type.find(';'));
+  while (!type.empty() && (type.front() == ' ' || type.front() == '\t')) type.remove_prefix(1);
+  while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.remove_suffix(1);
+  std::string lower(type);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
 
 BodyCodec const* FindCodec(boost::string_view content_type) {
   std::string const type = MediaTypeOf(content_type);

@@ -32,7 +32,7 @@ DispatchResponse ErrorWithMessages(char const* error_name, std::list<BaseMessage
 
 // Why a request's media type has no codec: it names none, or one not served.
 BaseMessage MediaRefusal(std::string const& media_type) {
-  if (media_type.find_first_not_of(" \t") == std::string::npos) {
+  if (MediaTypeOf(media_type).empty()) {
     return Message<CoreTag>(MessageId::kMediaMissing, SupportedMediaTypes());
   }
   return Message<CoreTag>(MessageId::kMediaUnsupported, Quoted(media_type), SupportedMediaTypes());
