@@ -33,17 +33,26 @@ namespace Detail {
 // answer never reaches the caller as a success. Null when the result has an output and no error.
 ErrorPtr ResultError(Core::MethodResult const& result);
 
-// Converts `input` and sends it as `method_name` of the service named by `Interface`; when it
-// cannot be sent, `fail` receives the error instead (invalid_argument for arguments that do not
-// convert, service_unavailable for a missing channel).
-template <typename Interface, typename Input, typename Fail>
-void Send(std::string const& method_name, Input const& input, ActivationPtr const& activation,
+// The identifier an operation is called under, made on its first call and shared by every
+// later one: identifiers are immutable, and a call should not pay for building them.
+template <typename Method>
+std::shared_ptr<Core::MethodIdentifier const> const& BoundIdentifier() {
+  static std::shared_ptr<Core::MethodIdentifier const> const identifier =
+      std::make_shared<Core::MethodIdentifier const>(
+          std::make_shared<Core::InterfaceIdentifier const>(
+              Data::TypeInfo<typename Method::Interface>::name()),
+          Binding::BoundName<Method>());
+  return identifier;
+}
+
+// Converts `input` and sends it as the method `method_identifier` names; when it cannot be sent,
+// `fail` receives the error instead (invalid_argument for arguments that do not convert,
+// service_unavailable for a missing channel).
+template <typename Input, typename Fail>
+void Send(std::shared_ptr<Core::MethodIdentifier const> const& method_identifier,
+          Input const& input, ActivationPtr const& activation,
           std::shared_ptr<AsyncApiStub> const& channel,
           AsyncApiStub::ResultFunction const& result_function, Fail const& fail) {
-  auto const interface_identifier =
-      std::make_shared<Core::InterfaceIdentifier const>(Data::TypeInfo<Interface>::name());
-  auto const method_identifier =
-      std::make_shared<Core::MethodIdentifier const>(interface_identifier, method_name);
   Data::ValuePtr value;
   std::list<BaseMessage> messages;
   if (!Data::ToValue(input, &value, messages)) {
@@ -148,9 +157,8 @@ struct BasicMethodInvoker {
                      std::shared_ptr<AsyncApiStub> const& channel) {
     using Wrapper = typename Wrappers::template For<Method>;
     Wrapper const wrapper(result);
-    Detail::Send<typename Method::Interface>(
-        Binding::BoundName<Method>(), input, activation, channel, wrapper,
-        [&wrapper](ErrorPtr const& error) { wrapper.Fail(error); });
+    Detail::Send(Detail::BoundIdentifier<Method>(), input, activation, channel, wrapper,
+                 [&wrapper](ErrorPtr const& error) { wrapper.Fail(error); });
   }
 };
 
