@@ -397,6 +397,14 @@ TEST(ValueEqual, ComparesDeeply) {
   tags->Append(StringValue::GetInstance("x"));
   b_struct.SetField("tags", tags);
   EXPECT_FALSE(Equal(*a, *b));
+  // The same value under another field name makes the structures differ.
+  auto const holding = [](char const* field) {
+    auto structure = StructValue::GetInstance("s");
+    structure->SetField(field, IntegerValue::GetInstance(1));
+    return structure;
+  };
+  EXPECT_TRUE(Equal(*holding("a"), *holding("a")));
+  EXPECT_FALSE(Equal(*holding("a"), *holding("b")));
 }
 
 }  // namespace
