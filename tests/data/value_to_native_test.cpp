@@ -77,8 +77,13 @@ TEST(ValueToNative, MissingFieldsAndEmptyStringsLeaveDefaults) {
   EXPECT_FALSE(maybe_leaf);
 }
 
+// A list or map read into a native that already holds elements replaces them.
 TEST(ValueToNative, ScalarsAndPlainValuesStandForOneElementListsAndSetOptionals) {
-  std::list<std::string> texts;
+  std::list<std::string> texts{"stale"};
+  std::list<std::string> from_list{"stale"};
+  auto list = ListValue::GetInstance();
+  list->Append(Str("a"));
+  list->Append(Str("b"));
   boost::optional<std::string> maybe;
   boost::optional<std::string> from_optional;
   boost::optional<std::string> from_empty_optional{"stale"};
@@ -88,8 +93,10 @@ TEST(ValueToNative, ScalarsAndPlainValuesStandForOneElementListsAndSetOptionals)
   EXPECT_TRUE(
       Convert<MaybeText>(OptionalValue::GetInstance(Str("inner")), &from_optional, messages));
   EXPECT_TRUE(Convert<MaybeText>(VoidValue::GetInstance(), &from_optional, messages));
+  EXPECT_TRUE(Convert(list, &from_list, messages));
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(texts, std::list<std::string>{"one"});
+  EXPECT_EQ(from_list, (std::list<std::string>{"a", "b"}));
   EXPECT_EQ(maybe.value_or(""), "set");
   EXPECT_EQ(from_optional.value_or(""), "inner");
 
@@ -106,8 +113,8 @@ TEST(ValueToNative, MapsComeFromStructuresOrMapEntryListsAndTheFirstRepeatedKeyW
   entries->Append(MapEntry("k", Str("first")));
   entries->Append(MapEntry("j", Str("other")));
   entries->Append(MapEntry("k", Str("second")));
-  std::map<std::string, std::string> from_structure;
-  std::map<std::string, std::string> from_list;
+  std::map<std::string, std::string> from_structure{{"stale", "x"}};
+  std::map<std::string, std::string> from_list{{"stale", "x"}};
   std::list<BaseMessage> messages;
   EXPECT_TRUE(Convert<Labels>(structure, &from_structure, messages));
   EXPECT_TRUE(Convert<Labels>(entries, &from_list, messages));
