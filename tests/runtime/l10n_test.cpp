@@ -97,7 +97,10 @@ TEST(NativeErrorTest, ANativeErrorWithoutAValueIsStillAnError) {
 TEST(NativeErrorTest, LocalizesMessageTextsAndKeepsTheRest) {
   auto localizer = std::make_shared<Localizer>();
   localizer->AddTemplate("fr", "test.greeting", "Bonjour {1}");
-  auto error = Data::ErrorValue::Create("com.norval.ormi.std.errors.not_found", {Greeting()});
+  // Only the first of the two messages has a French text.
+  auto error =
+      Data::ErrorValue::Create("com.norval.ormi.std.errors.not_found",
+                               {Greeting(), MakeMessage("test.farewell", "Goodbye {1}", "Ada")});
   error->SetField("detail", Data::StringValue::GetInstance("kept"));
 
   auto const french = Data::NativeErrorHelper::GetError(
@@ -105,10 +108,11 @@ TEST(NativeErrorTest, LocalizesMessageTextsAndKeepsTheRest) {
   ASSERT_NE(french, nullptr);
   EXPECT_EQ(french->name(), error->name());
   std::list<BaseMessage> const messages = french->messages();
-  ASSERT_EQ(messages.size(), 1U);
+  ASSERT_EQ(messages.size(), 2U);
   EXPECT_EQ(messages.front().id, "test.greeting");
   EXPECT_EQ(messages.front().defaultMessage, "Bonjour Ada");
   EXPECT_EQ(messages.front().args, std::list<std::string>{"Ada"});
+  EXPECT_EQ(messages.back().defaultMessage, "Goodbye Ada");
   EXPECT_TRUE(french->HasField("detail"));
   // The original is untouched, and a locale without a template gives it back as it is.
   EXPECT_EQ(error->messages().front().defaultMessage, "Hello Ada");
