@@ -228,8 +228,8 @@ long long AskedTimeout(std::string const& header) {
 }
 
 // The channel's own deadlines, with a peer that reads each call and never answers: a call
-// with an earlier deadline ends at it while one with a later deadline is open, which then
-// ends at its own.
+// with an earlier deadline ends at it while one with a later deadline (the channel's default)
+// is open, which then ends at its own. Each request tells the server the time it has left.
 TEST(Deadlines, TheChannelEndsEachCallAtItsDeadlineWhateverTheOrder) {
   TempDir dir;
   std::string const path = dir.Path("silent.sock");
@@ -239,15 +239,14 @@ TEST(Deadlines, TheChannelEndsEachCallAtItsDeadlineWhateverTheOrder) {
   std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
   ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ASSERT_EQ(::listen(listener, 4), 0);
-  std::promise<std::string> first_read;
-  std::thread peer([listener, &first_read] {
+  std::promise<std::string> headers[2];
+  std::thread peer([listener, &headers] {
     std::vector<int> held;
-    for (int i = 0; i < 2; ++i) {
+    for (auto& header : headers) {
       int const fd = ::accept(listener, nullptr, nullptr);
       if (fd < 0) break;
-      std::string header = ReadHeader(fd);
+      header.set_value(ReadHeader(fd));
       held.push_back(fd);
-      if (i == 0) first_read.set_value(std::move(header));
     }
     for (int const fd : held) {  // until the channel closes the connection
       char byte = 0;
@@ -256,23 +255,27 @@ TEST(Deadlines, TheChannelEndsEachCallAtItsDeadlineWhateverTheOrder) {
       ::close(fd);
     }
   });
-  auto channel = std::make_shared<Channel>(Address::Unix(path), ClientOptions{});
+  ClientOptions options;
+  options.default_timeout = 3s;
+  auto channel = std::make_shared<Channel>(Address::Unix(path), options);
 
-  auto later = std::make_shared<::Ormi::Core::AsyncActivation>();
-  later->SetDeadline(Clock::now() + 3s);
-  auto later_outcome = std::async(std::launch::async, [&] { return CallGet(channel, "a", later); });
-  auto first_header = first_read.get_future();
+  auto later_outcome = std::async(std::launch::async, [&] { return CallGet(channel, "a"); });
+  auto first_header = headers[0].get_future();
   ASSERT_EQ(first_header.wait_for(5s), std::future_status::ready);
-  // The request tells the server the time the call has left.
   long long const asked = AskedTimeout(first_header.get());
   EXPECT_GT(asked, 2000);
   EXPECT_LE(asked, 3000);
   auto earlier = std::make_shared<::Ormi::Core::AsyncActivation>();
   auto const start = Clock::now();
-  earlier->SetDeadline(start + 150ms);
+  earlier->SetDeadline(start + 400ms);
   auto const outcome = CallGet(channel, "b", earlier);
   EXPECT_EQ(::BindingTest::NameOf(outcome.error), Names::kTimedOut);
-  EXPECT_LT(Clock::now() - start, 1650ms);  // not at the later call's deadline
+  EXPECT_LT(Clock::now() - start, 1900ms);  // not at the later call's deadline
+  auto second_header = headers[1].get_future();
+  ASSERT_EQ(second_header.wait_for(5s), std::future_status::ready);
+  long long const asked_second = AskedTimeout(second_header.get());
+  EXPECT_GE(asked_second, 0);
+  EXPECT_LE(asked_second, 400);
   EXPECT_EQ(later_outcome.wait_for(0s), std::future_status::timeout);
   EXPECT_EQ(::BindingTest::NameOf(later_outcome.get().error), Names::kTimedOut);
 
