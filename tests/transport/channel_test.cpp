@@ -87,10 +87,8 @@ class NeverAnswers {
 
 // A server whose Get holds its calls unanswered, and a channel to it.
 struct HoldingServer {
-  explicit HoldingServer(ClientOptions const& options) {
-    started = server.Start();
-    channel = std::make_shared<Channel>(server.address(), options);
-  }
+  explicit HoldingServer(ClientOptions const& options)
+      : started(server.Start()), channel(std::make_shared<Channel>(server.address(), options)) {}
   TempDir dir;
   KeysServer server{{Address::Unix(dir.Path("k.sock"))}};
   NeverAnswers provider{*server.keys};
