@@ -18,8 +18,8 @@ std::string DescriptionText(boost::json::value const& description);
 
 // The input of a "describe" answer as JSON with every field present: a scalar as "<type>"
 // ("<string>", "<long>"), a list with one element, a map with one "<key>", an optional
-// as its value, a structure as an object, and a structure already being filled in above
-// itself as null.
+// as its value, a structure as an object, a dynamic structure as an empty object, and a
+// structure already being filled in above itself as null.
 boost::json::value InputTemplate(boost::json::value const& description);
 
 }  // namespace Hyrn::Detail
