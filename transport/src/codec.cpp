@@ -1,7 +1,11 @@
 // The two body codecs: the canonical form, and the plain form driven by the definitions.
 #include "ormi/transport/codec.h"
 
-#include <cctype>
+#include <locale>
+
+#include <boost/algorithm/string/case_conv.hpp>
+#include <boost/algorithm/string/classification.hpp>
+#include <boost/algorithm/string/trim.hpp>
 
 #include "ormi/data/json.h"
 #include "ormi/data/plain_json.h"
@@ -53,12 +57,10 @@ Codecs const& AllCodecs() {
 }  // namespace
 
 std::string MediaTypeOf(boost::string_view content_type) {
-  boost::string_view type = content_type.substr(0, content_type.find(';'));
-  while (!type.empty() && (type.front() == ' ' || type.front() == '\t')) type.remove_prefix(1);
-  while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.remove_suffix(1);
-  std::string lower(type);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
+  std::string type(content_type.substr(0, content_type.find(';')));
+  boost::algorithm::trim_if(type, boost::algorithm::is_any_of(" \t"));
+  boost::algorithm::to_lower(type, std::locale::classic());
+  return type;
 }
 
 BodyCodec const* FindCodec(boost::string_view content_type) {

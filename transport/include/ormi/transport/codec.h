@@ -37,6 +37,7 @@ class BodyCodec {
 // The type of a Content-Type value: up to the first ';', blanks trimmed, lower case; empty
 // when the value names none.
 std::string MediaTypeOf(boost::string_view content_type);
+
 // The codec of a Content-Type value (parameters such as "; charset=utf-8" are ignored, the
 // type is compared without regard to case), or null when none serves it.
 BodyCodec const* FindCodec(boost::string_view content_type);
