@@ -194,6 +194,7 @@ std::string Message<CoreTag>::DefaultMessageForId(std::string const& id) {
        "The request header did not arrive within {1} ms; raise the limit with {2}."},
       {MessageId::kBodyTimeout,
        "The request body did not arrive within {1} ms; raise the limit with {2}."},
+      {MessageId::kLimitSetting, "Raise the limit with {1}."},
       {MessageId::kMethodNotAllowed, "The method {1} is not allowed; calls use POST."},
       {MessageId::kOperationsOfService, "The operations of {1} are: {2}."},
       {MessageId::kPathInvalid, "The path {1} does not name a service and an operation."},

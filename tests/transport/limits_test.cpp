@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <list>
+#include <string>
 #include <thread>
 
 #include "transport_support.h"
@@ -64,8 +66,16 @@ TEST_F(Limits, HeaderBodyAndNestingAtTheLimitAndOnePast) {
   EXPECT_EQ(id, Ids::kBodyTooLarge);
 
   EXPECT_EQ(StatusOf(Post(kGet, NestedBody(14))), 200U);
-  EXPECT_EQ(StatusOf(Post(kGet, NestedBody(15)), &id), 400U);
-  EXPECT_EQ(id, "ormi.data.json.too.deep");
+  auto const deep = Exchange(server->address(), Post(kGet, NestedBody(15)));
+  ASSERT_EQ(deep.size(), 1U);
+  EXPECT_EQ(deep[0].result_int(), 400U);
+  // Like every limit's refusal, this one names the setting that raises it.
+  auto const error = ErrorOf(deep[0]);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(::BindingTest::MessageIds(error),
+            (std::list<std::string>{"ormi.data.json.too.deep", "ormi.transport.limit.setting"}));
+  EXPECT_EQ(error->messages().back().args,
+            std::list<std::string>{"max_json_depth (--max-json-depth)"});
 }
 
 TEST_F(Limits, OpenConnectionsAtTheLimitAndOnePast) {

@@ -1,5 +1,6 @@
 #include "ormi/transport/dispatcher.h"
 
+#include <algorithm>
 #include <atomic>
 #include <exception>
 #include <list>
@@ -10,6 +11,7 @@
 #include "ormi/data/native_error.h"
 #include "ormi/provider/api_interface.h"
 #include "ormi/transport/codec.h"
+#include "ormi/transport/options.h"
 #include "ormi/transport/wire.h"
 
 namespace Ormi::Transport {
@@ -36,6 +38,17 @@ BaseMessage MediaRefusal(std::string const& media_type) {
     return Message<CoreTag>(MessageId::kMediaMissing, SupportedMediaTypes());
   }
   return Message<CoreTag>(MessageId::kMediaUnsupported, Quoted(media_type), SupportedMediaTypes());
+}
+
+// A body refused for its nesting: the messages go on to name the setting that raises the limit,
+// as the server's other limits do.
+void NameNestingSetting(std::list<BaseMessage>& messages) {
+  bool const too_deep = std::any_of(messages.begin(), messages.end(), [](BaseMessage const& m) {
+    return m.id == MessageId::kJsonTooDeep;
+  });
+  if (too_deep) {
+    messages.push_back(Message<CoreTag>(MessageId::kLimitSetting, SettingName("max_json_depth")));
+  }
 }
 
 // The answer to a final result: the output in the request's media type, or the error.
@@ -73,6 +86,7 @@ void Run(MethodPtr const& method, BodyCodec const& codec, DispatchRequest& reque
       definition && codec.Decode(request.body, *definition, &input, messages, limits);
   if (request.buffers) request.buffers->Give(std::move(request.body));
   if (!decoded) {
+    NameNestingSetting(messages);
     return done(
         ErrorWithMessages(Data::ErrorName::kInvalidArgument, messages, *request.activation));
   }

@@ -106,6 +106,7 @@ struct MessageId {
   static constexpr char kBodyTooLarge[] = "ormi.transport.body.too.large";
   static constexpr char kHeaderTimeout[] = "ormi.transport.header.timeout";
   static constexpr char kBodyTimeout[] = "ormi.transport.body.timeout";
+  static constexpr char kLimitSetting[] = "ormi.transport.limit.setting";
   static constexpr char kMethodNotAllowed[] = "ormi.transport.method.not.allowed";
   static constexpr char kPathInvalid[] = "ormi.transport.path.invalid";
   static constexpr char kOperationsOfService[] = "ormi.transport.operations.of.service";
