@@ -394,6 +394,37 @@ TEST(Failures, TheLastReferenceMayGoInsideTheChannelsOwnCallback) {
   EXPECT_EQ(future.get(), 200U);
 }
 
+// The channel sends the names of a call's method as path segments, so that any name reaches
+// the server as it is: one with a space gets the server's answer for that name.
+TEST(Failures, AMethodNameWithASpaceReachesTheServerAsItIs) {
+  TempDir dir;
+  KeysServer server({Address::Unix(dir.Path("k.sock"))});
+  AnswerWithKey(*server.keys);
+  ASSERT_TRUE(server.Start());
+  Channel channel(server.address(), ClientOptions{});
+  ::Ormi::Data::ValuePtr input;
+  std::list<::Ormi::BaseMessage> messages;
+  ASSERT_TRUE(::Ormi::Data::FromJson(KeyBody("a"), &input, messages));
+  std::promise<std::shared_ptr<::Ormi::Core::MethodResult const>> answer;
+  channel.Invoke(
+      std::make_shared<::Ormi::Core::MethodIdentifier const>(
+          std::make_shared<::Ormi::Core::InterfaceIdentifier const>("com.norval.hyrn.test.keys"),
+          "get it"),
+      input, nullptr,
+      [&answer](std::shared_ptr<::Ormi::Core::MethodResult const> const& result,
+                ::Ormi::Progress const& /*progress*/, auto&& /*next*/) {
+        if (result) answer.set_value(result);
+      });
+  auto future = answer.get_future();
+  ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
+  auto const error = future.get()->error();
+  EXPECT_EQ(::BindingTest::NameOf(error), Names::kNotFound);
+  ASSERT_TRUE(error && !error->messages().empty());
+  EXPECT_EQ(error->messages().front().id, Ids::kMethodNotFound);
+  EXPECT_EQ(error->messages().front().args,
+            (std::list<std::string>{"com.norval.hyrn.test.keys", "get it"}));
+}
+
 // A client reads the TCP token from the file the server wrote, or from one a person wrote
 // with a line end after it.
 TEST(Tokens, TheClientReadsTheTokenFromAFile) {

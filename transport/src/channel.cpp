@@ -115,18 +115,22 @@ ResultPtr DecodeResult(Response const& response, Data::JsonLimits const& limits,
   return ErrorResult(std::static_pointer_cast<Data::ErrorValue const>(value));
 }
 
-// A name as one segment of a request target: unreserved bytes and '$' as they are, every
-// other byte percent-encoded.
-std::string PathSegment(std::string const& name) {
+// The request target of an operation: "/<service>/<operation>", each name one segment, its
+// unreserved bytes and '$' as they are and every other byte percent-encoded.
+std::string RequestTarget(std::string const& service, std::string const& operation) {
   static char const kHex[] = "0123456789ABCDEF";
   std::string out;
-  for (unsigned char const c : name) {
-    if (std::isalnum(c) != 0 || c == '.' || c == '_' || c == '-' || c == '~' || c == '$') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4U];
-      out += kHex[c & 0xFU];
+  out.reserve(service.size() + operation.size() + 2);
+  for (std::string const* name : {&service, &operation}) {
+    out += '/';
+    for (unsigned char const c : *name) {
+      if (std::isalnum(c) != 0 || c == '.' || c == '_' || c == '-' || c == '~' || c == '$') {
+        out += static_cast<char>(c);
+      } else {
+        out += '%';
+        out += kHex[c >> 4U];
+        out += kHex[c & 0xFU];
+      }
     }
   }
   return out;
@@ -556,9 +560,10 @@ void Channel::Invoke(std::shared_ptr<Core::MethodIdentifier const> const& method
                      ResultFunction const& result) {
   if (!result) throw std::bad_function_call();
   auto call = std::make_shared<ClientCall>();
-  std::string const service =
-      method && method->interfaceIdentifier() ? method->interfaceIdentifier()->name() : "";
-  call->target = "/" + service + "/" + (method ? method->name() : "");
+  static std::string const kNone;
+  call->target = RequestTarget(
+      method && method->interfaceIdentifier() ? method->interfaceIdentifier()->name() : kNone,
+      method ? method->name() : kNone);
   call->body = impl_->bodies()->Take();
   if (input) Data::AppendJson(*input, &call->body);
   auto const now = Clock::now();
@@ -582,7 +587,7 @@ void Channel::Post(std::string const& service, std::string const& operation, std
                    std::string const& media_type, Milliseconds timeout, RawResultFunction result) {
   if (!result) throw std::bad_function_call();
   auto call = std::make_shared<ClientCall>();
-  call->target = "/" + PathSegment(service) + "/" + PathSegment(operation);
+  call->target = RequestTarget(service, operation);
   call->media_type = media_type;
   call->body = std::move(body);
   call->timeout = timeout.count() > 0 ? timeout : impl_->defaultTimeout();
