@@ -115,6 +115,13 @@ TEST_F(HyrnCli, EachClassOfErrorHasItsExitCodeAndALineThatSaysWhere) {
   EXPECT_EQ(Hyrn({"call", kConfigGet, "-d", "@" + dir_.Path("missing.json")}).code, Hyrn::kUsage);
   EXPECT_EQ(Hyrn({"frobnicate"}).code, Hyrn::kUsage);
 
+  // An answer past the client's limit names the option that raises it.
+  auto const too_large =
+      Hyrn({"--max-response-bytes", "64", "call", kConfigGet, "-d", R"({"host":"host-01"})"});
+  EXPECT_EQ(too_large.code, Hyrn::kFailed);
+  EXPECT_THAT(too_large.err, ::testing::HasSubstr("limit of 64 bytes"));
+  EXPECT_THAT(too_large.err, ::testing::HasSubstr("(--max-response-bytes)"));
+
   auto const nobody = Hyrn({"--connect", "unix:" + dir_.Path("none.sock"), "call", kConfigGet});
   EXPECT_EQ(nobody.code, Hyrn::kUnavailable);
   EXPECT_THAT(nobody.err, ::testing::HasSubstr("service_unavailable"));

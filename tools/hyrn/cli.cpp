@@ -76,6 +76,7 @@ struct Context {
   std::int64_t timeout_ms = 30'000;
   std::string token_file;
   std::string locale = LocaleOfEnvironment();
+  std::size_t max_response_bytes = Ormi::Transport::ClientOptions{}.max_response_bytes;
   bool json = false;
   std::unique_ptr<Ormi::Transport::Channel> channel;
 };
@@ -527,6 +528,8 @@ int Run(int argc, char const* const* argv, Streams const& streams) {
       ->capture_default_str()
       ->check(CLI::PositiveNumber);
   app.add_option("--token-file", context.token_file, "The bearer token for TCP, from hyrnd");
+  app.add_option("--max-response-bytes", context.max_response_bytes, "Largest answer")
+      ->capture_default_str();
   app.add_flag("--json", context.json, "Descriptions and errors as JSON");
   app.add_option("--locale", context.locale,
                  "Language of error messages, e.g. de_DE; several as de_DE,en (default: from "
@@ -548,6 +551,7 @@ int Run(int argc, char const* const* argv, Streams const& streams) {
   Ormi::Transport::ClientOptions options;
   options.token_file = context.token_file;
   options.max_connections = 1;
+  options.max_response_bytes = context.max_response_bytes;
   options.languages = LanguagesOf(context.locale);
   context.channel = std::make_unique<Ormi::Transport::Channel>(address, options);
   for (auto const& command : commands) {
