@@ -14,8 +14,10 @@
 #include <fstream>
 #include <functional>
 #include <future>
+#include <list>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -344,28 +346,35 @@ TEST(Failures, AnAnswerBeyondTheClientsLimitNamesTheSetting) {
               ::testing::HasSubstr("max_response_bytes"));
 }
 
+// Calls `operation` of the keys service with the key "a" through the channel itself, without a
+// stub; the future gets the call's final result.
+std::future<std::shared_ptr<::Ormi::Core::MethodResult const>> InvokeKeys(
+    Channel& channel, std::string const& operation) {
+  ::Ormi::Data::ValuePtr input;
+  std::list<::Ormi::BaseMessage> messages;
+  EXPECT_TRUE(::Ormi::Data::FromJson(KeyBody("a"), &input, messages));
+  auto answer = std::make_shared<std::promise<std::shared_ptr<::Ormi::Core::MethodResult const>>>();
+  channel.Invoke(
+      std::make_shared<::Ormi::Core::MethodIdentifier const>(
+          std::make_shared<::Ormi::Core::InterfaceIdentifier const>("com.norval.hyrn.test.keys"),
+          operation),
+      input, nullptr,
+      [answer](std::shared_ptr<::Ormi::Core::MethodResult const> const& result,
+               ::Ormi::Progress const& /*progress*/, auto&& /*next*/) {
+        if (result) answer->set_value(result);
+      });
+  return answer->get_future();
+}
+
 TEST(Failures, ClosingTheChannelAnswersItsOpenCalls) {
   TempDir dir;
   KeysServer server({Address::Unix(dir.Path("k.sock"))});
   NeverAnswers provider(*server.keys);
   ASSERT_TRUE(server.Start());
   auto channel = std::make_unique<Channel>(server.address(), ClientOptions{});
-  ::Ormi::Data::ValuePtr input;
-  std::list<::Ormi::BaseMessage> messages;
-  ASSERT_TRUE(::Ormi::Data::FromJson(KeyBody("a"), &input, messages));
-  std::promise<std::shared_ptr<::Ormi::Core::MethodResult const>> answer;
-  channel->Invoke(
-      std::make_shared<::Ormi::Core::MethodIdentifier const>(
-          std::make_shared<::Ormi::Core::InterfaceIdentifier const>("com.norval.hyrn.test.keys"),
-          "get"),
-      input, nullptr,
-      [&answer](std::shared_ptr<::Ormi::Core::MethodResult const> const& result,
-                ::Ormi::Progress const& /*progress*/, auto&& /*next*/) {
-        if (result) answer.set_value(result);
-      });
+  auto future = InvokeKeys(*channel, "get");
   ASSERT_TRUE(provider.WaitHeld(1));
   channel.reset();
-  auto future = answer.get_future();
   ASSERT_EQ(future.wait_for(0s), std::future_status::ready);
   auto const result = future.get();
   EXPECT_EQ(::BindingTest::NameOf(result->error()), Names::kServiceUnavailable);
@@ -402,20 +411,7 @@ TEST(Failures, AMethodNameWithASpaceReachesTheServerAsItIs) {
   AnswerWithKey(*server.keys);
   ASSERT_TRUE(server.Start());
   Channel channel(server.address(), ClientOptions{});
-  ::Ormi::Data::ValuePtr input;
-  std::list<::Ormi::BaseMessage> messages;
-  ASSERT_TRUE(::Ormi::Data::FromJson(KeyBody("a"), &input, messages));
-  std::promise<std::shared_ptr<::Ormi::Core::MethodResult const>> answer;
-  channel.Invoke(
-      std::make_shared<::Ormi::Core::MethodIdentifier const>(
-          std::make_shared<::Ormi::Core::InterfaceIdentifier const>("com.norval.hyrn.test.keys"),
-          "get it"),
-      input, nullptr,
-      [&answer](std::shared_ptr<::Ormi::Core::MethodResult const> const& result,
-                ::Ormi::Progress const& /*progress*/, auto&& /*next*/) {
-        if (result) answer.set_value(result);
-      });
-  auto future = answer.get_future();
+  auto future = InvokeKeys(channel, "get it");
   ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
   auto const error = future.get()->error();
   EXPECT_EQ(::BindingTest::NameOf(error), Names::kNotFound);
