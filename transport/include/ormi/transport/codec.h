@@ -41,6 +41,7 @@ std::string MediaTypeOf(boost::string_view content_type);
 // The codec of a Content-Type value (parameters such as "; charset=utf-8" are ignored, the
 // type is compared without regard to case), or null when none serves it.
 BodyCodec const* FindCodec(boost::string_view content_type);
+
 // The media types served, comma-separated, for messages.
 std::string SupportedMediaTypes();
 
