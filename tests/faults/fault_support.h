@@ -162,6 +162,7 @@ class Outcomes {
     boost::optional<Value> last;  // the value of the last delivery
     std::string error;            // name of the error, or ""
     std::list<std::string> ids;
+    std::string text;  // the first message's text, or ""
     Clock::duration took{};
   };
 
@@ -183,6 +184,8 @@ class Outcomes {
           outcome.last = value;
           outcome.error = error ? error->name() : "";
           outcome.ids = ::BindingTest::MessageIds(error);
+          outcome.text =
+              error && !error->messages().empty() ? error->messages().front().defaultMessage : "";
           outcome.took = Clock::now() - started;
           changed_.notify_all();
         }));

@@ -63,11 +63,18 @@ class HoldsUntilCancelled {
   int cancelled_ = 0;
 };
 
-// The server cancels the call of a client killed mid-call, lets go of everything the call
-// held (its descriptor, its activation) and goes on serving.
-TEST(ClientKilled, TheCallIsCancelledItsResourcesFreedAndServingGoesOn) {
+// The server cancels the call of a client killed mid-call, logs it with status 0, lets go of
+// everything the call held (its descriptor, its activation) and goes on serving.
+TEST(ClientKilled, TheCallIsCancelledLoggedItsResourcesFreedAndServingGoesOn) {
   TempDir dir;
-  ::TransportTest::KeysServer server({Address::Unix(dir.Path("k.sock"))});
+  std::mutex log_mutex;
+  std::vector<::Ormi::Transport::CallRecord> log;
+  ::Ormi::Transport::ServerOptions options;
+  options.call_log = [&](::Ormi::Transport::CallRecord const& record) {
+    std::lock_guard<std::mutex> const lock(log_mutex);
+    log.push_back(record);
+  };
+  ::TransportTest::KeysServer server({Address::Unix(dir.Path("k.sock"))}, options);
   HoldsUntilCancelled provider(*server.keys);
   ASSERT_TRUE(server.Start());
   Address const address = server.address();
@@ -99,6 +106,12 @@ TEST(ClientKilled, TheCallIsCancelledItsResourcesFreedAndServingGoesOn) {
   }
   EXPECT_EQ(OpenDescriptors(), base);
   EXPECT_TRUE(activation.expired());
+  {
+    std::lock_guard<std::mutex> const lock(log_mutex);
+    ASSERT_EQ(log.size(), 1U);
+    EXPECT_EQ(log[0].operation, "get");
+    EXPECT_EQ(log[0].status, 0U);
+  }
 
   ::TransportTest::AnswerWithKey(*server.keys);
   auto channel = std::make_shared<Channel>(address, ClientOptions{});

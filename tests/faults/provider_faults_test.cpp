@@ -44,6 +44,7 @@ TEST_F(ProviderFaults, ThrowingNeverAnsweringAndAnsweringLateEachEndInOneError) 
   EXPECT_EQ(thrown.deliveries, 1);
   EXPECT_EQ(thrown.error, Names::kInternalServerError);
   EXPECT_THAT(thrown.ids, ::testing::ElementsAre(Ids::kProviderFailed));
+  EXPECT_THAT(thrown.text, ::testing::HasSubstr("the provider broke down"));
   ASSERT_TRUE(server_.Running()) << server_.Log();
   EXPECT_EQ(Get("a").last, boost::optional<std::string>("value-a"));
 

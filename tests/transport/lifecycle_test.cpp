@@ -7,6 +7,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -54,18 +55,29 @@ TEST(GracefulStop, CallsInFlightFinishUntilTheDrainDeadlineTheRestAreAnsweredUna
   KeysServer server({Address::Unix(dir.Path("k.sock"))}, options);
   Held held(*server.keys);
   ASSERT_TRUE(server.Start());
+  int const idle = Connect(server.address());
   int const finishing = Connect(server.address());
   int const stuck = Connect(server.address());
-  for (auto const& [fd, key] : {std::pair<int, char const*>{finishing, "a"}, {stuck, "b"}}) {
+  auto const ask = [](int fd, char const* key) {
     std::string const request = Post(kGet, KeyBody(key));
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-  }
-  ASSERT_TRUE(held.WaitFor(2));
+  };
+  ask(idle, "i");
+  ASSERT_TRUE(held.WaitFor(1));
+  held.Answer("i");
+  ASSERT_EQ(ParseResponses(ReadAnswers(idle, 1, 5s)).size(), 1U);  // then kept alive, idle
+  ask(finishing, "a");
+  ask(stuck, "b");
+  ASSERT_TRUE(held.WaitFor(3));
 
   auto const start = Clock::now();
   std::thread stopper([&] { server.server->Stop(); });
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(Connect(server.address()), -1);  // no new connections
+  pollfd closed{idle, POLLIN, 0};            // and idle ones are closed at once
+  char byte = 0;
+  EXPECT_TRUE(::poll(&closed, 1, 200) == 1 && ::read(idle, &byte, 1) == 0)
+      << "an idle kept-alive connection stayed open";
   held.Answer("a");
   auto const finished = ParseResponses(ReadAnswers(finishing, 1, 5s));
   ASSERT_EQ(finished.size(), 1U);
@@ -79,6 +91,7 @@ TEST(GracefulStop, CallsInFlightFinishUntilTheDrainDeadlineTheRestAreAnsweredUna
   EXPECT_GE(Clock::now() - start, 450ms);
   EXPECT_LT(Clock::now() - start, 3s);
   EXPECT_FALSE(std::ifstream(dir.Path("k.sock")).good());  // the socket file is removed
+  ::close(idle);
   ::close(finishing);
   ::close(stuck);
 }

@@ -49,6 +49,7 @@ TEST_P(RoundTrip, StubCallCarriesTheAnswerAndTheCaller) {
     EXPECT_TRUE(caller->token);
   } else {
     EXPECT_EQ(caller->uid, static_cast<std::int64_t>(::geteuid()));
+    EXPECT_EQ(caller->gid, static_cast<std::int64_t>(::getegid()));
     EXPECT_EQ(caller->pid, static_cast<std::int64_t>(::getpid()));
   }
   EXPECT_NE(server.keys->lastActivation->deadline(),
@@ -172,7 +173,7 @@ TEST(HostileRequests, EachGetsAClearErrorWhileOthersAreServed) {
 // What an ordinary HTTP client may send for a valid call: escaped bytes in the path (hex
 // digits in either case), a media type in other case with parameters, and "Expect:
 // 100-continue" before the body, which gets its interim answer first.
-TEST(Requests, EscapesMediaTypeParametersAndExpectContinueAreUnderstood) {
+TEST(Requests, EscapesQueriesMediaTypeParametersAndExpectContinueAreUnderstood) {
   TempDir dir;
   KeysServer server({Address::Unix(dir.Path("keys.sock"))});
   AnswerWithKey(*server.keys);
@@ -182,6 +183,12 @@ TEST(Requests, EscapesMediaTypeParametersAndExpectContinueAreUnderstood) {
   ASSERT_EQ(escaped.size(), 1U);
   EXPECT_EQ(escaped[0].result_int(), 200U) << escaped[0].body();
   EXPECT_EQ(escaped[0].body(), R"("value-a")");
+
+  auto const queried = Exchange(server.address(), Post(std::string(kGet) + "?pretty=1&x=%zz",
+                                                       R"({"key":"q"})", "", "application/json"));
+  ASSERT_EQ(queried.size(), 1U);
+  EXPECT_EQ(queried[0].result_int(), 200U) << queried[0].body();
+  EXPECT_EQ(queried[0].body(), R"("value-q")");
 
   auto const typed = Exchange(server.address(),
                               Post(kGet, R"({"key":"b"})", "", "Application/JSON ; charset=utf-8"));
@@ -331,6 +338,7 @@ TEST(Refusals, TcpWantsTheTokenALoopbackHostAndNoForeignOrigin) {
       {"a foreign host", with_host("evil.example", bearer), 401, Ids::kHostRefused},
       {"a foreign host with a port", with_host("evil.example:80", bearer), 401, Ids::kHostRefused},
       {"localhost with a port", with_host("localhost:9", bearer), 200, ""},
+      {"localhost in capitals", with_host("LocalHost", bearer), 200, ""},
       {"an IPv6 loopback", with_host("[::1]:9", bearer), 200, ""},
       {"a foreign address", with_host("192.0.2.7:9", bearer), 401, Ids::kHostRefused},
       {"a foreign origin", Post(kGet, body, bearer + "Origin: http://evil.example\r\n"), 401,
