@@ -220,6 +220,39 @@ std::string ReadHeader(int fd) {
   return received;
 }
 
+// Calls one after another go out on one kept-alive connection: a peer that accepts a single
+// connection answers both. A connection that the server closed while it idled is not used
+// again: the next call opens another.
+TEST(Pool, CallsShareAKeptAliveConnectionUntilTheServerClosesIt) {
+  TempDir dir;
+  ClientOptions options;
+  options.default_timeout = 2s;
+  {
+    FakePeer peer(dir.Path("peer.sock"), [](int fd) {
+      for (std::string const value : {R"("one")", R"("two")"}) {
+        ReadHeader(fd);
+        std::string const answer =
+            "HTTP/1.1 200 OK\r\nContent-Type: application/vnd.ormi.value+json\r\n"
+            "Content-Length: " +
+            std::to_string(value.size()) + "\r\n\r\n" + value;
+        ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+      }
+    });
+    auto channel = std::make_shared<Channel>(Address::Unix(dir.Path("peer.sock")), options);
+    EXPECT_EQ(CallGet(channel, "a").value, boost::optional<std::string>("one"));
+    EXPECT_EQ(CallGet(channel, "b").value, boost::optional<std::string>("two"));
+  }
+  ServerOptions server_options;
+  server_options.limits.idle_timeout = 200ms;
+  KeysServer server({Address::Unix(dir.Path("k.sock"))}, server_options);
+  AnswerWithKey(*server.keys);
+  ASSERT_TRUE(server.Start());
+  auto channel = std::make_shared<Channel>(server.address(), options);
+  EXPECT_EQ(CallGet(channel, "c").value, boost::optional<std::string>("value-c"));
+  std::this_thread::sleep_for(600ms);  // the server closes the idle connection
+  EXPECT_EQ(CallGet(channel, "d").value, boost::optional<std::string>("value-d"));
+}
+
 // The milliseconds a request's header asks for, or -1 without the timeout header.
 long long AskedTimeout(std::string const& header) {
   std::string const name = "\r\nOrmi-Timeout: ";

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <future>
 #include <iterator>
@@ -15,6 +16,8 @@
 #include <boost/json/parse.hpp>
 
 #include "hyrnd/daemon.h"
+#include "ormi/services/tasks.h"
+#include "ormi/tasks/store.h"
 #include "transport_support.h"
 
 namespace TransportTest {
@@ -47,12 +50,14 @@ class HyrnCli : public ::testing::Test {
   }
 
   // Runs hyrn with `arguments` against the daemon, unless they name another server; in
-  // English unless they name a locale.
-  Outcome Hyrn(std::vector<std::string> arguments, std::string const& input = "") {
+  // English unless they name a locale or ask for the environment's.
+  Outcome Hyrn(std::vector<std::string> arguments, std::string const& input = "",
+               bool environment_locale = false) {
     if (arguments.front() != "--connect") {
       arguments.insert(arguments.begin(), {"--connect", "unix:" + dir_.Path("hyrnd.sock")});
     }
-    if (std::find(arguments.begin(), arguments.end(), "--locale") == arguments.end()) {
+    if (!environment_locale &&
+        std::find(arguments.begin(), arguments.end(), "--locale") == arguments.end()) {
       arguments.insert(arguments.begin(), {"--locale", "C"});
     }
     arguments.insert(arguments.begin(), "hyrn");
@@ -161,6 +166,16 @@ TEST_F(HyrnCli, ErrorsComeInTheLanguageTheCallerAsksFor) {
   EXPECT_EQ(german.err,
             "hyrn: com.norval.ormi.std.errors.not_found: Der Host nohost ist nicht bekannt.\n");
   EXPECT_EQ(in("fr_FR,de", unknown_host).err, german.err);
+  // Without --locale, the environment's, as locales are usually named there.
+  char const* const lc_all = std::getenv("LC_ALL");
+  std::string const saved = lc_all != nullptr ? lc_all : "";
+  ::setenv("LC_ALL", "de_DE.UTF-8", 1);
+  EXPECT_EQ(Hyrn(unknown_host, "", /*environment_locale=*/true).err, german.err);
+  if (lc_all != nullptr) {
+    ::setenv("LC_ALL", saved.c_str(), 1);
+  } else {
+    ::unsetenv("LC_ALL");
+  }
   EXPECT_EQ(in("fr", unknown_host).err,
             "hyrn: com.norval.ormi.std.errors.not_found: Host nohost is not known.\n");
 
@@ -247,6 +262,34 @@ TEST_F(HyrnCli, CallWithWaitPrintsTheWorkResultAndTheTaskIsKept) {
   EXPECT_EQ(Hyrn({"task", "get", id}).code, Hyrn::kSuccess);
   EXPECT_EQ(Hyrn({"task", "wait", id}).code, Hyrn::kSuccess);
   EXPECT_EQ(Hyrn({"task", "get", "task-none"}).code, Hyrn::kNotFound);
+}
+
+// A task that fails ends `call --wait` as its error would; one that was cancelled, as a
+// failure. The keys server's get answers with the identifier of a task the test ended.
+TEST_F(HyrnCli, CallWithWaitEndsAsTheTaskEnded) {
+  KeysServer server({Address::Unix(dir_.Path("k.sock"))});
+  auto const store = std::make_shared<::Ormi::Tasks::Store>();
+  ASSERT_TRUE(server.registry->Register(::Ormi::Services::BindTasksService(store)));
+  auto const failed = store->Create({});
+  failed.Fail(::Ormi::Data::ErrorValue::Create(
+      Names::kAlreadyExists, {::Ormi::BaseMessage{"test.exists", "The depot main exists.", {}}}));
+  auto const cancelled = store->Create({});
+  cancelled.Cancelled();
+  server.keys->get = [&](std::string const& key, ::BindingTest::Result<std::string> const& result) {
+    result.SetResult(key == "failed" ? failed.id() : cancelled.id());
+  };
+  ASSERT_TRUE(server.Start());
+  auto const wait_for = [&](char const* key) {
+    return Hyrn({"--connect", "unix:" + dir_.Path("k.sock"), "call",
+                 "com.norval.hyrn.test.keys/get", "--wait", "-d",
+                 std::string(R"({"key":")") + key + R"("})"});
+  };
+  auto const failure = wait_for("failed");
+  EXPECT_EQ(failure.code, Hyrn::kConflict);
+  EXPECT_THAT(failure.err, ::testing::HasSubstr("already_exists: The depot main exists."));
+  auto const cancellation = wait_for("cancelled");
+  EXPECT_EQ(cancellation.code, Hyrn::kFailed);
+  EXPECT_THAT(cancellation.err, ::testing::HasSubstr(R"(ended "CANCELLED")"));
 }
 
 TEST(HyrnExitCodes, FollowTheErrorsName) {
