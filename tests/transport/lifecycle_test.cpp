@@ -51,7 +51,7 @@ class Held {
 TEST(GracefulStop, CallsInFlightFinishUntilTheDrainDeadlineTheRestAreAnsweredUnavailable) {
   TempDir dir;
   ServerOptions options;
-  options.limits.drain_timeout = 500ms;
+  options.limits.drain_timeout = 1s;
   KeysServer server({Address::Unix(dir.Path("k.sock"))}, options);
   Held held(*server.keys);
   ASSERT_TRUE(server.Start());
@@ -76,7 +76,7 @@ TEST(GracefulStop, CallsInFlightFinishUntilTheDrainDeadlineTheRestAreAnsweredUna
   EXPECT_EQ(Connect(server.address()), -1);  // no new connections
   pollfd closed{idle, POLLIN, 0};            // and idle ones are closed at once
   char byte = 0;
-  EXPECT_TRUE(::poll(&closed, 1, 200) == 1 && ::read(idle, &byte, 1) == 0)
+  EXPECT_TRUE(::poll(&closed, 1, 500) == 1 && ::read(idle, &byte, 1) == 0)
       << "an idle kept-alive connection stayed open";
   held.Answer("a");
   auto const finished = ParseResponses(ReadAnswers(finishing, 1, 5s));
@@ -88,7 +88,7 @@ TEST(GracefulStop, CallsInFlightFinishUntilTheDrainDeadlineTheRestAreAnsweredUna
   EXPECT_EQ(unavailable[0].result_int(), 503U);
   EXPECT_EQ(FirstMessageId(unavailable[0]), Ids::kServerStopping);
   stopper.join();
-  EXPECT_GE(Clock::now() - start, 450ms);
+  EXPECT_GE(Clock::now() - start, 950ms);
   EXPECT_LT(Clock::now() - start, 3s);
   EXPECT_FALSE(std::ifstream(dir.Path("k.sock")).good());  // the socket file is removed
   ::close(idle);

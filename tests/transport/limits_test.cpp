@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <list>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -148,6 +149,8 @@ TEST_F(Limits, SlowSendersAndIdleConnectionsAreCutOff) {
   options.limits.header_timeout = 300ms;
   options.limits.body_timeout = 300ms;
   options.limits.idle_timeout = 300ms;
+  auto const logged = std::make_shared<std::atomic<int>>(0);  // answers begun
+  options.call_log = [logged](::Ormi::Transport::CallRecord const& /*record*/) { ++*logged; };
   Serve(options);
   std::string const request = Post(kGet, KeyBody("a"));
   std::size_t const header_end = request.find("\r\n\r\n") + 4;
@@ -171,8 +174,12 @@ TEST_F(Limits, SlowSendersAndIdleConnectionsAreCutOff) {
   std::string const key(2U << 20U, 'k');
   fd = Connect(server->address());
   std::string const large = Post(kGet, KeyBody(key));
+  int const before = logged->load();
   ::send(fd, large.data(), large.size(), MSG_NOSIGNAL);
-  std::this_thread::sleep_for(1s);
+  for (auto const end = Clock::now() + 5s; logged->load() == before && Clock::now() < end;) {
+    std::this_thread::sleep_for(10ms);
+  }
+  std::this_thread::sleep_for(800ms);  // the answer's write began; 300 ms are allowed
   std::string const part = ReadAnswers(fd, 1, 5s);
   EXPECT_GT(part.size(), 0U);
   EXPECT_LT(part.size(), key.size());
