@@ -58,6 +58,9 @@ TEST(GracefulStop, CallsInFlightFinishUntilTheDrainDeadlineTheRestAreAnsweredUna
   int const idle = Connect(server.address());
   int const finishing = Connect(server.address());
   int const stuck = Connect(server.address());
+  int const sending = Connect(server.address());  // sends half a header, then nothing
+  std::string const half = "POST " + std::string(kGet) + " HTTP/1.1\r\nHost: localhost\r\n";
+  ::send(sending, half.data(), half.size(), MSG_NOSIGNAL);
   auto const ask = [](int fd, char const* key) {
     std::string const request = Post(kGet, KeyBody(key));
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
@@ -88,9 +91,13 @@ TEST(GracefulStop, CallsInFlightFinishUntilTheDrainDeadlineTheRestAreAnsweredUna
   EXPECT_EQ(unavailable[0].result_int(), 503U);
   EXPECT_EQ(FirstMessageId(unavailable[0]), Ids::kServerStopping);
   stopper.join();
+  pollfd ended{sending, POLLIN, 0};  // closed when the drain ended, not left open
+  EXPECT_TRUE(::poll(&ended, 1, 100) == 1 && ::read(sending, &byte, 1) == 0)
+      << "a connection that was sending a request stayed open";
   EXPECT_GE(Clock::now() - start, 950ms);
   EXPECT_LT(Clock::now() - start, 3s);
   EXPECT_FALSE(std::ifstream(dir.Path("k.sock")).good());  // the socket file is removed
+  ::close(sending);
   ::close(idle);
   ::close(finishing);
   ::close(stuck);

@@ -34,10 +34,14 @@ class Connection final : public SessionBase,
     ReadRequest();
   }
 
+  // Idle connections close at once. Once the drain is over (`force`), so do those still
+  // receiving a request: their peer sees the end rather than wait for an answer that will
+  // not come. Calls still open are answered unavailable.
   void RequestStop(bool force) override {
     asio::post(stream_.get_executor(), [self = this->shared_from_this(), force] {
       self->stop_requested_ = true;
-      if (self->phase_ == Phase::kIdle) self->Close();
+      bool const receiving = self->phase_ == Phase::kHeader || self->phase_ == Phase::kBody;
+      if (self->phase_ == Phase::kIdle || (force && receiving)) self->Close();
       if (self->phase_ == Phase::kCall && force && self->call_->TryAnswer()) {
         self->CancelCall();
         self->Answer(Dispatcher::ErrorResponse(Data::ErrorName::kServiceUnavailable,
