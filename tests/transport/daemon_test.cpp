@@ -39,8 +39,8 @@ TEST(HyrndCommandLine, ReadsAddressesAccessAndLimits) {
   Hyrnd::Options options;
   std::string err;
   ASSERT_EQ(Parse({"--listen", "unix:/tmp/a.sock", "--listen", "tcp:[::1]:8080", "--threads", "3",
-                   "--allow-uid", "1000", "--no-token", "--max-body-bytes", "100",
-                   "--header-timeout", "250", "--drain-timeout", "0"},
+                   "--allow-uid", "1000", "--no-token", "--allow-remote", "--workers", "2",
+                   "--max-body-bytes", "100", "--header-timeout", "250", "--drain-timeout", "0"},
                   &options, &err),
             -1)
       << err;
@@ -49,6 +49,8 @@ TEST(HyrndCommandLine, ReadsAddressesAccessAndLimits) {
   EXPECT_EQ(options.server.io_threads, 3U);
   EXPECT_THAT(options.server.allow_uids, ::testing::ElementsAre(1000));
   EXPECT_FALSE(options.server.require_token);
+  EXPECT_TRUE(options.server.allow_remote);
+  EXPECT_EQ(options.workers, 2U);
   EXPECT_EQ(options.server.limits.max_body_bytes, 100U);
   EXPECT_EQ(options.server.limits.header_timeout, 250ms);
   EXPECT_EQ(options.server.limits.drain_timeout, 0ms);
@@ -58,12 +60,40 @@ TEST(HyrndCommandLine, ReadsAddressesAccessAndLimits) {
   ASSERT_EQ(defaults.server.listen.size(), 1U);
   EXPECT_EQ(defaults.server.listen[0].ToString(), Address::DaemonDefault().ToString());
   EXPECT_TRUE(defaults.server.require_token);
+  EXPECT_FALSE(defaults.server.allow_remote);
 
   Hyrnd::Options bad;
   EXPECT_EQ(Parse({"--listen", "tcp:localhost"}, &bad, &err), 2);
   EXPECT_THAT(err, ::testing::HasSubstr("HOST:PORT"));
   EXPECT_EQ(Parse({"--max-body-bytes", "lots"}, &bad, &err), 2);
   EXPECT_EQ(Parse({"--help"}, &bad, &err), 0);
+}
+
+// --workers N runs the provider's calls on threads of their own, 0 on the thread that read
+// the call; a call's log line gives its time, peer, operation, status and duration.
+TEST(HyrndCalls, RunWhereTheWorkersSayAndAreLoggedInOneLine) {
+  auto const thread_of = [](std::size_t workers) {
+    auto const executor = Hyrnd::MakeCallExecutor(workers);
+    std::promise<std::thread::id> ran;
+    executor->Post([&ran] { ran.set_value(std::this_thread::get_id()); });
+    return ran.get_future().get();
+  };
+  EXPECT_EQ(thread_of(0), std::this_thread::get_id());
+  EXPECT_NE(thread_of(2), std::this_thread::get_id());
+
+  ::Ormi::Transport::CallRecord record;
+  record.time = std::chrono::system_clock::time_point(std::chrono::milliseconds(1'765'000'000'123));
+  record.peer = "unix uid=0 pid=7";
+  record.service = "com.norval.hyrn.host_settings.config";
+  record.operation = "get";
+  record.status = 200;
+  record.duration = 1234ms;
+  EXPECT_EQ(Hyrnd::FormatCallRecord(record),
+            "2025-12-06T05:46:40.123Z unix uid=0 pid=7 com.norval.hyrn.host_settings.config/get "
+            "200 1234ms");
+  record.service.clear();  // refused before its target was read
+  record.status = 400;
+  EXPECT_THAT(Hyrnd::FormatCallRecord(record), ::testing::HasSubstr(" pid=7 - 400 "));
 }
 
 // Starts hyrnd with `arguments`, its standard error going to `log`.
