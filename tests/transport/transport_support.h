@@ -140,6 +140,13 @@ inline std::string ReadAnswers(int fd, std::size_t responses, std::chrono::milli
   return received;
 }
 
+// True when the peer closes the connection, with nothing more to read, within `wait`.
+inline bool EndsWithin(int fd, std::chrono::milliseconds wait) {
+  pollfd ready{fd, POLLIN, 0};
+  char byte = 0;
+  return ::poll(&ready, 1, static_cast<int>(wait.count())) == 1 && ::read(fd, &byte, 1) == 0;
+}
+
 // Sends `bytes` on a new connection and returns the answers (at most `responses`).
 inline std::vector<Response> Exchange(Address const& address, std::string const& bytes,
                                       std::size_t responses = 1,
